@@ -1,0 +1,85 @@
+// TFlashForm: the one window of the program. It owns the process state and
+// the handlers; the platform layer creates the real controls and forwards
+// their events here. This header is shared by several subsystems' work:
+// change it with small, targeted edits.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "drive/drive_commands.h"
+#include "drive/drive_entry.h"
+#include "package/package_region.h"
+#include "package/package_texts.h"
+#include "platform/aspi.h"
+#include "platform/device_io.h"
+#include "platform/os.h"
+#include "platform/restart.h"
+#include "platform/ui.h"
+#include "scsi/aspi_transport.h"
+#include "scsi/nt_passthrough.h"
+
+namespace app {
+
+inline constexpr const char* kVersionText = " Flash V1.039 ";
+
+struct Controls {
+  platform::TextControl& FlashForm;  // the window's caption
+  platform::TextControl& SelectDriveLabel;
+  platform::ComboBox& ComboBox1;
+  platform::FileList& FileListBox1;
+  platform::TextControl& GroupBox2;
+  platform::ProgressBar& ProgressBar;
+  platform::Button& FlashButton;
+  platform::Cursor& Cursor;
+};
+
+struct Services {
+  platform::Os& os;
+  platform::ProfileReader& profiles;
+  platform::Dialogs& dialogs;
+  platform::DeviceIo& device;
+  platform::AspiLibrary& aspi;
+  platform::Restart& restart;
+};
+
+class TFlashForm {
+ public:
+  TFlashForm(Controls controls, Services services, package::PackageView package);
+
+  // Handlers.
+  void FormCreate();
+  void FormDestroy();
+  void FlashButtonClick();
+  void ComboBox1Change();
+  void FileListBox1Click();
+
+  // Process state.
+  bool BuilderMode = false;
+  std::uint32_t PlatformId = 0;  // from OsVersionInfo; 2 is the NT family
+  package::PackageTexts Texts;
+  package::ImageFormat Format;
+  std::string WarningText;
+  drive::DriveTable DriveTable = drive::InitialDriveTable();
+  std::array<int, drive::kDriveSlots> ItemToEntry{};
+  std::string NoDriveText;
+
+  Controls ui;
+  Services sys;
+  package::PackageView Package;
+  scsi::NtPassThrough Nt;
+  scsi::AspiTransport Aspi;
+  drive::DriveCommands Commands;
+
+ private:
+  void StartBuilderMode();
+  void StartFlashMode();
+  bool PrepareAspi();
+  // Drive discovery.
+  void NTDiscovery();
+  void AspiDiscovery();
+  void EndDiscovery();
+};
+
+}  // namespace app

@@ -1,0 +1,88 @@
+// The drive's command set, in pairs: the NT member sends through the
+// pass-through transport, the 9x member through ASPI. Every method shows its
+// own failure report before it returns false.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "drive/drive_entry.h"
+#include "package/package_region.h"
+#include "package/package_texts.h"
+#include "platform/os.h"
+#include "platform/ui.h"
+#include "scsi/aspi_transport.h"
+#include "scsi/nt_passthrough.h"
+
+namespace drive {
+
+inline constexpr std::size_t kProfileBufferSize = 1024;
+inline constexpr std::uint8_t kReadyWaitStart = 144;
+
+struct SavedProfileCopy {
+  std::array<std::uint8_t, kProfileBufferSize> bytes{};
+  std::uint16_t length = 0;
+};
+
+// What a drive command needs from around it.
+struct CommandContext {
+  scsi::NtPassThrough& nt;
+  scsi::AspiTransport& aspi;
+  platform::Dialogs& dialogs;
+  platform::Os& os;
+  // The transfer cursor: offset = position, length = step.
+  platform::ProgressBar& bar;
+  package::PackageView package;
+};
+
+// The acceptance test of a drive against the package: identification text
+// (24 characters) and revision text (4 characters).
+bool MatchesPackage(const package::PackageView& package,
+                    const std::string& identification,
+                    const std::string& revision);
+
+class DriveCommands {
+ public:
+  explicit DriveCommands(CommandContext context);
+
+  // Identification.
+  bool NTCheckInquiry(DriveEntry& entry);
+  bool CheckInquiry(DriveEntry& entry);
+  bool NTGetInquiry(DriveEntry& entry);
+
+  // Control. mode 0: no-disc check; non-zero: plain ready check.
+  bool NTXCmd(DriveEntry& entry, std::uint8_t mode);
+  bool XCmd(DriveEntry& entry, std::uint8_t mode);
+  bool NTStartStopUnit(DriveEntry& entry, std::uint8_t powerCondition);
+  bool StartStopUnit(DriveEntry& entry, std::uint8_t powerCondition);
+  bool NTWriteE2(DriveEntry& entry, const std::uint8_t* source,
+                 std::uint8_t count, std::uint16_t start);
+  bool WriteE2(DriveEntry& entry, const std::uint8_t* source,
+               std::uint8_t count, std::uint16_t start);
+
+  // Buffer transfer. flag 0: one image chunk at the cursor; otherwise the
+  // final flash command with flag as its control byte.
+  bool NTWriteBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer, std::uint8_t flag);
+  bool WriteBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer, std::uint8_t flag);
+  bool NTReadBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer);
+  bool ReadBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer);
+
+  // Flash profile.
+  bool NTSetupFlashProfile(DriveEntry& entry);
+  bool SetupFlashProfile(DriveEntry& entry);
+  bool NTEntryCritical(DriveEntry& entry);
+  bool EntryCritical(DriveEntry& entry);
+  bool NTVerifyProfile(DriveEntry& entry);
+  bool W9xVerifyProfile(DriveEntry& entry);
+
+  // State shared with the flash procedure.
+  std::uint8_t ReadyWaitCounter = kReadyWaitStart;
+  bool ProfileMatched = false;
+  SavedProfileCopy SavedProfile;
+
+ private:
+  CommandContext ctx_;
+};
+
+}  // namespace drive

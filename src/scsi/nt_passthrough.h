@@ -1,0 +1,51 @@
+// The NT family's SCSI pass-through transport: the CD-ROM device opened by
+// drive letter, one DeviceIoControl per command.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "platform/device_io.h"
+#include "platform/ui.h"
+#include "scsi/request.h"
+
+namespace scsi {
+
+inline constexpr std::uint32_t kIoctlScsiPassThrough = 0x4D004;
+inline constexpr std::uint32_t kIoctlScsiPassThroughDirect = 0x4D014;
+inline constexpr std::uint32_t kIoctlScsiGetInquiryData = 0x4100C;
+
+class NtPassThrough {
+ public:
+  explicit NtPassThrough(platform::DeviceIo& io) : io_(io) {}
+
+  // CreateFileA("\\.\<letter>:", GENERIC_READ | GENERIC_WRITE,
+  // FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL).
+  std::optional<platform::Handle> OpenDriveDevice(char letter);
+
+  // The opening at the start of a flash: closes DeviceHandle, opens the
+  // device, probes it with IOCTL_SCSI_GET_INQUIRY_DATA. On failure shows
+  // "Error opening: <code>" or "Error reading inquiry data information;
+  // error was <code>" and returns false.
+  bool OpenForFlash(char letter, platform::Dialogs& dialogs);
+
+  // Sends on DeviceHandle (or, for the drive check, on a handle of its own).
+  ScsiResult NTSendRequest(const ScsiRequest& request);
+  ScsiResult NTSendRequest(const ScsiRequest& request, platform::Handle handle);
+
+  void CloseDeviceHandle();  // FormDestroy
+  std::optional<platform::Handle> DeviceHandle() const { return deviceHandle_; }
+  bool LastCallSucceeded() const { return lastCall_; }
+  platform::DeviceIo& Io() { return io_; }
+
+ private:
+  platform::DeviceIo& io_;
+  std::optional<platform::Handle> deviceHandle_;
+  bool lastCall_ = false;
+  // The two shared request blocks, rebuilt from zero by every command.
+  std::array<std::uint8_t, 592> buffered_{};
+  std::array<std::uint8_t, 80> direct_{};
+};
+
+}  // namespace scsi
