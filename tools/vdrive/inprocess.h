@@ -1,0 +1,157 @@
+// In-process fronts of the virtual drive: the platform's DeviceIo and
+// AspiLibrary served by a Bus of virtual drives, for the native tests of the
+// drive commands, discovery and flash sequence. Each front decodes the host's
+// request records from the platform's published layouts on its own, as the
+// CD-ROM class driver or the ASPI library would, and records every call.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/aspi.h"
+#include "platform/device_io.h"
+#include "vdrive/vdrive.h"
+
+namespace vdrive {
+
+// Buffer addresses travel in 32-bit record fields; on a 64-bit host the
+// fronts hand out 32-bit tokens and map them back to the pointers.
+class AddressBook {
+ public:
+  std::uint32_t TokenFor(void* pointer);  // 0 for null
+  void* PointerFor(std::uint32_t token) const;  // null when unknown
+
+ private:
+  std::map<std::uint32_t, void*> pointers_;
+  std::map<void*, std::uint32_t> tokens_;
+  std::uint32_t next_ = 0x00010000;
+};
+
+// The NT CD-ROM class driver's pass-through, by drive letter.
+class DeviceIoFront : public platform::DeviceIo {
+ public:
+  explicit DeviceIoFront(Bus& bus) : bus_(bus) {}
+
+  struct OpenCall {
+    std::string path;
+    std::uint32_t access = 0;
+    std::uint32_t share = 0;
+    std::uint32_t creation = 0;
+    std::uint32_t flags = 0;
+    std::optional<platform::Handle> handle;
+  };
+  struct ControlCall {
+    platform::Handle handle = 0;
+    std::uint32_t code = 0;
+    std::uint32_t inLength = 0;
+    std::uint32_t outLength = 0;
+    Bytes block;     // the input block as the driver received it
+    Bytes returned;  // the output block as the driver left it
+    bool result = false;
+  };
+
+  std::optional<platform::Handle> Open(const char* path, std::uint32_t access,
+                                       std::uint32_t share,
+                                       std::uint32_t creation,
+                                       std::uint32_t flags) override;
+  bool Control(platform::Handle handle, std::uint32_t code, void* in,
+               std::uint32_t inLength, void* out,
+               std::uint32_t outLength) override;
+  void Close(platform::Handle handle) override;
+  std::uint32_t LastError() override { return lastError_; }
+  void PutAddress(std::uint8_t* field, void* buffer) override;
+
+  const std::vector<OpenCall>& Opens() const { return opens_; }
+  const std::vector<ControlCall>& Calls() const { return calls_; }
+  std::vector<platform::Handle> OpenHandles() const;
+  // Closing a handle that is not open is recorded here.
+  std::uint32_t BadCloses() const { return badCloses_; }
+
+ private:
+  bool PassThrough(Drive& drive, bool direct, std::uint8_t* in,
+                   std::uint32_t inLength, std::uint8_t* out,
+                   std::uint32_t outLength);
+  bool InquiryData(Drive& drive, std::uint8_t* out, std::uint32_t outLength);
+  bool Fail(std::uint32_t error);
+
+  Bus& bus_;
+  AddressBook addresses_;
+  std::map<platform::Handle, Drive*> handles_;
+  platform::Handle nextHandle_ = 0x100;
+  std::uint32_t lastError_ = 0;
+  std::uint32_t badCloses_ = 0;
+  std::vector<OpenCall> opens_;
+  std::vector<ControlCall> calls_;
+};
+
+// WNASPI32.DLL: SC_HA_INQUIRY, SC_GET_DEV_TYPE, SC_EXEC_SCSI_CMD and
+// SC_ABORT_SRB, completion by event.
+class AspiFront : public platform::AspiLibrary {
+ public:
+  explicit AspiFront(Bus& bus) : bus_(bus) {}
+
+  struct Request {
+    Bytes block;  // the SRB as the library received it
+    std::uint32_t returned = 0;
+  };
+
+  bool Load(const std::string& name) override;
+  bool Loaded() const override { return loaded_; }
+  void Unload() override { loaded_ = false; }
+  bool LookUp(const std::string& entry) override;
+  std::uint32_t GetSupportInfo() override;
+  std::uint32_t SendCommand(std::uint8_t* srb) override;
+  void PutAddress(std::uint8_t* field, void* buffer) override;
+  void PutEvent(std::uint8_t* field, platform::EventHandle event) override;
+  platform::EventHandle CreateEvent() override;
+  platform::WaitResult Wait(platform::EventHandle event,
+                            std::chrono::milliseconds limit) override;
+  void ResetEvent(platform::EventHandle event) override;
+  void CloseEvent(platform::EventHandle event) override;
+
+  const std::vector<Request>& Requests() const { return requests_; }
+  const std::vector<std::string>& LoadedNames() const { return loadNames_; }
+  std::size_t OpenEvents() const { return events_.size(); }
+  std::uint32_t Waits() const { return waits_; }
+  std::uint32_t Resets() const { return resets_; }
+  // Requests still owned by the library (pending, not aborted).
+  std::size_t Outstanding() const { return pending_.size(); }
+  // Make CreateEvent fail (returns 0) from now on.
+  void FailEvents(bool fail) { failEvents_ = fail; }
+
+ private:
+  struct Pending {
+    std::uint8_t* srb = nullptr;
+    Delivery delivery = Delivery::Never;
+    Answer answer;
+    Bytes dataIn;  // what the drive returned, copied at completion
+    std::uint8_t* buffer = nullptr;
+    platform::EventHandle event = 0;
+  };
+
+  std::uint32_t ExecScsi(std::uint8_t* srb);
+  std::uint32_t HostAdapterInquiry(std::uint8_t* srb);
+  std::uint32_t DeviceType(std::uint8_t* srb);
+  std::uint32_t Abort(std::uint8_t* srb);
+  void Complete(Pending& pending);
+  void CompleteLateRequests();
+
+  Bus& bus_;
+  AddressBook addresses_;
+  bool loaded_ = false;
+  bool supportInfoFound_ = false;
+  bool sendCommandFound_ = false;
+  bool failEvents_ = false;
+  std::vector<std::string> loadNames_;
+  std::map<platform::EventHandle, bool> events_;  // handle -> signalled
+  platform::EventHandle nextEvent_ = 0x200;
+  std::uint32_t waits_ = 0;
+  std::uint32_t resets_ = 0;
+  std::vector<Pending> pending_;
+  std::vector<Request> requests_;
+};
+
+}  // namespace vdrive
