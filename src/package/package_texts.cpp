@@ -28,9 +28,11 @@ PackageTexts FormPackageTexts(const PackageView& package) {
   return t;
 }
 
+// Read from the text, not the raw field: the bytes after the zero byte carry
+// no meaning, so "-" followed by a zero never makes a wildcard by chance.
 bool IsRangeWildcard(const PackageView& package) {
-  const std::uint8_t* range = package.At(kFwRangeOffset);
-  return range[0] == '-' && range[5] == '-';
+  const std::string range = package.FwRange();
+  return range.size() > 5 && range[0] == '-' && range[5] == '-';
 }
 
 bool IsInquiryWildcard(const PackageView& package) {
