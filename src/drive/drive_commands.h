@@ -82,6 +82,20 @@ class DriveCommands {
   SavedProfileCopy SavedProfile;
 
  private:
+  // Shows a "Remove disc" wording and ends the empty-drive wait.
+  void RemoveDisc(const char* wording);
+  // The transfer cursor.
+  std::uint32_t CursorOffset() const;
+  std::uint32_t CursorLength() const;
+  // Refuses a profile table whose records would not fit the 1024-byte
+  // profile buffers or whose profiles lie outside the profile blocks.
+  bool CheckProfileTable();
+  // Looks the flash identification at the start of buffer up in the table
+  // and overwrites the buffer with the record to write; returns its length.
+  std::uint16_t BuildProfileRecord(std::uint8_t* buffer);
+  void SaveProfile(const std::uint8_t* record, std::uint16_t length);
+  bool ProfileReadBackMatches(const std::uint8_t* readBack);
+
   CommandContext ctx_;
 };
 

@@ -17,7 +17,7 @@ void DriveEntry::SetText(const std::string& text) {
 
 DriveTable InitialDriveTable() {
   DriveTable table;
-  for (std::size_t slot = 0; slot < kDriveSlots; ++slot) {
+  for (std::size_t slot = 0; slot < kAspiSlots; ++slot) {
     table[slot].Adapter = static_cast<std::uint8_t>(slot / 2);
     table[slot].Target = static_cast<std::uint8_t>(slot % 2);
   }

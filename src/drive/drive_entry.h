@@ -23,10 +23,16 @@ struct DriveEntry {
 };
 static_assert(sizeof(DriveEntry) == 84);
 
-inline constexpr std::size_t kDriveSlots = 6;
+// Through ASPI only six addresses are ever tried: adapters 0 to 2, targets
+// 0 and 1, the first six slots.
+inline constexpr std::size_t kAspiSlots = 6;
+// The NT family lists every matching CD-ROM drive, and a drive letter names
+// each one, so the table has a slot for every letter: a seventh matching
+// drive never runs past the table.
+inline constexpr std::size_t kDriveSlots = 26;
 
-// Six slots preset to the six ASPI addresses ever tried: adapters 0 to 2,
-// targets 0 and 1.
+// Slots 0 to 5 preset to the six ASPI addresses; the rest wait for NT
+// discovery, which writes every slot's letter before it uses it.
 using DriveTable = std::array<DriveEntry, kDriveSlots>;
 DriveTable InitialDriveTable();
 

@@ -1,0 +1,51 @@
+// Every text the drive commands show or write, in one place.
+#pragma once
+
+namespace drive::messages {
+
+// List lines of the drive list. The NT line's one character is the drive
+// letter ("%C" in the program's own terms; "%c" for the C library, whose
+// "%C" takes a wide character).
+inline constexpr const char* kNtListFormat = "%d-%d-%d %c: %28.28s";
+inline constexpr const char* kAspiListFormat = "HA#%d - ID#%d :  %28.28s";
+
+// Step labels of the command failure report.
+inline constexpr const char* kInquiry = "Inquiry";
+inline constexpr const char* kWriteE2 = "Write E2";
+inline constexpr const char* kWriteBuffer = "Write Buffer";
+inline constexpr const char* kReadBuffer = "Read Buffer";
+inline constexpr const char* kReadFlashId = "Read Flash ID";
+inline constexpr const char* kWriteFlashProfile = "Write Flash Profile";
+inline constexpr const char* kReadFlashProfile = "Read Flash Profile";
+inline constexpr const char* kEntryCritical = "Entry critical";
+
+// The 9x profile read-back report: three blanks and no comma after the
+// status.
+inline constexpr const char* kW9xReadFlashProfileFormat =
+    "Read Flash Profile> Status: %02X   SenseCode: %02X %02X %02X";
+// The ready check's report, without a label.
+inline constexpr const char* kReadyCheckFormat =
+    "Status: %02X, SenseCode: %02X %02X %02X";
+// XCmd: an ASPI status that is neither complete nor error.
+inline constexpr const char* kCommandErrorFormat = "Command Error: %02X";
+
+// A disc is in the drive. The NT and the 9x member assign the two wordings
+// to opposite conditions.
+inline constexpr const char* kRemoveDiscBefore =
+    "Remove disc, before to do the flash task.";
+inline constexpr const char* kRemoveDiscBefor =
+    "Remove disc, befor to do the flash task.";
+
+inline constexpr const char* kErrorOpening = "Error opening: ";
+inline constexpr const char* kProfileMismatch = "Profile mismatch!";
+
+// A package whose profile table promises more than the profile buffers
+// hold, or more than its profile blocks carry, is refused before anything
+// goes to the drive.
+inline constexpr const char* kProfileTooLongFormat =
+    "Flash profile %02X %02X is too long: a record of %u bytes does not fit "
+    "the %u-byte profile buffer.";
+inline constexpr const char* kProfileOutsideBlocksFormat =
+    "Flash profile %02X %02X lies outside the package's profile blocks.";
+
+}  // namespace drive::messages
