@@ -10,6 +10,7 @@
 
 #include "drive/drive_commands.h"
 #include "drive/drive_entry.h"
+#include "flash/flash_procedure.h"
 #include "package/package_region.h"
 #include "package/package_texts.h"
 #include "platform/aspi.h"
@@ -71,6 +72,14 @@ class TFlashForm {
   scsi::NtPassThrough Nt;
   scsi::AspiTransport Aspi;
   drive::DriveCommands Commands;
+  // The flash procedure of FlashButtonClick in flash mode.
+  flash::FlashProcedure Flash{flash::FlashWiring{
+      Commands, Nt, ui.GroupBox2, ui.ProgressBar, ui.ComboBox1, ui.Cursor,
+      sys.dialogs, sys.os, sys.restart, Package, Format, DriveTable, ItemToEntry}};
+
+  // True while a FLASH press runs (its modal boxes let window messages
+  // through): the window must then refuse to close.
+  bool Flashing() const { return Flash.Flashing(); }
 
  private:
   void StartBuilderMode();
