@@ -81,14 +81,17 @@ class TFlashForm {
   // through): the window must then refuse to close.
   bool Flashing() const { return Flash.Flashing(); }
 
+  // Drive discovery, run once by the flash-mode start-up: fills DriveTable,
+  // ItemToEntry, ComboBox1 and NoDriveText, then EndDiscovery shows the
+  // error text and quits when nothing matched, or selects the first drive.
+  void NTDiscovery();
+  void AspiDiscovery();
+  void EndDiscovery();
+
  private:
   void StartBuilderMode();
   void StartFlashMode();
   bool PrepareAspi();
-  // Drive discovery.
-  void NTDiscovery();
-  void AspiDiscovery();
-  void EndDiscovery();
 };
 
 }  // namespace app
