@@ -1,0 +1,300 @@
+#include "package/builder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <random>
+#include <system_error>
+
+#include "package/builder_messages.h"
+
+namespace package {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+namespace fs = std::filesystem;
+
+// The output is written in blocks of this size; the progress steps that
+// fall inside a block are made when it has been written.
+constexpr std::size_t kWriteBlock = 64 * 1024;
+
+FilePtr Open(const std::string& path, const char* mode) {
+  return FilePtr(std::fopen(path.c_str(), mode), &std::fclose);
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  const char last = folder.back();
+  if (last == '\\' || last == '/') return folder + name;
+  const char separator = folder.find('\\') != std::string::npos ? '\\' : '/';
+  return folder + separator + name;
+}
+
+// Size of a regular file; nothing for a folder or a file that is not there.
+std::optional<std::uintmax_t> RegularFileSize(const std::string& path) {
+  std::error_code error;
+  const fs::path p(path);
+  if (!fs::is_regular_file(p, error) || error) return std::nullopt;
+  const std::uintmax_t size = fs::file_size(p, error);
+  if (error) return std::nullopt;
+  return size;
+}
+
+enum class ReadResult { Ok, OpenFailed, ReadFailed };
+
+ReadResult ReadWhole(const std::string& path, std::size_t size, Bytes& bytes) {
+  FilePtr file = Open(path, "rb");
+  if (!file) return ReadResult::OpenFailed;
+  bytes.resize(size);
+  if (size != 0 && std::fread(bytes.data(), 1, size, file.get()) != size)
+    return ReadResult::ReadFailed;
+  return ReadResult::Ok;
+}
+
+bool IsPlainName(const std::string& name) {
+  return name.find_first_of("\\/:") == std::string::npos;
+}
+
+bool IsImageSize(std::size_t size) {
+  return size == 0 || size == kOldImageSize || size == kNewImageSize;
+}
+
+// The existing output must be replaceable: a running program's file, for
+// one, cannot be opened for writing on Windows.
+bool OutputReplaceable(const std::string& path) {
+  std::error_code error;
+  if (!fs::exists(fs::path(path), error)) return !error;
+  return Open(path, "r+b") != nullptr;
+}
+
+std::string TemporaryName(const std::string& outputName) {
+  static const char kHex[] = "0123456789abcdef";
+  std::random_device random;
+  std::uint32_t tag = random();
+  std::string name = outputName + ".part";
+  for (int i = 0; i < 8; ++i, tag >>= 4) name += kHex[tag & 15];
+  return name;
+}
+
+// The progress bar advances once per 1024 template bytes: for every j that
+// is a multiple of 1024 while copying up to the last key-word byte (j = 0
+// included), then image size / 1024 times at once after the image, then for
+// every multiple of 1024 among j = K+147+size .. template size - 2 while the
+// rest is copied. Each mark is the number of output bytes written when that
+// step is made.
+std::vector<std::size_t> StepMarks(std::size_t templateSize, std::size_t k,
+                                   std::size_t imageSize) {
+  std::vector<std::size_t> marks;
+  for (std::size_t j = 0; j <= k + kKeyWordSize - 1; j += kProgressBlock) marks.push_back(j + 1);
+  const std::size_t imageEnd = k + kHeaderSize + imageSize;
+  marks.insert(marks.end(), imageSize / kProgressBlock, imageEnd);
+  const std::size_t restFrom = imageEnd - 1;
+  std::size_t j = (restFrom + kProgressBlock - 1) / kProgressBlock * kProgressBlock;
+  for (; j + 2 <= templateSize; j += kProgressBlock) marks.push_back(j + 2);
+  return marks;
+}
+
+void StepTimes(BuildObserver& observer, std::size_t times) {
+  for (std::size_t i = 0; i < times; ++i) observer.ProgressStep();
+}
+
+// One build: the inputs read in full, then the output written to a
+// temporary file beside it and put in place only when it is complete.
+class Build {
+ public:
+  Build(const BuildRequest& request, BuildObserver& observer)
+      : request_(request),
+        observer_(observer),
+        outputName_(OutputName(request.binFileName)),
+        outputPath_(Join(request.outputFolder, outputName_)),
+        programName_(FileNameOf(request.templatePath)) {}
+
+  bool Run() {
+    observer_.Status(messages::Building(request_.binFileName));
+    if (!IsPlainName(request_.binFileName))
+      return Fail(messages::NotPlainName(request_.binFileName));
+    if (!ReadImage() || !ReadTemplate()) return false;
+    observer_.ProgressStart(static_cast<std::int32_t>(template_.size()));
+    if (!OpenOutput()) return false;
+    if (!WriteOutput() || !CloseOutput() || !PutInPlace()) {
+      temporary_.reset();
+      std::remove(temporaryPath_.c_str());
+      return false;
+    }
+    observer_.Status(messages::BuildOk(request_.binFileName));
+    observer_.ProgressDone();
+    return true;
+  }
+
+ private:
+  bool Fail(const std::string& message) {
+    observer_.Failure(message);
+    return false;
+  }
+
+  bool ReadImage() {
+    const std::string& name = request_.binFileName;
+    const std::optional<std::uintmax_t> size = RegularFileSize(request_.imagePath);
+    if (!size) return Fail(messages::OpenFail(name));
+    if (*size > kImageAreaSize) return Fail(messages::ImageTooLarge(name, kImageAreaSize));
+    if (!IsImageSize(static_cast<std::size_t>(*size)))
+      return Fail(messages::ImageOddSize(name, static_cast<std::size_t>(*size)));
+    switch (ReadWhole(request_.imagePath, static_cast<std::size_t>(*size), image_)) {
+      case ReadResult::OpenFailed: return Fail(messages::OpenFail(name));
+      case ReadResult::ReadFailed: return Fail(messages::ReadFail(name));
+      case ReadResult::Ok: break;
+    }
+    return true;
+  }
+
+  bool ReadTemplate() {
+    const std::string& path = request_.templatePath;
+    const std::optional<std::uintmax_t> size = RegularFileSize(path);
+    if (!size || *size > kMaxTemplateSize) return Fail(messages::OpenFail(path));
+    switch (ReadWhole(path, static_cast<std::size_t>(*size), template_)) {
+      case ReadResult::OpenFailed: return Fail(messages::OpenFail(path));
+      case ReadResult::ReadFailed: return Fail(messages::ReadFail(path));
+      case ReadResult::Ok: break;
+    }
+    return true;
+  }
+
+  bool OpenOutput() {
+    temporaryPath_ = Join(request_.outputFolder, TemporaryName(outputName_));
+    if (!OutputReplaceable(outputPath_)) return Fail(messages::CreateFail(request_.binFileName));
+    temporary_ = Open(temporaryPath_, "wb");
+    if (!temporary_) return Fail(messages::CreateFail(request_.binFileName));
+    return true;
+  }
+
+  bool WriteOutput() {
+    const std::size_t size = template_.size();
+    const std::size_t k = FindKeyWord(template_.data(), size, request_.keyWord);
+    if (k == std::string::npos) {
+      // The whole template was scanned in vain.
+      StepTimes(observer_, (size + kProgressBlock - 1) / kProgressBlock);
+      return Fail(messages::KeyWordNotFound(programName_));
+    }
+    if (k + kHeaderSize + image_.size() > size) {
+      StepTimes(observer_, k / kProgressBlock + 1);
+      return Fail(messages::SomeProblem(programName_));
+    }
+    if (k + kHeaderSize + sizeof kTemplateMarker > size ||
+        std::memcmp(template_.data() + k + kImageAreaOffset, kTemplateMarker,
+                    sizeof kTemplateMarker) != 0) {
+      StepTimes(observer_, k / kProgressBlock + 1);
+      return Fail(messages::NotATemplate(programName_));
+    }
+    Bytes& output = template_;
+    const auto header = NewHeader(request_.model, request_.binFileName);
+    std::copy(header.begin(), header.end(), output.begin() + k + kModelOffset);
+    std::copy(image_.begin(), image_.end(), output.begin() + k + kImageAreaOffset);
+    return WriteBlocks(output, StepMarks(size, k, image_.size()));
+  }
+
+  bool WriteBlocks(const Bytes& output, const std::vector<std::size_t>& marks) {
+    std::size_t written = 0;
+    std::size_t step = 0;
+    while (written < output.size()) {
+      const std::size_t block = std::min(kWriteBlock, output.size() - written);
+      if (std::fwrite(output.data() + written, 1, block, temporary_.get()) != block)
+        return Fail(messages::WriteFail(request_.binFileName));
+      written += block;
+      for (; step < marks.size() && marks[step] <= written; ++step) observer_.ProgressStep();
+    }
+    return true;
+  }
+
+  bool CloseOutput() {
+    if (std::fclose(temporary_.release()) != 0)
+      return Fail(messages::WriteFail(request_.binFileName));
+    return true;
+  }
+
+  bool PutInPlace() {
+    std::error_code error;
+    fs::rename(fs::path(temporaryPath_), fs::path(outputPath_), error);
+    if (error) return Fail(messages::CreateFail(request_.binFileName));
+    return true;
+  }
+
+  const BuildRequest& request_;
+  BuildObserver& observer_;
+  const std::string outputName_;
+  const std::string outputPath_;
+  const std::string programName_;
+  std::string temporaryPath_;
+  FilePtr temporary_{nullptr, &std::fclose};
+  Bytes image_;
+  Bytes template_;
+};
+
+void PutText(std::uint8_t* field, const std::string& text, std::size_t maxChars) {
+  const std::size_t n = std::min(text.size(), maxChars);
+  std::memcpy(field, text.data(), n);
+}
+
+}  // namespace
+
+char AnsiUpper(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  if (b >= 'a' && b <= 'z') return static_cast<char>(b - 0x20);
+  // Code page 1252: the accented small letters (but not the division sign)
+  // and the four whose capitals lie in 0x80-0x9F.
+  if (b >= 0xE0 && b <= 0xFE && b != 0xF7) return static_cast<char>(b - 0x20);
+  switch (b) {
+    case 0x9A: return static_cast<char>(0x8A);  // s caron
+    case 0x9C: return static_cast<char>(0x8C);  // oe
+    case 0x9E: return static_cast<char>(0x8E);  // z caron
+    case 0xFF: return static_cast<char>(0x9F);  // y diaeresis
+    default: return c;
+  }
+}
+
+std::string OutputName(const std::string& binFileName) {
+  return messages::FourChars(binFileName) + ".EXE";
+}
+
+std::string FileNameOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::size_t FindKeyWord(const std::uint8_t* bytes, std::size_t size,
+                        const KeyWordBytes& keyWord) {
+  const std::uint8_t* end = bytes + size;
+  const std::uint8_t* found = std::search(
+      bytes, end, std::boyer_moore_horspool_searcher(keyWord.begin(), keyWord.end()));
+  return found == end ? std::string::npos : static_cast<std::size_t>(found - bytes);
+}
+
+std::array<std::uint8_t, kRewrittenHeaderSize> NewHeader(const ModelTexts& model,
+                                                         const std::string& binFileName) {
+  // Filler after a text's zero byte and after a short revision is zero.
+  std::array<std::uint8_t, kRewrittenHeaderSize> header{};
+  auto field = [&header](std::ptrdiff_t offsetFromK) {
+    return header.data() + (offsetFromK - kModelOffset);
+  };
+  const std::size_t maxChars = kTextFieldSize - 1;
+  PutText(field(kModelOffset), model.Model, maxChars);
+  PutText(field(kInquiryOffset), model.Inquiry, maxChars);
+  PutText(field(kFwRangeOffset), model.FwRange, maxChars);
+  PutText(field(kVendorOffset), model.Vendor, maxChars);
+  PutText(field(kNoteOffset), model.Note, maxChars);
+  std::string revision = binFileName.substr(0, kNewRevisionSize);
+  std::transform(revision.begin(), revision.end(), revision.begin(), AnsiUpper);
+  PutText(field(kNewRevisionOffset), revision, kNewRevisionSize);
+  return header;
+}
+
+bool BuildFlashProgram(const BuildRequest& request, BuildObserver& observer) {
+  return Build(request, observer).Run();
+}
+
+}  // namespace package

@@ -1,0 +1,75 @@
+// The flash program builder: a copy of the template (the builder's own
+// executable) with the package header replaced by one model's texts and the
+// start of the image area by a firmware image, written as "%4.4s.EXE" of the
+// image file's name. The window and qrwpack share this code, so both write
+// the same bytes.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/package_region.h"
+
+namespace package {
+
+using KeyWordBytes = std::array<std::uint8_t, kKeyWordSize>;
+
+// The five texts of one model as the model table holds them.
+struct ModelTexts {
+  std::string Model;
+  std::string Inquiry;
+  std::string FwRange;
+  std::string Vendor;
+  std::string Note;
+};
+
+struct BuildRequest {
+  std::string imagePath;     // where the image file is opened
+  std::string binFileName;   // its name without folder
+  std::string templatePath;  // full path of the template
+  std::string outputFolder;  // the folder "%4.4s.EXE" is written into
+  ModelTexts model;
+  KeyWordBytes keyWord{};
+};
+
+// Where the builder shows its progress and outcome.
+class BuildObserver {
+ public:
+  virtual ~BuildObserver() = default;
+  virtual void Status(const std::string& caption) = 0;     // shown at once
+  virtual void ProgressStart(std::int32_t maximum) = 0;     // min 0, pos 0, step 1024
+  virtual void ProgressStep() = 0;
+  virtual void ProgressDone() = 0;                          // position back to 0
+  virtual void Failure(const std::string& message) = 0;     // modal message
+};
+
+inline constexpr std::size_t kProgressBlock = 1024;
+// Image sizes a flash program can send whole; an empty image keeps the
+// template marker, so its output stays a builder.
+inline constexpr std::size_t kOldImageSize = 0x40000;
+inline constexpr std::size_t kNewImageSize = 0x50000;
+// A template is a program of a few hundred kilobytes; anything far larger is
+// refused before it is read into memory.
+inline constexpr std::size_t kMaxTemplateSize = 64u << 20;
+
+// Writes the flash program. True when "%4.4s.EXE" was written completely;
+// every outcome has been reported through the observer. A failed build
+// leaves no file behind and keeps an earlier output of the same name.
+bool BuildFlashProgram(const BuildRequest& request, BuildObserver& observer);
+
+// "%4.4s.EXE" of the image file's name.
+std::string OutputName(const std::string& binFileName);
+// A path's last component (after '\\', '/' or ':').
+std::string FileNameOf(const std::string& path);
+// The first occurrence of the key-word in bytes, or npos.
+std::size_t FindKeyWord(const std::uint8_t* bytes, std::size_t size, const KeyWordBytes& keyWord);
+// The 133 header bytes from K+15 for a model and an image file's name.
+std::array<std::uint8_t, kRewrittenHeaderSize> NewHeader(const ModelTexts& model,
+                                                         const std::string& binFileName);
+// Upper-casing of the Windows ANSI code page 1252.
+char AnsiUpper(char c);
+
+}  // namespace package
