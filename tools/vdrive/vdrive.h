@@ -96,7 +96,6 @@ inline constexpr Sense kParameterLengthError{0x05, 0x1A, 0x00};
 inline constexpr Sense kBurnIncompleteDownload{0x05, 0x2C, 0x80};
 inline constexpr Sense kBurnNotCritical{0x05, 0x2C, 0x81};
 inline constexpr Sense kBurnNoProfile{0x05, 0x2C, 0x82};
-inline constexpr Sense kBurnUnknownImage{0x05, 0x2C, 0x83};
 
 // 18-byte fixed-format sense data carrying the three values.
 std::array<std::uint8_t, 18> FixedSenseData(const Sense& sense);
@@ -198,7 +197,8 @@ struct AspiSpec {
   bool missingSupportInfo = false;  // GetASPI32SupportInfo not exported
   bool missingSendCommand = false;  // SendASPI32Command not exported
   // GetASPI32SupportInfo's answer; without it 0x0100 | adapter count
-  // (SS_COMP and one more than the highest adapter of any drive).
+  // (SS_COMP and one more than the highest adapter of any drive), or
+  // 0xE800 (SS_NO_ADAPTERS) when no drive has an ASPI address.
   std::optional<std::uint32_t> supportInfo;
 };
 
@@ -279,6 +279,10 @@ class Drive {
     return counts_[static_cast<std::size_t>(kind)];
   }
   std::uint8_t LastStartStop() const { return lastStartStop_; }
+
+  // The standard INQUIRY data of the drive's present identity, length
+  // bytes (the first 36 meaningful, the rest zero).
+  Bytes InquiryData(std::size_t length) const;
 
  private:
   Answer Run(Kind kind, std::span<const std::uint8_t> cdb, Direction direction,

@@ -1,0 +1,307 @@
+// The ASPI for Win32 library's side: WNASPI32.DLL as it reads the request
+// blocks it is sent, with completion through the caller's event.
+#include <algorithm>
+
+#include "vdrive/inprocess.h"
+
+namespace vdrive {
+namespace {
+
+// SRB commands.
+constexpr std::uint8_t kHostAdapterInquiry = 0x00;  // SC_HA_INQUIRY
+constexpr std::uint8_t kGetDeviceType = 0x01;       // SC_GET_DEV_TYPE
+constexpr std::uint8_t kExecScsiCommand = 0x02;     // SC_EXEC_SCSI_CMD
+constexpr std::uint8_t kAbortSrb = 0x03;            // SC_ABORT_SRB
+
+// SRB status values.
+constexpr std::uint8_t kPending = 0x00;        // SS_PENDING
+constexpr std::uint8_t kComplete = 0x01;       // SS_COMP
+constexpr std::uint8_t kAborted = 0x02;        // SS_ABORTED
+constexpr std::uint8_t kAbortFailed = 0x03;    // SS_ABORT_FAIL
+constexpr std::uint8_t kError = 0x04;          // SS_ERR
+constexpr std::uint8_t kInvalidAdapter = 0x81;  // SS_INVALID_HA
+constexpr std::uint8_t kNoDevice = 0x82;       // SS_NO_DEVICE
+constexpr std::uint8_t kInvalidSrb = 0xE0;     // SS_INVALID_SRB
+
+constexpr std::uint8_t kHostSelectionTimeout = 0x11;  // HASTAT_SEL_TO
+
+// The common SRB header.
+namespace header {
+constexpr std::size_t kCmd = 0;
+constexpr std::size_t kStatus = 1;
+constexpr std::size_t kHaId = 2;
+constexpr std::size_t kFlags = 3;
+constexpr std::size_t kSize = 8;
+}  // namespace header
+
+// SRB_ExecSCSICmd.
+namespace exec {
+constexpr std::size_t kTarget = 8;
+constexpr std::size_t kLun = 9;
+constexpr std::size_t kBufLen = 12;
+constexpr std::size_t kBufPointer = 16;
+constexpr std::size_t kSenseLen = 20;
+constexpr std::size_t kCdbLen = 21;
+constexpr std::size_t kHaStat = 22;
+constexpr std::size_t kTargStat = 23;
+constexpr std::size_t kPostProc = 24;
+constexpr std::size_t kCdb = 48;
+constexpr std::size_t kCdbCapacity = 16;
+constexpr std::size_t kSenseArea = 64;
+constexpr std::size_t kSenseCapacity = 16;
+constexpr std::size_t kSize = 80;
+constexpr std::uint8_t kDirIn = 0x08;
+constexpr std::uint8_t kDirOut = 0x10;
+constexpr std::uint8_t kEventNotify = 0x40;
+}  // namespace exec
+
+// SRB_HAInquiry.
+namespace hainquiry {
+constexpr std::size_t kCount = 8;
+constexpr std::size_t kScsiId = 9;
+constexpr std::size_t kManagerId = 10;
+constexpr std::size_t kIdentifier = 26;
+constexpr std::size_t kSize = 60;
+}  // namespace hainquiry
+
+// SRB_GDEVBlock.
+namespace devtype {
+constexpr std::size_t kTarget = 8;
+constexpr std::size_t kLun = 9;
+constexpr std::size_t kDeviceType = 10;
+constexpr std::size_t kSize = 12;
+constexpr std::uint8_t kCdRom = 0x05;
+constexpr std::uint8_t kNoDevice = 0x1F;
+}  // namespace devtype
+
+// SRB_Abort.
+namespace abort {
+constexpr std::size_t kToAbort = 8;
+constexpr std::size_t kSize = 12;
+}  // namespace abort
+
+std::uint32_t GetLe32(const std::uint8_t* bytes, std::size_t at) {
+  return std::uint32_t{bytes[at]} | (std::uint32_t{bytes[at + 1]} << 8) |
+         (std::uint32_t{bytes[at + 2]} << 16) | (std::uint32_t{bytes[at + 3]} << 24);
+}
+
+void SetLe32(std::uint8_t* bytes, std::size_t at, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+void PutText(std::uint8_t* bytes, std::size_t at, std::size_t width, std::string_view text) {
+  for (std::size_t i = 0; i < width; ++i) {
+    bytes[at + i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : ' ';
+  }
+}
+
+std::size_t BlockSize(std::uint8_t command) {
+  switch (command) {
+    case kHostAdapterInquiry:
+      return hainquiry::kSize;
+    case kGetDeviceType:
+      return devtype::kSize;
+    case kExecScsiCommand:
+      return exec::kSize;
+    case kAbortSrb:
+      return abort::kSize;
+    default:
+      return header::kSize;
+  }
+}
+
+std::uint8_t Finish(std::uint8_t* srb, std::uint8_t status) {
+  srb[header::kStatus] = status;
+  return status;
+}
+
+}  // namespace
+
+bool AspiFront::Load(const std::string& name) {
+  loadNames_.push_back(name);
+  loaded_ = !bus_.Aspi().loadFails;
+  return loaded_;
+}
+
+bool AspiFront::LookUp(const std::string& entry) {
+  if (!loaded_) return false;
+  if (entry == "GetASPI32SupportInfo") supportInfoFound_ = !bus_.Aspi().missingSupportInfo;
+  if (entry == "SendASPI32Command") sendCommandFound_ = !bus_.Aspi().missingSendCommand;
+  return (entry == "GetASPI32SupportInfo" && supportInfoFound_) ||
+         (entry == "SendASPI32Command" && sendCommandFound_);
+}
+
+std::uint32_t AspiFront::GetSupportInfo() { return bus_.SupportInfo(); }
+
+void AspiFront::PutAddress(std::uint8_t* field, void* buffer) {
+  SetLe32(field, 0, addresses_.TokenFor(buffer));
+}
+
+void AspiFront::PutEvent(std::uint8_t* field, platform::EventHandle event) {
+  SetLe32(field, 0, static_cast<std::uint32_t>(event));
+}
+
+platform::EventHandle AspiFront::CreateEvent() {
+  if (failEvents_) return 0;
+  const platform::EventHandle event = nextEvent_;
+  nextEvent_ += 4;
+  events_[event] = false;
+  return event;
+}
+
+void AspiFront::ResetEvent(platform::EventHandle event) {
+  ++resets_;
+  const auto known = events_.find(event);
+  if (known != events_.end()) known->second = false;
+}
+
+void AspiFront::CloseEvent(platform::EventHandle event) { events_.erase(event); }
+
+platform::WaitResult AspiFront::Wait(platform::EventHandle event, std::chrono::milliseconds) {
+  ++waits_;
+  const auto known = events_.find(event);
+  if (known == events_.end()) return platform::WaitResult::Failed;
+  const auto atWait = std::find_if(pending_.begin(), pending_.end(), [event](const Pending& p) {
+    return p.event == event && p.delivery == Delivery::AtWait;
+  });
+  if (atWait != pending_.end()) {
+    Complete(*atWait);
+    pending_.erase(atWait);
+  }
+  if (!known->second) return platform::WaitResult::TimedOut;
+  known->second = false;  // an automatic-reset event is reset by the wait
+  return platform::WaitResult::Signalled;
+}
+
+std::uint32_t AspiFront::SendCommand(std::uint8_t* srb) {
+  const std::uint8_t command = srb[header::kCmd];
+  requests_.push_back({Bytes(srb, srb + BlockSize(command)), 0});
+  // An abort is served before the library finishes requests still in
+  // flight, so that an aborted request never writes into its block again.
+  std::uint32_t returned = 0;
+  if (command == kAbortSrb) {
+    returned = Abort(srb);
+    CompleteLateRequests();
+  } else {
+    CompleteLateRequests();
+    switch (command) {
+      case kHostAdapterInquiry:
+        returned = HostAdapterInquiry(srb);
+        break;
+      case kGetDeviceType:
+        returned = DeviceType(srb);
+        break;
+      case kExecScsiCommand:
+        returned = ExecScsi(srb);
+        break;
+      default:
+        returned = Finish(srb, kInvalidSrb);
+        break;
+    }
+  }
+  requests_.back().returned = returned;
+  return returned;
+}
+
+std::uint32_t AspiFront::HostAdapterInquiry(std::uint8_t* srb) {
+  if (srb[header::kHaId] >= std::max<std::uint8_t>(bus_.AdapterCount(), 1)) {
+    return Finish(srb, kInvalidAdapter);
+  }
+  srb[hainquiry::kCount] = bus_.AdapterCount();
+  srb[hainquiry::kScsiId] = 7;
+  PutText(srb, hainquiry::kManagerId, 16, "ASPI for WIN32");
+  PutText(srb, hainquiry::kIdentifier, 16, "QRW VIRTUAL BUS");
+  return Finish(srb, kComplete);
+}
+
+std::uint32_t AspiFront::DeviceType(std::uint8_t* srb) {
+  const Drive* drive = bus_.ByAddress(srb[header::kHaId], srb[devtype::kTarget]);
+  if (drive == nullptr || srb[devtype::kLun] != 0) {
+    srb[devtype::kDeviceType] = devtype::kNoDevice;
+    return Finish(srb, kNoDevice);
+  }
+  srb[devtype::kDeviceType] = devtype::kCdRom;
+  return Finish(srb, kComplete);
+}
+
+std::uint32_t AspiFront::ExecScsi(std::uint8_t* srb) {
+  const std::uint8_t adapter = srb[header::kHaId];
+  const std::uint8_t flags = srb[header::kFlags];
+  const std::uint8_t cdbLength = srb[exec::kCdbLen];
+  const std::uint32_t length = GetLe32(srb, exec::kBufLen);
+  const bool dirIn = (flags & exec::kDirIn) != 0;
+  const bool dirOut = (flags & exec::kDirOut) != 0;
+  if (adapter >= bus_.AdapterCount()) return Finish(srb, kInvalidAdapter);
+  if (cdbLength == 0 || cdbLength > exec::kCdbCapacity || (dirIn && dirOut)) {
+    return Finish(srb, kInvalidSrb);
+  }
+  Drive* drive = bus_.ByAddress(adapter, srb[exec::kTarget]);
+  if (drive == nullptr || srb[exec::kLun] != 0) return Finish(srb, kNoDevice);
+
+  Pending request;
+  request.srb = srb;
+  request.buffer = static_cast<std::uint8_t*>(addresses_.PointerFor(GetLe32(srb, exec::kBufPointer)));
+  if (length > 0 && request.buffer == nullptr) return Finish(srb, kInvalidSrb);
+  if ((flags & exec::kEventNotify) != 0) request.event = GetLe32(srb, exec::kPostProc);
+
+  // Data for the host is held back until the request completes.
+  const Direction direction =
+      length == 0 || !(dirIn || dirOut) ? Direction::None : (dirIn ? Direction::In : Direction::Out);
+  std::span<std::uint8_t> data;
+  if (direction == Direction::Out) data = {request.buffer, length};
+  if (direction == Direction::In) {
+    request.dataIn.assign(length, 0);
+    data = request.dataIn;
+  }
+  request.answer = drive->Execute({srb + exec::kCdb, cdbLength}, direction, data);
+  request.delivery = request.answer.delivery;
+  if (direction == Direction::In) request.dataIn.resize(request.answer.moved);
+
+  if (request.delivery == Delivery::Now) {
+    Complete(request);
+    return srb[header::kStatus];
+  }
+  pending_.push_back(std::move(request));
+  return Finish(srb, kPending);
+}
+
+void AspiFront::Complete(Pending& request) {
+  std::uint8_t* srb = request.srb;
+  const Answer& answer = request.answer;
+  std::copy(request.dataIn.begin(), request.dataIn.end(), request.buffer);
+  std::uint8_t status = answer.status == kStatusGood ? kComplete : kError;
+  srb[exec::kHaStat] = 0;
+  srb[exec::kTargStat] = answer.status;
+  if (answer.callError) {
+    status = kError;
+    srb[exec::kHaStat] = kHostSelectionTimeout;
+    srb[exec::kTargStat] = 0;
+  }
+  if (answer.status == kStatusCheckCondition) {
+    const auto sense = FixedSenseData(answer.sense);
+    const std::size_t room = std::min<std::size_t>(srb[exec::kSenseLen], exec::kSenseCapacity);
+    std::copy_n(sense.begin(), std::min(room, sense.size()), srb + exec::kSenseArea);
+  }
+  Finish(srb, answer.aspiStatus.value_or(status));
+  const auto event = events_.find(request.event);
+  if (request.event != 0 && event != events_.end()) event->second = true;
+}
+
+void AspiFront::CompleteLateRequests() {
+  for (Pending& request : pending_) {
+    if (request.delivery == Delivery::AfterWait) Complete(request);
+  }
+  std::erase_if(pending_, [](const Pending& p) { return p.delivery == Delivery::AfterWait; });
+}
+
+std::uint32_t AspiFront::Abort(std::uint8_t* srb) {
+  auto* target = static_cast<std::uint8_t*>(addresses_.PointerFor(GetLe32(srb, abort::kToAbort)));
+  const auto found = std::find_if(pending_.begin(), pending_.end(),
+                                  [target](const Pending& p) { return p.srb == target; });
+  if (target == nullptr || found == pending_.end()) return Finish(srb, kAbortFailed);
+  Finish(found->srb, kAborted);
+  pending_.erase(found);
+  return Finish(srb, kComplete);
+}
+
+}  // namespace vdrive

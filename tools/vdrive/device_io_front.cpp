@@ -1,0 +1,234 @@
+// The NT CD-ROM class driver's side of SCSI pass-through, as it reads the
+// 32-bit SCSI_PASS_THROUGH and SCSI_PASS_THROUGH_DIRECT records.
+#include <algorithm>
+#include <cstring>
+
+#include "vdrive/inprocess.h"
+
+namespace vdrive {
+namespace {
+
+// I/O control codes the driver answers.
+constexpr std::uint32_t kIoctlPassThrough = 0x0004D004;
+constexpr std::uint32_t kIoctlPassThroughDirect = 0x0004D014;
+constexpr std::uint32_t kIoctlGetInquiryData = 0x0004100C;
+
+// The 32-bit pass-through record, as the driver reads it.
+namespace record {
+constexpr std::size_t kSize = 44;
+constexpr std::size_t kLength = 0;            // USHORT
+constexpr std::size_t kScsiStatus = 2;        // UCHAR
+constexpr std::size_t kPathId = 3;            // UCHAR
+constexpr std::size_t kTargetId = 4;          // UCHAR
+constexpr std::size_t kLun = 5;               // UCHAR
+constexpr std::size_t kCdbLength = 6;         // UCHAR
+constexpr std::size_t kSenseInfoLength = 7;   // UCHAR
+constexpr std::size_t kDataIn = 8;            // UCHAR
+constexpr std::size_t kTransferLength = 12;   // ULONG
+constexpr std::size_t kTimeOutValue = 16;     // ULONG
+constexpr std::size_t kDataBuffer = 20;       // ULONG offset or 32-bit PVOID
+constexpr std::size_t kSenseInfoOffset = 24;  // ULONG
+constexpr std::size_t kCdb = 28;              // UCHAR[16]
+constexpr std::size_t kCdbCapacity = 16;
+}  // namespace record
+
+constexpr std::uint8_t kDataOut = 0;  // SCSI_IOCTL_DATA_OUT; 1 is DATA_IN
+constexpr std::uint8_t kDataUnspecified = 2;
+
+// SCSI_ADAPTER_BUS_INFO with one bus holding one SCSI_INQUIRY_DATA.
+namespace businfo {
+constexpr std::size_t kNumberOfBuses = 0;
+constexpr std::size_t kBusLogicalUnits = 4;
+constexpr std::size_t kBusInitiatorId = 5;
+constexpr std::size_t kBusInquiryDataOffset = 8;
+constexpr std::size_t kUnit = 12;  // PathId, TargetId, Lun, DeviceClaimed
+constexpr std::size_t kUnitInquiryLength = 16;
+constexpr std::size_t kUnitNextOffset = 20;
+constexpr std::size_t kUnitInquiry = 24;
+constexpr std::size_t kInquiryLength = 36;
+constexpr std::size_t kSize = kUnitInquiry + kInquiryLength;
+}  // namespace businfo
+
+// System error codes the driver and the I/O manager give.
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kErrorInvalidFunction = 1;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
+constexpr std::uint32_t kErrorSemTimeout = 121;
+constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+constexpr std::uint32_t kErrorNoAccess = 998;
+
+std::uint16_t GetLe16(const std::uint8_t* bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+}
+
+std::uint32_t GetLe32(const std::uint8_t* bytes, std::size_t at) {
+  return std::uint32_t{bytes[at]} | (std::uint32_t{bytes[at + 1]} << 8) |
+         (std::uint32_t{bytes[at + 2]} << 16) | (std::uint32_t{bytes[at + 3]} << 24);
+}
+
+void SetLe32(std::uint8_t* bytes, std::size_t at, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+Bytes Copy(const void* from, std::uint32_t length) {
+  if (from == nullptr) return {};
+  const auto* bytes = static_cast<const std::uint8_t*>(from);
+  return Bytes(bytes, bytes + length);
+}
+
+// "\\.\E:" names drive E; anything else names no drive.
+std::optional<char> DriveLetterOf(const char* path) {
+  if (path == nullptr || std::strlen(path) != 6) return std::nullopt;
+  if (std::strncmp(path, "\\\\.\\", 4) != 0 || path[5] != ':') return std::nullopt;
+  return path[4];
+}
+
+}  // namespace
+
+std::optional<platform::Handle> DeviceIoFront::Open(const char* path, std::uint32_t access,
+                                                    std::uint32_t share,
+                                                    std::uint32_t creation,
+                                                    std::uint32_t flags) {
+  OpenCall call{path ? path : "", access, share, creation, flags, std::nullopt};
+  const std::optional<char> letter = DriveLetterOf(path);
+  Drive* drive = letter ? bus_.ByLetter(*letter) : nullptr;
+  if (drive == nullptr) {
+    Fail(kErrorFileNotFound);
+  } else if (drive->Spec().openError) {
+    Fail(*drive->Spec().openError);
+  } else {
+    call.handle = nextHandle_;
+    nextHandle_ += 4;
+    handles_[*call.handle] = drive;
+  }
+  opens_.push_back(call);
+  return call.handle;
+}
+
+void DeviceIoFront::Close(platform::Handle handle) {
+  if (handles_.erase(handle) == 0) ++badCloses_;
+}
+
+std::vector<platform::Handle> DeviceIoFront::OpenHandles() const {
+  std::vector<platform::Handle> open;
+  for (const auto& entry : handles_) open.push_back(entry.first);
+  return open;
+}
+
+void DeviceIoFront::PutAddress(std::uint8_t* field, void* buffer) {
+  SetLe32(field, 0, addresses_.TokenFor(buffer));
+}
+
+bool DeviceIoFront::Fail(std::uint32_t error) {
+  lastError_ = error;
+  return false;
+}
+
+bool DeviceIoFront::Control(platform::Handle handle, std::uint32_t code, void* in,
+                            std::uint32_t inLength, void* out, std::uint32_t outLength) {
+  ControlCall call{handle, code, inLength, outLength, Copy(in, inLength), {}, false};
+  const auto open = handles_.find(handle);
+  auto* inBytes = static_cast<std::uint8_t*>(in);
+  auto* outBytes = static_cast<std::uint8_t*>(out);
+  if (open == handles_.end()) {
+    call.result = Fail(kErrorInvalidHandle);
+  } else if (code == kIoctlPassThrough || code == kIoctlPassThroughDirect) {
+    call.result = PassThrough(*open->second, code == kIoctlPassThroughDirect, inBytes,
+                              inLength, outBytes, outLength);
+  } else if (code == kIoctlGetInquiryData) {
+    call.result = InquiryData(*open->second, outBytes, outLength);
+  } else {
+    call.result = Fail(kErrorInvalidFunction);
+  }
+  call.returned = Copy(out, outLength);
+  calls_.push_back(std::move(call));
+  return calls_.back().result;
+}
+
+bool DeviceIoFront::PassThrough(Drive& drive, bool direct, std::uint8_t* in,
+                                std::uint32_t inLength, std::uint8_t* out,
+                                std::uint32_t outLength) {
+  if (in == nullptr || inLength < record::kSize || out == nullptr ||
+      outLength < record::kSize || GetLe16(in, record::kLength) != record::kSize) {
+    return Fail(kErrorInvalidParameter);
+  }
+  const std::uint8_t cdbLength = in[record::kCdbLength];
+  const std::uint8_t senseLength = in[record::kSenseInfoLength];
+  const std::uint8_t dataIn = in[record::kDataIn];
+  const std::uint32_t length = GetLe32(in, record::kTransferLength);
+  const std::uint32_t senseOffset = GetLe32(in, record::kSenseInfoOffset);
+  const std::uint32_t bufferField = GetLe32(in, record::kDataBuffer);
+  if (cdbLength == 0 || cdbLength > record::kCdbCapacity || dataIn > kDataUnspecified) {
+    return Fail(kErrorInvalidParameter);
+  }
+  if (senseLength > 0 && (senseOffset < record::kSize || senseOffset > outLength ||
+                          senseLength > outLength - senseOffset)) {
+    return Fail(kErrorInvalidParameter);
+  }
+  const Direction direction =
+      length == 0 ? Direction::None : (dataIn == kDataOut ? Direction::Out : Direction::In);
+
+  // The buffered form carries the data inside the record's own buffers.
+  Bytes scratch;
+  std::span<std::uint8_t> data;
+  if (length > 0 && direct) {
+    auto* buffer = static_cast<std::uint8_t*>(addresses_.PointerFor(bufferField));
+    if (buffer == nullptr) return Fail(kErrorNoAccess);
+    data = {buffer, length};
+  } else if (length > 0) {
+    const std::uint32_t limit = direction == Direction::Out ? inLength : outLength;
+    if (bufferField < record::kSize || bufferField > limit || length > limit - bufferField) {
+      return Fail(kErrorInvalidParameter);
+    }
+    scratch.assign(length, 0);
+    if (direction == Direction::Out) std::copy_n(in + bufferField, length, scratch.begin());
+    data = scratch;
+  }
+
+  Bytes reply(std::max(inLength, outLength), 0);
+  std::copy_n(in, inLength, reply.begin());
+  const Answer answer = drive.Execute({in + record::kCdb, cdbLength}, direction, data);
+  if (answer.callError) return Fail(*answer.callError);
+  // A request the drive never finishes in time is ended by the driver.
+  if (answer.delivery != Delivery::Now) return Fail(kErrorSemTimeout);
+
+  reply[record::kScsiStatus] = answer.status;
+  reply[record::kPathId] = drive.Spec().ntPath;
+  reply[record::kTargetId] = drive.Spec().ntTarget;
+  reply[record::kLun] = drive.Spec().ntLun;
+  SetLe32(reply.data(), record::kTransferLength, answer.moved);
+  std::uint8_t senseReturned = 0;
+  if (answer.status == kStatusCheckCondition && senseLength > 0) {
+    const auto sense = FixedSenseData(answer.sense);
+    senseReturned = static_cast<std::uint8_t>(std::min<std::size_t>(senseLength, sense.size()));
+    std::copy_n(sense.begin(), senseReturned, reply.begin() + senseOffset);
+  }
+  reply[record::kSenseInfoLength] = senseReturned;
+  if (!direct && direction == Direction::In) {
+    std::copy_n(scratch.begin(), answer.moved, reply.begin() + bufferField);
+  }
+  std::copy_n(reply.begin(), outLength, out);
+  return true;
+}
+
+bool DeviceIoFront::InquiryData(Drive& drive, std::uint8_t* out, std::uint32_t outLength) {
+  if (drive.Spec().probeError) return Fail(*drive.Spec().probeError);
+  if (out == nullptr || outLength < businfo::kSize) return Fail(kErrorInsufficientBuffer);
+  std::fill_n(out, outLength, std::uint8_t{0});
+  out[businfo::kNumberOfBuses] = 1;
+  out[businfo::kBusLogicalUnits] = 1;
+  out[businfo::kBusInitiatorId] = 7;
+  SetLe32(out, businfo::kBusInquiryDataOffset, businfo::kUnit);
+  out[businfo::kUnit + 0] = drive.Spec().ntPath;
+  out[businfo::kUnit + 1] = drive.Spec().ntTarget;
+  out[businfo::kUnit + 2] = drive.Spec().ntLun;
+  out[businfo::kUnit + 3] = 1;  // claimed by the CD-ROM class driver
+  SetLe32(out, businfo::kUnitInquiryLength, businfo::kInquiryLength);
+  SetLe32(out, businfo::kUnitNextOffset, 0);
+  const Bytes inquiry = drive.InquiryData(businfo::kInquiryLength);
+  std::copy(inquiry.begin(), inquiry.end(), out + businfo::kUnitInquiry);
+  return true;
+}
+
+}  // namespace vdrive
