@@ -31,6 +31,8 @@ class NtPassThrough {
   bool OpenForFlash(char letter, platform::Dialogs& dialogs);
 
   // Sends on DeviceHandle (or, for the drive check, on a handle of its own).
+  // A DeviceIoControl call that fails comes back with delivered = false and
+  // its GetLastError code; so does a send without an open DeviceHandle.
   ScsiResult NTSendRequest(const ScsiRequest& request);
   ScsiResult NTSendRequest(const ScsiRequest& request, platform::Handle handle);
 
