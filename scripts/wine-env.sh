@@ -1,0 +1,162 @@
+# shellcheck shell=bash
+# Wine plumbing for the end-to-end tests. Source this file; it only defines
+# functions and sets nothing else.
+#
+#   qrw_wine_template DIR
+#       Makes a 32-bit template prefix in DIR once (about 10 s); a second call
+#       finds it complete and returns at once. Mono and Gecko are skipped and
+#       the X11 driver runs unmanaged (without a window manager every window
+#       close otherwise costs about 2 s).
+#   qrw_wine_prefix TEMPLATE DIR
+#       Replaces DIR with a copy of the template (cp -a, well under a second).
+#   qrw_wine_start PREFIX / qrw_wine_stop PREFIX
+#       Keeps the prefix's wineserver up for a suite / ends it.
+#   qrw_wine PREFIX PROGRAM [ARGS...]
+#       Runs a Windows program in the prefix (quiet, Mono/Gecko off).
+#   qrw_wine_win98 PREFIX EXE_NAME
+#       That executable (file name only) sees Windows 98 (GetVersionExA gives
+#       platform id 1) and loads the WNASPI32.DLL that lies beside it instead
+#       of Wine's own.
+#   qrw_wine_cdrom PREFIX LETTER [DEVICE]
+#       Maps LETTER as a CD-ROM drive: GetDriveTypeA answers 5 and \\.\X:
+#       opens DEVICE (a regular file served by the SG front, or a directory,
+#       or nothing at all when DEVICE is omitted). Ends the prefix's
+#       wineserver, because the mount manager keeps the letters it saw at
+#       start: map letters before qrw_wine_start.
+#   qrw_wine_sg_preload SHIM
+#       Prints the LD_PRELOAD value that puts the SG front (libqrw_vdrive_sg.so)
+#       into every Wine process started with it.
+#   qrw_wine_xvfb
+#       Starts Xvfb on a free display unless DISPLAY already works; prints
+#       "DISPLAY PID" (PID empty when nothing was started).
+#
+# The virtual drive's own variables (read by the SG front and by WNASPI32.DLL,
+# never by the program): QRW_VDRIVE_SCENARIO, QRW_VDRIVE_TRACE,
+# QRW_VDRIVE_STATE (see tools/vdrive/FRONTS.md).
+
+qrw_wine() {
+  local prefix=$1
+  shift
+  WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} \
+    WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=} wine "$@"
+}
+
+qrw_wine_server() {
+  local prefix=$1
+  shift
+  WINEPREFIX=$prefix wineserver "$@"
+}
+
+qrw_wine_reg_import() {
+  local prefix=$1 regfile=$2
+  qrw_wine "$prefix" reg import "$regfile" >/dev/null 2>&1
+}
+
+qrw_wine_template() {
+  local dir=$1
+  [ -f "$dir/.qrw-template-ready" ] && return 0
+  rm -rf "$dir"
+  mkdir -p "$(dirname "$dir")"
+  qrw_wine "$dir" wineboot -i >/dev/null 2>&1 || return 1
+  cat >"$dir/qrw-x11.reg" <<'EOF'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+EOF
+  qrw_wine_reg_import "$dir" "$dir/qrw-x11.reg" || return 1
+  rm -f "$dir/qrw-x11.reg"
+  # The registry reaches its files only when the server ends.
+  qrw_wine_server "$dir" -k 2>/dev/null
+  qrw_wine_server "$dir" -w 2>/dev/null
+  touch "$dir/.qrw-template-ready"
+}
+
+qrw_wine_prefix() {
+  local template=$1 dir=$2
+  [ -d "$dir" ] && qrw_wine_stop "$dir"
+  rm -rf "$dir"
+  mkdir -p "$(dirname "$dir")"
+  cp -a "$template" "$dir"
+  rm -f "$dir/.qrw-template-ready"
+}
+
+qrw_wine_start() {
+  qrw_wine_server "$1" -p
+}
+
+qrw_wine_stop() {
+  qrw_wine_server "$1" -k 2>/dev/null
+  qrw_wine_server "$1" -w 2>/dev/null
+  return 0
+}
+
+qrw_wine_win98() {
+  local prefix=$1 exe=$2
+  local regfile
+  regfile=$(mktemp "$prefix/qrw-win98-XXXXXX.reg")
+  cat >"$regfile" <<EOF
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\$exe]
+"Version"="win98"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\$exe\\DllOverrides]
+"wnaspi32"="native,builtin"
+EOF
+  qrw_wine_reg_import "$prefix" "$regfile"
+  local rc=$?
+  rm -f "$regfile"
+  return $rc
+}
+
+qrw_wine_cdrom() {
+  local prefix=$1 letter=${2,,} device=${3:-}
+  local regfile
+  regfile=$(mktemp "$prefix/qrw-cdrom-XXXXXX.reg")
+  cat >"$regfile" <<EOF
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]
+"$letter:"="cdrom"
+EOF
+  qrw_wine_reg_import "$prefix" "$regfile" || { rm -f "$regfile"; return 1; }
+  rm -f "$regfile"
+  # The letter's root folder makes the drive show in GetLogicalDriveStrings;
+  # the double-colon link is the device that \\.\X: opens.
+  mkdir -p "$prefix/qrw-cdrom-$letter"
+  ln -sfn "../qrw-cdrom-$letter" "$prefix/dosdevices/$letter:"
+  rm -f "$prefix/dosdevices/$letter::"
+  [ -n "$device" ] && ln -sfn "$device" "$prefix/dosdevices/$letter::"
+  qrw_wine_stop "$prefix"
+}
+
+qrw_wine_sg_preload() {
+  local shim=$1
+  if [ -n "${LD_PRELOAD:-}" ]; then
+    printf '%s:%s\n' "$shim" "$LD_PRELOAD"
+  else
+    printf '%s\n' "$shim"
+  fi
+}
+
+qrw_wine_xvfb() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    printf '%s \n' "$DISPLAY"
+    return 0
+  fi
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    local pid=$!
+    local i
+    for i in $(seq 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && { printf ':%s %s\n' "$n" "$pid"; return 0; }
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$pid" 2>/dev/null
+  done
+  return 1
+}
