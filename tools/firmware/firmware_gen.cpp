@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -58,10 +57,10 @@ constexpr std::array<ProfileEntry, package::kProfileEntries> kProfiles = {{
 }};
 static_assert(kProfiles[0].length + kProfiles[1].length == package::kProfileBlocksSize);
 
-// Where the synthetic image says which revision it is: the 28 characters of
-// vendor (8), product (16) and revision (4) as the drive reports them after
-// this image has been burnt.
-constexpr std::size_t kImageIdentityOffset = 0x1110;
+// Where the synthetic image says which revision it is: the four characters
+// the drive reports as its revision once this image has been burnt (the
+// virtual drive reads them from there).
+constexpr std::size_t kImageRevisionOffset = 0x20;
 constexpr std::size_t kNewFormatSignatureOffset = 0x1100;
 constexpr std::size_t kOldFormatSignatureOffset = 0x4000;
 
@@ -93,10 +92,7 @@ Bytes SyntheticImage() {
   image[kNewFormatSignatureOffset] = 0x05;
   image[kNewFormatSignatureOffset + 1] = 0x80;
   if (image[kOldFormatSignatureOffset] == 0x05) image[kOldFormatSignatureOffset] = 0x04;
-  char identity[29];
-  std::snprintf(identity, sizeof identity, "%-8.8s%-16.16s%-4.4s", "QUARVEL",
-                kQrw20410C.model.c_str(), kImageBaseName);
-  std::memcpy(image.data() + kImageIdentityOffset, identity, 28);
+  std::memcpy(image.data() + kImageRevisionOffset, kImageBaseName, 4);
   return image;
 }
 

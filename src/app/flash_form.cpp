@@ -1,0 +1,131 @@
+// TFlashForm: construction, start-up in both modes (FormCreate) and the
+// release of the transport resources (FormDestroy).
+#include "app/flash_form.h"
+
+#include <string>
+
+namespace app {
+
+namespace {
+
+constexpr int kQuitExitCode = 0;
+// GroupBox2, ProgressBar and FlashButton move up by the file list's height
+// when the file list is not used (flash mode).
+constexpr int kFileListHeight = 41;
+
+constexpr const char* kAspiLibraryName = "WNASPI32.DLL";
+constexpr const char* kSupportInfoEntry = "GetASPI32SupportInfo";
+constexpr const char* kSendCommandEntry = "SendASPI32Command";
+// Bits 8..15 of GetASPI32SupportInfo: the ASPI status; 1 is SS_COMP.
+constexpr std::uint32_t kAspiStatusComplete = 0x01;
+
+// Start-up's messages.
+constexpr const char* kUnableToLoadAspi = "Unable to load WNASPI32.DLL";
+constexpr const char* kNoSupportInfoEntry = "Failed to lookup GetASPI32SupportInfo";
+constexpr const char* kNoSendCommandEntry = "Failed to lookup SendASPI32Command";
+constexpr const char* kAspiNotAvailable = "ASPI for Windows not available!";
+constexpr const char* kSelectModelLabel = "Select Model: ";
+constexpr const char* kBuildCaption = "Build";
+
+std::uint32_t AspiStatus(std::uint32_t supportInfo) { return (supportInfo >> 8) & 0xFF; }
+
+std::string SelectDriveText(const package::PackageTexts& texts) {
+  return "Select the " + texts.VendorText + " drive you want to update:";
+}
+
+// The two tails differ in more than the range: the ranged one has no blank
+// between "update!" and "Don't", and none after "firmware:".
+std::string MakeWarningText(const package::PackageTexts& texts, bool rangeWildcard) {
+  std::string text = "\nWARNING:\n";
+  if (rangeWildcard) {
+    text += "\nThis flash utility only supports " + texts.ModelText +
+            "\n We recommend you close all applications in order to run this update!" +
+            " Don't turn off the system while the flash is in progress!" +
+            "\n\nDo you wish to continue?\n";
+  } else {
+    text += "\nThis flash utility only supports " + texts.ModelText + " firmware:" +
+            texts.RangeText +
+            ". We recommend you close all applications in order to run this update!" +
+            "Don't turn off the system while the flash is in progress!" +
+            "\n\nDo you wish to continue?\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+TFlashForm::TFlashForm(Controls controls, Services services, package::PackageView package)
+    : ui(controls),
+      sys(services),
+      Package(package),
+      Nt(sys.device),
+      Aspi(sys.aspi),
+      Commands(drive::CommandContext{Nt, Aspi, sys.dialogs, sys.os, ui.ProgressBar, Package}) {}
+
+void TFlashForm::FormCreate() {
+  BuilderMode = package::IsTemplate(Package);
+  if (BuilderMode)
+    StartBuilderMode();
+  else
+    StartFlashMode();
+}
+
+void TFlashForm::StartBuilderMode() {
+  ui.FileListBox1.SetFolder(sys.os.CurrentFolder());
+  ui.FileListBox1.SetVisible(true);
+  ui.SelectDriveLabel.SetText(kSelectModelLabel);
+  ui.FlashButton.SetText(kBuildCaption);
+  ui.FlashButton.SetEnabled(false);
+}
+
+void TFlashForm::StartFlashMode() {
+  ui.GroupBox2.SetTop(ui.GroupBox2.Top() - kFileListHeight);
+  ui.ProgressBar.SetTop(ui.ProgressBar.Top() - kFileListHeight);
+  ui.FlashButton.SetTop(ui.FlashButton.Top() - kFileListHeight);
+
+  Texts = package::FormPackageTexts(Package);
+  ui.SelectDriveLabel.SetText(SelectDriveText(Texts));
+  WarningText = MakeWarningText(Texts, package::IsRangeWildcard(Package));
+  if (sys.dialogs.Ask(platform::DialogKind::Warning, WarningText,
+                      platform::DialogButtons::YesNo) != platform::Answer::Yes) {
+    sys.os.PostQuit(kQuitExitCode);
+    return;
+  }
+
+  ui.FileListBox1.SetVisible(false);
+  Format = package::CheckNewFormatBIN(Package.ImageArea());
+  ui.FlashForm.SetText(Texts.VendorText + kVersionText + Texts.ModelText);
+
+  PlatformId = sys.os.PlatformId();
+  if (PlatformId == platform::kPlatformWin32Nt) {
+    NTDiscovery();
+    return;
+  }
+  if (!PrepareAspi()) return;
+  AspiDiscovery();
+}
+
+// Loads WNASPI32.DLL and finds its two entry points; the library must report
+// itself ready. Each failure is told once and ends start-up.
+bool TFlashForm::PrepareAspi() {
+  const char* failure = nullptr;
+  if (!sys.aspi.Load(kAspiLibraryName))
+    failure = kUnableToLoadAspi;
+  else if (!sys.aspi.LookUp(kSupportInfoEntry))
+    failure = kNoSupportInfoEntry;
+  else if (!sys.aspi.LookUp(kSendCommandEntry))
+    failure = kNoSendCommandEntry;
+  else if (AspiStatus(sys.aspi.GetSupportInfo()) != kAspiStatusComplete)
+    failure = kAspiNotAvailable;
+  if (failure == nullptr) return true;
+  sys.dialogs.Message(failure);
+  sys.os.PostQuit(kQuitExitCode);
+  return false;
+}
+
+void TFlashForm::FormDestroy() {
+  Nt.CloseDeviceHandle();
+  if (sys.aspi.Loaded()) sys.aspi.Unload();
+}
+
+}  // namespace app

@@ -1,0 +1,278 @@
+// Start-up of TFlashForm in both modes: the mode decision, the warning and
+// its answer, the window left for the flash, the preparation of the ASPI
+// library with its four failures, and the release in FormDestroy.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/flash_form.h"
+#include "fakes/fake_os.h"
+#include "fakes/fake_ui.h"
+#include "vdrive/inprocess.h"
+#include "vdrive/vdrive.h"
+
+namespace {
+
+using platform::Answer;
+
+const std::string kClosedRangeWarning =
+    "\nWARNING:\n"
+    "\nThis flash utility only supports QRW-20410C firmware:1.00-1.09. We recommend you close "
+    "all applications in order to run this update!Don't turn off the system while the flash "
+    "is in progress!\n\nDo you wish to continue?\n";
+
+const std::string kWildcardRangeWarning =
+    "\nWARNING:\n"
+    "\nThis flash utility only supports QRW-20410C\n We recommend you close all applications "
+    "in order to run this update! Don't turn off the system while the flash is in progress!"
+    "\n\nDo you wish to continue?\n";
+
+struct RegionSpec {
+  std::string fwRange = "1.00-1.09";
+  bool isTemplate = false;
+};
+
+std::vector<std::uint8_t> MakeRegion(const RegionSpec& spec) {
+  std::vector<std::uint8_t> region(package::kRegionSize, 0);
+  auto put = [&](std::ptrdiff_t offset, const std::string& text) {
+    std::memcpy(&region[package::kKeyWordInRegion + offset], text.data(), text.size());
+  };
+  put(package::kModelOffset, "QRW-20410C");
+  put(package::kInquiryOffset, "QUARVEL QRW-20410C");
+  put(package::kFwRangeOffset, spec.fwRange);
+  put(package::kVendorOffset, "Quarvel-IT");
+  put(package::kNoteOffset, "None");
+  put(package::kNewRevisionOffset, "1.10.");
+  if (spec.isTemplate) {
+    put(package::kImageAreaOffset, "VEKO");
+  } else {
+    put(package::kImageAreaOffset + 0x1100, "\x05\x80");
+  }
+  return region;
+}
+
+class StartupTest : public testing::Test {
+ protected:
+  explicit StartupTest(const RegionSpec& region = {}, const vdrive::Scenario& scenario = {})
+      : region_(MakeRegion(region)),
+        bus_(scenario),
+        device_(bus_),
+        aspi_(bus_),
+        caption_("caption", &journal_),
+        label_("label", &journal_, 0),
+        combo_("combo", &journal_),
+        files_("files", &journal_, 64),
+        group_("group", &journal_, 113),
+        bar_("bar", &journal_, 136),
+        button_("button", &journal_, 136),
+        cursor_(&journal_),
+        dialogs_(&journal_),
+        form_(app::Controls{caption_, label_, combo_, files_, group_, bar_, button_, cursor_},
+              app::Services{os_, profiles_, dialogs_, device_, aspi_, restart_},
+              package::PackageView(region_.data())) {}
+
+  void StartNoDrives(std::uint32_t platformId, Answer warningAnswer) {
+    os_.platformId = platformId;
+    dialogs_.answers = {warningAnswer};
+    form_.FormCreate();
+  }
+
+  std::vector<std::uint8_t> region_;
+  vdrive::Bus bus_;
+  vdrive::DeviceIoFront device_;
+  vdrive::AspiFront aspi_;
+  fakes::Journal journal_;
+  fakes::FakeText caption_;
+  fakes::FakeText label_;
+  fakes::FakeComboBox combo_;
+  fakes::FakeFileList files_;
+  fakes::FakeText group_;
+  fakes::FakeProgressBar bar_;
+  fakes::FakeButton button_;
+  fakes::FakeCursor cursor_;
+  fakes::FakeDialogs dialogs_;
+  fakes::FakeOs os_;
+  fakes::FakeProfileReader profiles_;
+  fakes::FakeRestart restart_;
+  app::TFlashForm form_;
+};
+
+TEST_F(StartupTest, ClosedRangeWarningIsShownExactlyAsAWarningWithYesNo) {
+  StartNoDrives(platform::kPlatformWin32Nt, Answer::No);
+  ASSERT_FALSE(dialogs_.shown.empty());
+  EXPECT_EQ(dialogs_.shown[0], (fakes::ShownDialog{"Warning", kClosedRangeWarning, "",
+                                                   platform::DialogButtons::YesNo}));
+  EXPECT_EQ(form_.WarningText, kClosedRangeWarning);
+}
+
+class WildcardStartupTest : public StartupTest {
+ protected:
+  WildcardStartupTest() : StartupTest(RegionSpec{"-ALL--ALL-", false}) {}
+};
+
+TEST_F(WildcardStartupTest, WildcardRangeWarningHasNoFirmwarePart) {
+  StartNoDrives(platform::kPlatformWin32Nt, Answer::No);
+  ASSERT_FALSE(dialogs_.shown.empty());
+  EXPECT_EQ(dialogs_.shown[0].text, kWildcardRangeWarning);
+}
+
+TEST_F(StartupTest, NoEndsStartUpWithoutCaptionDriveOrLibrary) {
+  StartNoDrives(platform::kPlatformWin32Windows, Answer::No);
+  EXPECT_EQ(os_.quitCodes, std::vector<int>{0});
+  EXPECT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_TRUE(caption_.history.empty());
+  EXPECT_TRUE(device_.Opens().empty());
+  EXPECT_TRUE(aspi_.LoadedNames().empty());
+  EXPECT_TRUE(bus_.SessionTrace().Entries().empty());
+  // The label was already set before the question; the file list stays.
+  EXPECT_EQ(label_.Text(), "Select the Quarvel-IT drive you want to update:");
+  EXPECT_TRUE(files_.Visible());
+}
+
+TEST_F(StartupTest, YesLeavesTheFlashWindowAndRunsNtDiscovery) {
+  StartNoDrives(platform::kPlatformWin32Nt, Answer::Yes);
+  EXPECT_EQ(caption_.history, std::vector<std::string>{"Quarvel-IT Flash V1.039 QRW-20410C"});
+  EXPECT_EQ(label_.Text(), "Select the Quarvel-IT drive you want to update:");
+  EXPECT_FALSE(files_.Visible());
+  EXPECT_EQ(group_.Top(), 72);
+  EXPECT_EQ(bar_.Top(), 95);
+  EXPECT_EQ(button_.Top(), 95);
+  EXPECT_EQ(form_.PlatformId, platform::kPlatformWin32Nt);
+  EXPECT_EQ(form_.Format.ImageLength, 0x50000u);
+  EXPECT_TRUE(form_.Format.NeedsFlashProfile);
+  EXPECT_TRUE(aspi_.LoadedNames().empty());
+  // Discovery ran: with no CD-ROM drive its error follows the warning.
+  ASSERT_EQ(dialogs_.shown.size(), 2u);
+  EXPECT_EQ(dialogs_.shown[1].kind, "Error");
+}
+
+TEST_F(StartupTest, CaptionIsSetOnlyAfterTheWarningIsAnswered) {
+  StartNoDrives(platform::kPlatformWin32Nt, Answer::Yes);
+  const auto& events = journal_.events;
+  const auto warning = std::find_if(events.begin(), events.end(), [](const fakes::UiEvent& e) {
+    return e.what == "dialog" && e.text.rfind("Warning: ", 0) == 0;
+  });
+  const auto caption = std::find_if(events.begin(), events.end(), [](const fakes::UiEvent& e) {
+    return e.what == "caption";
+  });
+  ASSERT_NE(warning, events.end());
+  ASSERT_NE(caption, events.end());
+  EXPECT_LT(warning - events.begin(), caption - events.begin());
+}
+
+struct AspiFailureCase {
+  const char* name;
+  vdrive::AspiSpec aspi;
+  const char* message;
+};
+
+class AspiFailureTest : public StartupTest,
+                        public testing::WithParamInterface<AspiFailureCase> {
+ protected:
+  AspiFailureTest() : StartupTest(RegionSpec{}, Scenario()) {}
+  static vdrive::Scenario Scenario() {
+    vdrive::Scenario scenario;
+    scenario.aspi = GetParam().aspi;
+    vdrive::DriveSpec drive;
+    drive.aspi = vdrive::DriveSpec::Address{0, 0};
+    scenario.drives.push_back(drive);
+    return scenario;
+  }
+};
+
+TEST_P(AspiFailureTest, ShowsItsMessageQuitsAndTouchesNoDrive) {
+  StartNoDrives(platform::kPlatformWin32Windows, Answer::Yes);
+  ASSERT_EQ(dialogs_.shown.size(), 2u);
+  EXPECT_EQ(dialogs_.shown[1], (fakes::ShownDialog{"Message", GetParam().message, "",
+                                                   platform::DialogButtons::Ok}));
+  EXPECT_EQ(os_.quitCodes, std::vector<int>{0});
+  EXPECT_TRUE(aspi_.Requests().empty());
+  EXPECT_EQ(combo_.Count(), 0);
+  EXPECT_EQ(caption_.Text(), "Quarvel-IT Flash V1.039 QRW-20410C");
+}
+
+vdrive::AspiSpec Aspi(bool loadFails, bool noSupportInfo, bool noSend,
+                      std::optional<std::uint32_t> info) {
+  vdrive::AspiSpec spec;
+  spec.loadFails = loadFails;
+  spec.missingSupportInfo = noSupportInfo;
+  spec.missingSendCommand = noSend;
+  spec.supportInfo = info;
+  return spec;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, AspiFailureTest,
+    testing::Values(
+        AspiFailureCase{"NoLibrary", Aspi(true, false, false, {}), "Unable to load WNASPI32.DLL"},
+        AspiFailureCase{"NoSupportInfo", Aspi(false, true, false, {}),
+                        "Failed to lookup GetASPI32SupportInfo"},
+        AspiFailureCase{"NoSendCommand", Aspi(false, false, true, {}),
+                        "Failed to lookup SendASPI32Command"},
+        // Wine's own library: status 0xE8 (no adapters).
+        AspiFailureCase{"NoAdapters", Aspi(false, false, false, 0xE800),
+                        "ASPI for Windows not available!"},
+        // Only bits 8..15 count: a status of 3 with bit 8 set is not 1.
+        AspiFailureCase{"StatusNotComplete", Aspi(false, false, false, 0x0301),
+                        "ASPI for Windows not available!"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class AspiReadyTest : public StartupTest {
+ protected:
+  AspiReadyTest() : StartupTest(RegionSpec{}, Scenario()) {}
+  static vdrive::Scenario Scenario() {
+    vdrive::Scenario scenario;
+    // Status 1 with the adapter count (bits 0..7) not used.
+    scenario.aspi.supportInfo = 0x0100;
+    vdrive::DriveSpec drive;
+    drive.aspi = vdrive::DriveSpec::Address{0, 0};
+    scenario.drives.push_back(drive);
+    return scenario;
+  }
+};
+
+TEST_F(AspiReadyTest, ReadyLibraryLeadsToAspiDiscoveryAndFormDestroyUnloadsIt) {
+  StartNoDrives(platform::kPlatformWin32Windows, Answer::Yes);
+  EXPECT_EQ(aspi_.LoadedNames(), std::vector<std::string>{"WNASPI32.DLL"});
+  EXPECT_FALSE(aspi_.Requests().empty());  // discovery asked the addresses
+  EXPECT_TRUE(os_.quitCodes.empty());
+  ASSERT_TRUE(aspi_.Loaded());
+  form_.FormDestroy();
+  EXPECT_FALSE(aspi_.Loaded());
+}
+
+class BuilderStartupTest : public StartupTest {
+ protected:
+  // A template with a model in its header still starts as the builder.
+  BuilderStartupTest() : StartupTest(RegionSpec{"1.00-1.09", true}) {}
+};
+
+TEST_F(BuilderStartupTest, TemplateNeverWarnsNorTouchesADrive) {
+  os_.currentFolder = "D:\\TOOLS\\QRW";
+  form_.FormCreate();
+  EXPECT_TRUE(form_.BuilderMode);
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_TRUE(os_.quitCodes.empty());
+  EXPECT_TRUE(caption_.history.empty());
+  EXPECT_EQ(files_.Folder(), "D:\\TOOLS\\QRW");
+  EXPECT_TRUE(files_.Visible());
+  EXPECT_EQ(label_.Text(), "Select Model: ");
+  EXPECT_EQ(button_.Text(), "Build");
+  EXPECT_FALSE(button_.Enabled());
+  EXPECT_EQ(group_.Top(), 113);
+  EXPECT_TRUE(device_.Opens().empty());
+  EXPECT_TRUE(aspi_.LoadedNames().empty());
+  EXPECT_TRUE(form_.Texts.ModelText.empty());
+}
+
+TEST_F(StartupTest, FormDestroyWithNothingAcquiredReleasesNothing) {
+  StartNoDrives(platform::kPlatformWin32Nt, Answer::No);
+  form_.FormDestroy();
+  EXPECT_EQ(device_.BadCloses(), 0u);
+  EXPECT_FALSE(aspi_.Loaded());
+}
+
+}  // namespace
