@@ -175,7 +175,7 @@ platform::WaitResult AspiFront::Wait(platform::EventHandle event, std::chrono::m
 
 std::uint32_t AspiFront::SendCommand(std::uint8_t* srb) {
   const std::uint8_t command = srb[header::kCmd];
-  requests_.push_back({Bytes(srb, srb + BlockSize(command)), 0});
+  requests_.push_back({Bytes(srb, srb + BlockSize(command)), srb, 0});
   // An abort is served before the library finishes requests still in
   // flight, so that an aborted request never writes into its block again.
   std::uint32_t returned = 0;

@@ -64,6 +64,8 @@ class DeviceIoFront : public platform::DeviceIo {
   std::uint32_t LastError() override { return lastError_; }
   void PutAddress(std::uint8_t* field, void* buffer) override;
 
+  // The buffer a 32-bit address field names (null when unknown).
+  void* Resolve(std::uint32_t token) const { return addresses_.PointerFor(token); }
   const std::vector<OpenCall>& Opens() const { return opens_; }
   const std::vector<ControlCall>& Calls() const { return calls_; }
   std::vector<platform::Handle> OpenHandles() const;
@@ -95,6 +97,7 @@ class AspiFront : public platform::AspiLibrary {
 
   struct Request {
     Bytes block;  // the SRB as the library received it
+    const std::uint8_t* address = nullptr;  // where the caller keeps it
     std::uint32_t returned = 0;
   };
 
@@ -112,6 +115,7 @@ class AspiFront : public platform::AspiLibrary {
   void ResetEvent(platform::EventHandle event) override;
   void CloseEvent(platform::EventHandle event) override;
 
+  void* Resolve(std::uint32_t token) const { return addresses_.PointerFor(token); }
   const std::vector<Request>& Requests() const { return requests_; }
   const std::vector<std::string>& LoadedNames() const { return loadNames_; }
   std::size_t OpenEvents() const { return events_.size(); }
