@@ -1,0 +1,206 @@
+// A whole flash against the virtual drive, on both platforms, for both
+// image formats and both final flash flags: every command as the drive
+// received it, the caption and the bar at each command, and the window
+// afterwards.
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "flash/flash_texts.h"
+#include "flash_rig.h"
+
+namespace flash_test {
+namespace {
+
+using platform::Answer;
+
+struct RunCase {
+  Platform platform;
+  bool newFormat;
+  bool flashAll;
+};
+
+std::string Name(const testing::TestParamInfo<RunCase>& info) {
+  return std::string(PlatformName(info.param.platform)) +
+         (info.param.newFormat ? "_NewFormat" : "_OldFormat") +
+         (info.param.flashAll ? "_FlashAll" : "_NoteNone");
+}
+
+// The range includes the new revision, so that the 9x refresh, which takes
+// only a drive that still matches, rewrites the list line too.
+PackageSpec SpecFor(const RunCase& c) {
+  PackageSpec spec;
+  spec.fwRange = "1.00-1.10";
+  spec.newFormat = c.newFormat;
+  spec.note = c.flashAll ? "FLASH-ALL FW" : "None";
+  return spec;
+}
+
+class WholeFlash : public testing::TestWithParam<RunCase> {
+ protected:
+  RunCase c = GetParam();
+  FlashRig rig{c.platform, SpecFor(c)};
+  std::uint32_t length = c.newFormat ? 327680 : 262144;
+  const char* readBackCaption =
+      c.platform == Platform::Nt ? flash::kCaptionReadBackNt : flash::kCaptionReadBack9x;
+};
+
+TEST_P(WholeFlash, SendsEveryCommandInOrder) {
+  rig.ClickAndConfirm();
+
+  const Platform p = c.platform;
+  std::vector<std::string> expected = {StartStopLine(p, 0x03), StartStopLine(p, 0x00),
+                                       EmptyTrayLine(p)};
+  if (c.newFormat) {
+    expected.push_back(FlashIdLine(p));
+    expected.push_back(WriteProfileLine(p, rig.package));
+  }
+  for (std::uint32_t offset = 0; offset < length; offset += 16384)
+    expected.push_back(WriteChunkLine(p, rig.package, offset));
+  expected.push_back(CriticalLine(p));
+  if (c.newFormat) expected.push_back(ReadProfileLine(p, rig.package));
+  for (std::uint32_t offset = 0; offset < length; offset += 16384)
+    expected.push_back(ReadChunkLine(p, rig.package, offset));
+  expected.push_back(FinalFlashLine(p, c.flashAll ? 0xA0 : 0x80));
+  expected.push_back(InquiryLine(p));
+
+  EXPECT_TRUE(SameLines(rig.Lines(), expected));
+  EXPECT_EQ(rig.Drive().Burns(), 1u);
+}
+
+TEST_P(WholeFlash, CaptionAndBarAtEachCommand) {
+  rig.ClickAndConfirm();
+
+  const fakes::BarState idle{0, 100, 0, 10};  // as start-up left it
+  std::vector<std::pair<std::string, fakes::BarState>> expected = {
+      {"", idle}, {"", idle}, {"", idle}};
+  if (c.newFormat) {
+    expected.push_back({flash::kCaptionWriteProfile, idle});
+    expected.push_back({flash::kCaptionWriteProfile, idle});
+  }
+  const int len = static_cast<int>(length);
+  for (int offset = 0; offset < len; offset += 16384)
+    expected.push_back({flash::kCaptionWriteBin, {0, len, offset, 16384}});
+  expected.push_back({flash::kCaptionEntryCritical, {0, len, len, 16384}});
+  if (c.newFormat) expected.push_back({flash::kCaptionVerifyProfile, {0, len, len, 16384}});
+  for (int offset = 0; offset < len; offset += 16384)
+    expected.push_back({readBackCaption, {0, len, offset, 16384}});
+  const int finalPosition = c.platform == Platform::Nt ? 197 : 198;
+  expected.push_back({flash::kCaptionFlashing, {0, 200, finalPosition, 1}});
+  expected.push_back({flash::kCaptionCompleted, {0, 200, 198, 1}});
+
+  std::vector<std::pair<std::string, fakes::BarState>> actual;
+  for (const auto& seen : rig.seen) actual.push_back({seen.caption, seen.bar});
+  EXPECT_EQ(actual, expected);
+}
+
+TEST_P(WholeFlash, CaptionsEachRepaintedAtOnce) {
+  rig.ClickAndConfirm(Answer::No);
+
+  std::vector<std::string> expected;
+  if (c.newFormat) expected.push_back(flash::kCaptionWriteProfile);
+  expected.push_back(flash::kCaptionWriteBin);
+  expected.push_back(flash::kCaptionEntryCritical);
+  if (c.newFormat) expected.push_back(flash::kCaptionVerifyProfile);
+  expected.push_back(readBackCaption);
+  expected.push_back(flash::kCaptionFlashing);
+  expected.push_back(flash::kCaptionCompleted);
+  // After No the NT caption is emptied, the 9x one keeps "Flash Completed.".
+  if (c.platform == Platform::Nt) expected.push_back("");
+  EXPECT_EQ(rig.Captions(), expected);
+
+  const auto& events = rig.journal.events;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (events[i].what != "GroupBox2") continue;
+    ASSERT_LT(i + 1, events.size());
+    EXPECT_EQ(events[i + 1], (fakes::UiEvent{"repaint", "GroupBox2"})) << "after " << events[i].text;
+  }
+}
+
+TEST_P(WholeFlash, LeavesTheWindowReadyForAnotherRun) {
+  rig.ClickAndConfirm(Answer::No);
+
+  EXPECT_EQ(rig.status.Text(), c.platform == Platform::Nt ? "" : flash::kCaptionCompleted);
+  EXPECT_EQ(rig.bar.State(), (fakes::BarState{0, 200, 0, 1}));
+  EXPECT_FALSE(rig.cursor.hourglass);
+  EXPECT_EQ(rig.journal.Texts("cursor"),
+            (c.platform == Platform::Nt ? std::vector<std::string>{"hourglass", "default"}
+                                        : std::vector<std::string>{"hourglass", "default",
+                                                                   "default"}));
+  // The list line now ends in the drive's new revision, still selected.
+  ASSERT_EQ(rig.list.items.size(), 1u);
+  EXPECT_EQ(rig.list.items[0], rig.Entry().Text());
+  EXPECT_EQ(rig.list.items[0].substr(rig.list.items[0].size() - 4), "1.10");
+  EXPECT_EQ(rig.list.selected, 0);
+  EXPECT_EQ(rig.Drive().Revision(), "1.10");
+  // Only the confirmation and the restart offer; the offer declined.
+  ASSERT_EQ(rig.dialogs.shown.size(), 2u);
+  EXPECT_EQ(rig.dialogs.shown[1].kind, "Confirm");
+  EXPECT_EQ(rig.dialogs.shown[1].text, c.platform == Platform::Nt ? flash::kRestartOfferNt
+                                                                  : flash::kRestartOffer9x);
+  EXPECT_TRUE(rig.restart.calls.empty());
+  EXPECT_FALSE(rig.procedure.Flashing());
+}
+
+TEST_P(WholeFlash, WaitsOnlyThePauseAfterTheFinalFlashCommand) {
+  rig.ClickAndConfirm();
+  EXPECT_EQ(rig.os.sleeps, (std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(200)}));
+}
+
+TEST_P(WholeFlash, ListRefreshRepaintsTheListAfterTheInquiry) {
+  rig.ClickAndConfirm();
+  std::vector<std::string> order;
+  for (const auto& e : rig.journal.events) {
+    if (e.what == "command" && e.text.find(" 12 00 00 00 ") != std::string::npos)
+      order.push_back("inquiry");
+    if (e == fakes::UiEvent{"repaint", "ComboBox1"}) order.push_back("list repaint");
+    if (e.what == "dialog" && e.text.find("Confirm: ") == 0) order.push_back("confirm");
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"confirm", "inquiry", "list repaint", "confirm"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothPlatforms, WholeFlash,
+    testing::Values(RunCase{Platform::Nt, true, false}, RunCase{Platform::Nt, false, false},
+                    RunCase{Platform::Nt, true, true}, RunCase{Platform::Nt, false, true},
+                    RunCase{Platform::W9x, true, false}, RunCase{Platform::W9x, false, false},
+                    RunCase{Platform::W9x, true, true}, RunCase{Platform::W9x, false, true}),
+    Name);
+
+// 9x refreshes the list line only for a drive that still matches the
+// package; one whose new revision lies above the range keeps its old line,
+// though its entry holds the new text. NT refreshes whenever INQUIRY works.
+TEST(ListRefresh, NineXKeepsTheLineOfADriveNowOutsideTheRange) {
+  for (Platform p : {Platform::Nt, Platform::W9x}) {
+    SCOPED_TRACE(PlatformName(p));
+    FlashRig rig{p, PackageSpec{.fwRange = "1.00-1.09"}};
+    const std::string before = rig.list.items.at(0);
+    rig.ClickAndConfirm();
+    ASSERT_EQ(rig.Drive().Burns(), 1u);
+    EXPECT_EQ(rig.Entry().Text().substr(rig.Entry().Text().size() - 4), "1.10");
+    EXPECT_EQ(rig.list.items.at(0), p == Platform::Nt ? rig.Entry().Text() : before);
+    EXPECT_EQ(rig.list.repaints, p == Platform::Nt ? 1 : 0);
+  }
+}
+
+// A second run in the same program: the profile is written and verified
+// again, and the bar gets its download range anew.
+TEST(SecondRun, StartsAfreshAfterAFirstFlash) {
+  // The range wildcard lets the drive, now at 1.10, take 1.10 again.
+  FlashRig rig{Platform::Nt, PackageSpec{.fwRange = "----------"}};
+  rig.ClickAndConfirm();
+  ASSERT_EQ(rig.Drive().Burns(), 1u);
+  rig.seen.clear();
+
+  rig.ClickAndConfirm();
+
+  EXPECT_EQ(rig.Drive().Burns(), 2u);
+  const std::vector<std::string> lines = MaskedLike(rig.Lines(), {});
+  ASSERT_EQ(lines.size(), 49u);
+  EXPECT_EQ(lines[4], WriteProfileLine(Platform::Nt, rig.package));
+  EXPECT_EQ(rig.seen[5].bar, (fakes::BarState{0, 327680, 0, 16384}));
+  EXPECT_EQ(lines[26], ReadProfileLine(Platform::Nt, rig.package));
+}
+
+}  // namespace
+}  // namespace flash_test
