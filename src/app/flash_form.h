@@ -11,6 +11,7 @@
 #include "drive/drive_commands.h"
 #include "drive/drive_entry.h"
 #include "flash/flash_procedure.h"
+#include "package/model_file.h"
 #include "package/package_region.h"
 #include "package/package_texts.h"
 #include "platform/aspi.h"
@@ -56,6 +57,13 @@ class TFlashForm {
   void ComboBox1Change();
   void FileListBox1Click();
 
+  // Builder mode (build_mode.cpp). RetriveINI fills the model list and runs
+  // ComboBox1Change once; false when start-up must stop. BuildButtonClick is
+  // FlashButtonClick's whole work in builder mode.
+  bool RetriveINI();
+  void BuildButtonClick();
+  bool NewBuildFlashProgram();
+
   // Process state.
   bool BuilderMode = false;
   std::uint32_t PlatformId = 0;  // from OsVersionInfo; 2 is the NT family
@@ -65,6 +73,8 @@ class TFlashForm {
   drive::DriveTable DriveTable = drive::InitialDriveTable();
   std::array<int, drive::kDriveSlots> ItemToEntry{};
   std::string NoDriveText;
+  package::ModelTable ModelTable;  // builder mode: the model description file
+  std::string BinFileName;         // builder mode: the image file last chosen
 
   Controls ui;
   Services sys;

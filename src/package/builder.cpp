@@ -28,14 +28,6 @@ FilePtr Open(const std::string& path, const char* mode) {
   return FilePtr(std::fopen(path.c_str(), mode), &std::fclose);
 }
 
-std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  const char last = folder.back();
-  if (last == '\\' || last == '/') return folder + name;
-  const char separator = folder.find('\\') != std::string::npos ? '\\' : '/';
-  return folder + separator + name;
-}
-
 // Size of a regular file; nothing for a folder or a file that is not there.
 std::optional<std::uintmax_t> RegularFileSize(const std::string& path) {
   std::error_code error;
@@ -112,7 +104,7 @@ class Build {
       : request_(request),
         observer_(observer),
         outputName_(OutputName(request.binFileName)),
-        outputPath_(Join(request.outputFolder, outputName_)),
+        outputPath_(JoinPath(request.outputFolder, outputName_)),
         programName_(FileNameOf(request.templatePath)) {}
 
   bool Run() {
@@ -166,7 +158,7 @@ class Build {
   }
 
   bool OpenOutput() {
-    temporaryPath_ = Join(request_.outputFolder, TemporaryName(outputName_));
+    temporaryPath_ = JoinPath(request_.outputFolder, TemporaryName(outputName_));
     if (!OutputReplaceable(outputPath_)) return Fail(messages::CreateFail(request_.binFileName));
     temporary_ = Open(temporaryPath_, "wb");
     if (!temporary_) return Fail(messages::CreateFail(request_.binFileName));
@@ -259,6 +251,14 @@ char AnsiUpper(char c) {
 
 std::string OutputName(const std::string& binFileName) {
   return messages::FourChars(binFileName) + ".EXE";
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  const char last = folder.back();
+  if (last == '\\' || last == '/') return folder + name;
+  const char separator = folder.find('\\') != std::string::npos ? '\\' : '/';
+  return folder + separator + name;
 }
 
 std::string FileNameOf(const std::string& path) {

@@ -62,6 +62,8 @@ bool BuildFlashProgram(const BuildRequest& request, BuildObserver& observer);
 
 // "%4.4s.EXE" of the image file's name.
 std::string OutputName(const std::string& binFileName);
+// folder and name joined with the folder's own kind of separator.
+std::string JoinPath(const std::string& folder, const std::string& name);
 // A path's last component (after '\\', '/' or ':').
 std::string FileNameOf(const std::string& path);
 // The first occurrence of the key-word in bytes, or npos.

@@ -83,7 +83,7 @@ ProfileFile ProfileFile::Parse(std::string_view text) {
     if (line.front() == '[') {
       const std::size_t close = line.rfind(']');
       if (close != std::string_view::npos) {
-        file.sections_.push_back(Section{UpToZero(line.substr(1, close - 1)), {}});
+        file.sections_.push_back(Section{UpToZero(Trim(line.substr(1, close - 1))), {}});
         continue;
       }
     }
@@ -121,8 +121,7 @@ std::string ProfileFile::Read(std::string_view section, std::string_view key,
   const std::string_view wantedKey = Trim(key);
   const std::string_view fallback = StripDefault(defaultValue);
   for (const Section& s : sections_) {
-    // The keys before the first section have no name and are never found.
-    if (s.name.empty() || !SameName(s.name, wantedSection)) continue;
+    if (!SameName(s.name, wantedSection)) continue;
     for (const Key& k : s.keys) {
       if (SameName(k.name, wantedKey))
         return CopyProfileEntry(k.value ? std::string_view(*k.value) : fallback);

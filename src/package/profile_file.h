@@ -4,8 +4,9 @@
 // the way the program does on Windows:
 //   - a line is split at '\n' (or, in a file without any '\n', at '\r');
 //     blanks, tabs and 0x1A around it are dropped; empty lines are skipped;
-//   - "[name]" opens a section: the name is everything between '[' and the
-//     LAST ']' of the line, untrimmed;
+//   - "[name]" opens a section: the name is what lies between '[' and the
+//     LAST ']' of the line, trimmed; keys before the first section belong
+//     to a section with an empty name;
 //   - any other line is a key: the name is the text before the first '='
 //     (trimmed), the value the text after it (trimmed); a line without '='
 //     is a key without a value, which answers with the default;

@@ -1,0 +1,121 @@
+// Shared pieces of the model file and builder tests: a scratch folder of
+// real files, and synthetic templates laid out as the program's file is.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "package/builder.h"
+#include "package/package_region.h"
+
+namespace h6test {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+inline fs::path DataFolder() {
+  return fs::path(__FILE__).parent_path().parent_path().parent_path() / "data" / "ini";
+}
+
+// A fresh folder per test, removed afterwards.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::random_device random;
+    path_ = fs::temp_directory_path() / ("qrw-h6-" + std::to_string(random()));
+    fs::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const fs::path& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  // The names of the files in the folder, sorted.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  fs::path path_;
+};
+
+inline void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The key-word of the tests' templates: "T", a 13-character telephone text
+// and a zero byte.
+inline package::KeyWordBytes TestKeyWord() {
+  package::KeyWordBytes keyWord{};
+  const std::string text = std::string("T") + "0800" + "-555-" + "0139";
+  std::memcpy(keyWord.data(), text.data(), text.size());
+  return keyWord;
+}
+
+inline Bytes Pattern(std::size_t size, std::uint32_t seed) {
+  Bytes bytes(size);
+  for (auto& b : bytes) {
+    seed = seed * 1664525u + 1013904223u;
+    b = static_cast<std::uint8_t>(seed >> 24);
+  }
+  return bytes;
+}
+
+inline void PutText(Bytes& bytes, std::size_t at, const std::string& text) {
+  std::memcpy(bytes.data() + at, text.data(), text.size());
+}
+
+// A template shaped like the program's file: code before the package
+// region, the region (profiles, table, key-word, an old header, the image
+// area beginning with "VEKO") and program data after it.
+struct SyntheticTemplate {
+  Bytes bytes;
+  std::size_t k = 0;  // offset of the key-word
+
+  static SyntheticTemplate Make(std::size_t before = 5000, std::size_t after = 70000) {
+    SyntheticTemplate t;
+    t.bytes = Pattern(before, 1);
+    // Code may hold a 'T' anywhere; none of its bytes may form the key-word.
+    t.bytes.back() = 'T';
+    const Bytes profiles = Pattern(package::kProfileBlocksSize + package::kProfileTableSize, 2);
+    t.bytes.insert(t.bytes.end(), profiles.begin(), profiles.end());
+    t.k = t.bytes.size();
+    const auto keyWord = TestKeyWord();
+    t.bytes.insert(t.bytes.end(), keyWord.begin(), keyWord.end());
+    Bytes header(package::kRewrittenHeaderSize, 0);
+    PutText(header, 0, "OLD-MODEL");
+    PutText(header, 25, "OLD INQUIRY");
+    t.bytes.insert(t.bytes.end(), header.begin(), header.end());
+    Bytes area = Pattern(package::kImageAreaSize, 3);
+    std::memcpy(area.data(), package::kTemplateMarker, 4);
+    t.bytes.insert(t.bytes.end(), area.begin(), area.end());
+    const Bytes rest = Pattern(after, 4);
+    t.bytes.insert(t.bytes.end(), rest.begin(), rest.end());
+    return t;
+  }
+  std::size_t ImageArea() const { return k + package::kImageAreaOffset; }
+};
+
+}  // namespace h6test
