@@ -1,0 +1,16 @@
+// FlashButtonClick: the one action of the window. The builder in builder
+// mode; in flash mode the revision check, the confirmation and the flash
+// sequence of the platform.
+#include "app/flash_form.h"
+
+namespace app {
+
+void TFlashForm::FlashButtonClick() {
+  if (BuilderMode) {
+    BuildButtonClick();
+    return;
+  }
+  Flash.FlashModeClick(PlatformId);
+}
+
+}  // namespace app
