@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Asks the native reader and Wine's GetPrivateProfileStringA the same
+# questions about every file in DATA and fails on the first difference.
+#   compare_readers.sh NATIVE_DUMP WINDOWS_DUMP DATA WORK
+set -euo pipefail
+native=$1 windows=$2 data=$3 work=$4
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../scripts/wine-env.sh
+source "$here/../../scripts/wine-env.sh"
+
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+qrw_wine_template "$work/template"
+qrw_wine_prefix "$work/template" "$work/prefix"
+trap 'qrw_wine_stop "$work/prefix"' EXIT
+
+files=("$data"/*.ini)
+"$native" "$work/native.txt" "$data/queries.txt" "${files[@]}"
+winfiles=()
+for f in "${files[@]}"; do winfiles+=("Z:$f"); done
+qrw_wine "$work/prefix" "$windows" "Z:$work/windows.txt" "Z:$data/queries.txt" "${winfiles[@]}"
+
+if ! diff -u "$work/windows.txt" "$work/native.txt" >"$work/differences.txt"; then
+  echo "the native reader answers differently from Wine's (- Wine, + native):"
+  cut -c1-200 "$work/differences.txt" | head -40
+  exit 1
+fi
+echo "$(wc -l <"$work/native.txt") answers alike"
