@@ -69,6 +69,7 @@ class DeviceIoFront : public platform::DeviceIo {
   const std::vector<OpenCall>& Opens() const { return opens_; }
   const std::vector<ControlCall>& Calls() const { return calls_; }
   std::vector<platform::Handle> OpenHandles() const;
+  void ClearRecords() { opens_.clear(); calls_.clear(); }
   // Closing a handle that is not open is recorded here.
   std::uint32_t BadCloses() const { return badCloses_; }
 
@@ -118,6 +119,7 @@ class AspiFront : public platform::AspiLibrary {
   void* Resolve(std::uint32_t token) const { return addresses_.PointerFor(token); }
   const std::vector<Request>& Requests() const { return requests_; }
   const std::vector<std::string>& LoadedNames() const { return loadNames_; }
+  void ClearRecords() { requests_.clear(); }
   std::size_t OpenEvents() const { return events_.size(); }
   std::uint32_t Waits() const { return waits_; }
   std::uint32_t Resets() const { return resets_; }

@@ -6,12 +6,6 @@
 namespace vdrive {
 namespace {
 
-std::string Hex2(std::uint8_t value) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%02X", value);
-  return text;
-}
-
 std::string_view DirectionName(Direction direction) {
   switch (direction) {
     case Direction::In:
@@ -46,10 +40,17 @@ std::string DigestText(const TraceEntry& entry) {
 }
 
 std::string Outcome(const Answer& answer) {
-  if (answer.callError) return "call-error " + std::to_string(*answer.callError);
-  std::string text = Hex2(answer.status) + " " + Hex2(answer.sense.senseByte2) + " " +
-                     Hex2(answer.sense.asc) + " " + Hex2(answer.sense.ascq);
-  if (answer.aspiStatus) text += " aspi-status " + Hex2(*answer.aspiStatus);
+  char text[48];
+  if (answer.callError) {
+    std::snprintf(text, sizeof text, "call-error %u", static_cast<unsigned>(*answer.callError));
+  } else if (answer.aspiStatus) {
+    std::snprintf(text, sizeof text, "%02X %02X %02X %02X aspi-status %02X", answer.status,
+                  answer.sense.senseByte2, answer.sense.asc, answer.sense.ascq,
+                  *answer.aspiStatus);
+  } else {
+    std::snprintf(text, sizeof text, "%02X %02X %02X %02X", answer.status,
+                  answer.sense.senseByte2, answer.sense.asc, answer.sense.ascq);
+  }
   return text;
 }
 
@@ -66,12 +67,16 @@ std::uint32_t Digest(std::span<const std::uint8_t> data) {
 
 std::string Trace::Line(const TraceEntry& entry) {
   std::string line = entry.drive;
-  for (std::uint8_t byte : entry.cdb) line += " " + Hex2(byte);
-  line += " / ";
-  line += DirectionName(entry.direction);
-  line += " " + std::to_string(entry.length) + " " + DigestText(entry) + " -> " +
-          Outcome(entry.answer);
-  line += DeliveryNote(entry.answer.delivery);
+  char byte[4];
+  for (std::uint8_t value : entry.cdb) {
+    std::snprintf(byte, sizeof byte, " %02X", value);
+    line.append(byte);
+  }
+  line.append(" / ").append(DirectionName(entry.direction));
+  line.append(" ").append(std::to_string(entry.length));
+  line.append(" ").append(DigestText(entry));
+  line.append(" -> ").append(Outcome(entry.answer));
+  line.append(DeliveryNote(entry.answer.delivery));
   return line;
 }
 
