@@ -72,6 +72,8 @@ void TFlashForm::FormCreate() {
 
 void TFlashForm::StartBuilderMode() {
   ui.FileListBox1.SetFolder(sys.os.CurrentFolder());
+  // RetriveINI has told the user and asked to quit when it fails.
+  if (!RetriveINI()) return;
   ui.FileListBox1.SetVisible(true);
   ui.SelectDriveLabel.SetText(kSelectModelLabel);
   ui.FlashButton.SetText(kBuildCaption);

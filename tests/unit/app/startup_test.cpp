@@ -252,11 +252,18 @@ class BuilderStartupTest : public StartupTest {
 
 TEST_F(BuilderStartupTest, TemplateNeverWarnsNorTouchesADrive) {
   os_.currentFolder = "D:\\TOOLS\\QRW";
+  os_.existingFiles = {"C:\\FLASH\\QRWFLASH.INI"};
+  profiles_.values = {{{"MODEL00", "Model"}, "QRW-20410C"},
+                      {{"MODEL00", "Inquiry"}, "QUARVEL QRW-20410C"},
+                      {{"MODEL00", "FW-Range"}, "1.00-1.09"},
+                      {{"MODEL00", "BINMask"}, "*.BIN"},
+                      {{"MODEL00", "Vendor"}, "Quarvel-IT"},
+                      {{"MODEL00", "Note"}, "None"}};
   form_.FormCreate();
   EXPECT_TRUE(form_.BuilderMode);
   EXPECT_TRUE(dialogs_.shown.empty());
   EXPECT_TRUE(os_.quitCodes.empty());
-  EXPECT_TRUE(caption_.history.empty());
+  EXPECT_EQ(combo_.items, std::vector<std::string>{"1.00-1.09 QUARVEL QRW-20410C"});
   EXPECT_EQ(files_.Folder(), "D:\\TOOLS\\QRW");
   EXPECT_TRUE(files_.Visible());
   EXPECT_EQ(label_.Text(), "Select Model: ");
@@ -266,6 +273,15 @@ TEST_F(BuilderStartupTest, TemplateNeverWarnsNorTouchesADrive) {
   EXPECT_TRUE(device_.Opens().empty());
   EXPECT_TRUE(aspi_.LoadedNames().empty());
   EXPECT_TRUE(form_.Texts.ModelText.empty());
+}
+
+TEST_F(BuilderStartupTest, MissingModelFileStopsStartUp) {
+  form_.FormCreate();
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_EQ(dialogs_.shown[0].text, "Can't load C:\\FLASH\\QRWFLASH.INI");
+  EXPECT_EQ(os_.quitCodes, std::vector<int>{0});
+  EXPECT_EQ(label_.Text(), "");
+  EXPECT_NE(button_.Text(), "Build");
 }
 
 TEST_F(StartupTest, FormDestroyWithNothingAcquiredReleasesNothing) {

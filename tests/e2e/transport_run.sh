@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Runs the transport checks (transport_checks.exe) under Wine in one mode:
+#   transport_run.sh nt|9x WORK_DIR CHECKS_EXE WNASPI32_DLL SG_SHIM
+# nt: drive letters D and E are SG-backed files, F a folder, G nothing;
+# 9x: the program runs as Windows 98 with WNASPI32.DLL beside it, then once
+# more with a scenario that makes the DLL refuse to load.
+set -euo pipefail
+mode=$1 work=$2 checks=$3 dll=$4 shim=$5
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../scripts/wine-env.sh
+source "$here/../../scripts/wine-env.sh"
+
+prefix=$work/prefix-$mode
+bin=$work/bin-$mode
+qrw_wine_template "$work/template"
+qrw_wine_prefix "$work/template" "$prefix"
+trap 'qrw_wine_stop "$prefix"' EXIT
+rm -rf "$bin"
+mkdir -p "$bin"
+export QRW_VDRIVE_TRACE=$work/trace-$mode.txt
+export QRW_VDRIVE_SCENARIO=$here/transport_scenario.txt
+unset QRW_VDRIVE_STATE
+
+case $mode in
+  nt)
+    mkdir -p "$work/devices" "$work/devices/folder"
+    : >"$work/devices/sg-d"
+    : >"$work/devices/sg-e"
+    qrw_wine_cdrom "$prefix" "d=$work/devices/sg-d" "e=$work/devices/sg-e" \
+      "f=$work/devices/folder" g
+    cp "$checks" "$bin/transport_checks.exe"
+    LD_PRELOAD=$(qrw_wine_sg_preload "$shim") \
+      qrw_wine "$prefix" "$bin/transport_checks.exe" --gtest_filter='Nt*'
+    ;;
+  9x)
+    qrw_wine_win98 "$prefix" transport_checks_9x.exe
+    cp "$checks" "$bin/transport_checks_9x.exe"
+    cp "$dll" "$bin/WNASPI32.DLL"
+    qrw_wine "$prefix" "$bin/transport_checks_9x.exe" --gtest_filter='Aspi9x.*'
+    QRW_VDRIVE_SCENARIO=$here/transport_scenario_load_fails.txt \
+      qrw_wine "$prefix" "$bin/transport_checks_9x.exe" --gtest_filter='Aspi9xLoadFailure.*'
+    ;;
+  *)
+    echo "transport_run.sh: mode is nt or 9x" >&2
+    exit 2
+    ;;
+esac
