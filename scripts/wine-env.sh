@@ -17,10 +17,10 @@
 #       That executable (file name only) sees Windows 98 (GetVersionExA gives
 #       platform id 1) and loads the WNASPI32.DLL that lies beside it instead
 #       of Wine's own.
-#   qrw_wine_cdrom PREFIX LETTER [DEVICE]
-#       Maps LETTER as a CD-ROM drive: GetDriveTypeA answers 5 and \\.\X:
-#       opens DEVICE (a regular file served by the SG front, or a directory,
-#       or nothing at all when DEVICE is omitted). Ends the prefix's
+#   qrw_wine_cdrom PREFIX LETTER[=DEVICE]...
+#       Maps each LETTER as a CD-ROM drive: GetDriveTypeA answers 5 and
+#       \\.\X: opens DEVICE (a regular file served by the SG front, or a
+#       directory, or nothing at all when DEVICE is omitted). Ends the prefix's
 #       wineserver, because the mount manager keeps the letters it saw at
 #       start: map letters before qrw_wine_start.
 #   qrw_wine_sg_preload SHIM
@@ -54,22 +54,25 @@ qrw_wine_reg_import() {
 
 qrw_wine_template() {
   local dir=$1
-  [ -f "$dir/.qrw-template-ready" ] && return 0
-  rm -rf "$dir"
   mkdir -p "$(dirname "$dir")"
-  qrw_wine "$dir" wineboot -i >/dev/null 2>&1 || return 1
-  cat >"$dir/qrw-x11.reg" <<'EOF'
+  # Suites started at the same time wait for the one that makes it.
+  (
+    flock 9
+    [ -f "$dir/.qrw-template-ready" ] && exit 0
+    rm -rf "$dir"
+    qrw_wine "$dir" wineboot -i >/dev/null 2>&1 || exit 1
+    cat >"$dir/qrw-x11.reg" <<'REG'
 REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
-EOF
-  qrw_wine_reg_import "$dir" "$dir/qrw-x11.reg" || return 1
-  rm -f "$dir/qrw-x11.reg"
-  # The registry reaches its files only when the server ends.
-  qrw_wine_server "$dir" -k 2>/dev/null
-  qrw_wine_server "$dir" -w 2>/dev/null
-  touch "$dir/.qrw-template-ready"
+REG
+    qrw_wine_reg_import "$dir" "$dir/qrw-x11.reg" || exit 1
+    rm -f "$dir/qrw-x11.reg"
+    # The registry reaches its files only when the server ends.
+    qrw_wine_stop "$dir"
+    touch "$dir/.qrw-template-ready"
+  ) 9>"$dir.lock"
 }
 
 qrw_wine_prefix() {
@@ -86,9 +89,8 @@ qrw_wine_start() {
 }
 
 qrw_wine_stop() {
-  qrw_wine_server "$1" -k 2>/dev/null
-  qrw_wine_server "$1" -w 2>/dev/null
-  return 0
+  qrw_wine_server "$1" -k 2>/dev/null || true
+  qrw_wine_server "$1" -w 2>/dev/null || true
 }
 
 qrw_wine_win98() {
@@ -111,24 +113,29 @@ EOF
 }
 
 qrw_wine_cdrom() {
-  local prefix=$1 letter=${2,,} device=${3:-}
-  local regfile
+  local prefix=$1
+  shift
+  local regfile mapping letter device
   regfile=$(mktemp "$prefix/qrw-cdrom-XXXXXX.reg")
-  cat >"$regfile" <<EOF
-REGEDIT4
-
-[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]
-"$letter:"="cdrom"
-EOF
-  qrw_wine_reg_import "$prefix" "$regfile" || { rm -f "$regfile"; return 1; }
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n' >"$regfile"
+  for mapping in "$@"; do
+    letter=${mapping%%=*}
+    letter=${letter,,}
+    printf '"%s:"="cdrom"\n' "$letter" >>"$regfile"
+    # The letter's root folder makes the drive show in GetLogicalDriveStrings;
+    # the double-colon link is the device that \\.\X: opens.
+    mkdir -p "$prefix/qrw-cdrom-$letter"
+    ln -sfn "../qrw-cdrom-$letter" "$prefix/dosdevices/$letter:"
+    rm -f "$prefix/dosdevices/$letter::"
+    device=
+    [[ $mapping == *=* ]] && device=${mapping#*=}
+    [ -n "$device" ] && ln -sfn "$device" "$prefix/dosdevices/$letter::"
+  done
+  qrw_wine_reg_import "$prefix" "$regfile"
+  local rc=$?
   rm -f "$regfile"
-  # The letter's root folder makes the drive show in GetLogicalDriveStrings;
-  # the double-colon link is the device that \\.\X: opens.
-  mkdir -p "$prefix/qrw-cdrom-$letter"
-  ln -sfn "../qrw-cdrom-$letter" "$prefix/dosdevices/$letter:"
-  rm -f "$prefix/dosdevices/$letter::"
-  [ -n "$device" ] && ln -sfn "$device" "$prefix/dosdevices/$letter::"
   qrw_wine_stop "$prefix"
+  return $rc
 }
 
 qrw_wine_sg_preload() {

@@ -1,6 +1,9 @@
 // fstat with 64-bit times (__fstat64_time64), the name Debian's 32-bit Wine
-// calls. This file is compiled with _FILE_OFFSET_BITS=64 and _TIME_BITS=64 so
-// that struct stat is the layout that name fills.
+// calls. With these two set before any header, struct stat is the layout
+// that name fills.
+#define _FILE_OFFSET_BITS 64
+#define _TIME_BITS 64
+
 #include <dlfcn.h>
 #include <sys/stat.h>
 

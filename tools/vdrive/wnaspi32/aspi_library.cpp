@@ -1,0 +1,182 @@
+#include "vdrive/wnaspi32/aspi_library.h"
+
+#include <algorithm>
+#include <chrono>
+#include <string_view>
+#include <thread>
+
+#include "vdrive/wnaspi32/srb.h"
+
+namespace vdrive::aspi {
+namespace {
+
+// How long an at-wait request stays pending: long enough that the caller
+// is already waiting on its event.
+constexpr std::chrono::milliseconds kAtWaitDelay{20};
+
+void PutText(std::uint8_t* block, std::size_t at, std::size_t width, std::string_view text) {
+  for (std::size_t i = 0; i < width; ++i) {
+    block[at + i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : ' ';
+  }
+}
+
+std::uint8_t Finish(std::uint8_t* srb, std::uint8_t status) {
+  srb[header::kStatus] = status;
+  return status;
+}
+
+}  // namespace
+
+AspiLibrary::AspiLibrary(std::unique_ptr<Session> session) : session_(std::move(session)) {}
+
+std::uint32_t AspiLibrary::SupportInfo() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (!session_) return std::uint32_t{kFailedInit} << 8;
+  CompleteLateRequests();
+  return session_->Drives().SupportInfo();
+}
+
+std::uint32_t AspiLibrary::Send(std::uint8_t* srb) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (!session_) return Finish(srb, kFailedInit);
+  // An abort is served before the requests still in flight are finished,
+  // so that an aborted request never writes into its block again.
+  if (srb[header::kCmd] == kAbortSrb) {
+    const std::uint32_t returned = Abort(srb);
+    CompleteLateRequests();
+    return returned;
+  }
+  CompleteLateRequests();
+  switch (srb[header::kCmd]) {
+    case kHostAdapterInquiry:
+      return HostAdapterInquiry(srb);
+    case kGetDeviceType:
+      return DeviceType(srb);
+    case kExecScsiCommand:
+      return ExecScsi(srb);
+    default:
+      return Finish(srb, kInvalidSrb);
+  }
+}
+
+std::uint32_t AspiLibrary::HostAdapterInquiry(std::uint8_t* srb) {
+  const Bus& bus = session_->Drives();
+  if (srb[header::kHaId] >= std::max<std::uint8_t>(bus.AdapterCount(), 1)) {
+    return Finish(srb, kInvalidAdapter);
+  }
+  srb[hainquiry::kCount] = bus.AdapterCount();
+  srb[hainquiry::kScsiId] = 7;
+  PutText(srb, hainquiry::kManagerId, hainquiry::kTextWidth, "ASPI for WIN32");
+  PutText(srb, hainquiry::kIdentifier, hainquiry::kTextWidth, "QRW VIRTUAL BUS");
+  return Finish(srb, kComplete);
+}
+
+std::uint32_t AspiLibrary::DeviceType(std::uint8_t* srb) {
+  const Drive* drive = session_->Drives().ByAddress(srb[header::kHaId], srb[devtype::kTarget]);
+  if (drive == nullptr || srb[devtype::kLun] != 0) {
+    srb[devtype::kDeviceType] = devtype::kNoDevice;
+    return Finish(srb, kNoDevice);
+  }
+  srb[devtype::kDeviceType] = devtype::kCdRom;
+  return Finish(srb, kComplete);
+}
+
+std::uint32_t AspiLibrary::ExecScsi(std::uint8_t* srb) {
+  Bus& bus = session_->Drives();
+  const std::uint8_t adapter = srb[header::kHaId];
+  const std::uint8_t flags = srb[header::kFlags];
+  const std::uint8_t cdbLength = srb[exec::kCdbLen];
+  const std::uint32_t length = GetLe32(srb, exec::kBufLen);
+  const bool dirIn = (flags & exec::kDirIn) != 0;
+  const bool dirOut = (flags & exec::kDirOut) != 0;
+  if (adapter >= bus.AdapterCount()) return Finish(srb, kInvalidAdapter);
+  if (cdbLength == 0 || cdbLength > exec::kCdbCapacity || (dirIn && dirOut)) {
+    return Finish(srb, kInvalidSrb);
+  }
+  Drive* drive = bus.ByAddress(adapter, srb[exec::kTarget]);
+  if (drive == nullptr || srb[exec::kLun] != 0) return Finish(srb, kNoDevice);
+
+  Pending request;
+  request.srb = srb;
+  request.buffer = reinterpret_cast<std::uint8_t*>(GetLe32(srb, exec::kBufPointer));
+  if (length > 0 && request.buffer == nullptr) return Finish(srb, kInvalidSrb);
+  if ((flags & exec::kEventNotify) != 0) {
+    request.event = reinterpret_cast<HANDLE>(GetLe32(srb, exec::kPostProc));
+  }
+
+  // Without a direction bit nothing moves, whatever the length says.
+  const Direction direction = length == 0 || !(dirIn || dirOut)
+                                  ? Direction::None
+                                  : (dirIn ? Direction::In : Direction::Out);
+  std::span<std::uint8_t> data;
+  if (direction == Direction::Out) data = {request.buffer, length};
+  if (direction == Direction::In) {
+    request.dataIn.assign(length, 0);
+    data = request.dataIn;
+  }
+  request.answer = session_->Execute(*drive, {srb + exec::kCdb, cdbLength}, direction, data);
+  request.delivery = request.answer.delivery;
+  if (direction == Direction::In) request.dataIn.resize(request.answer.moved);
+
+  if (request.delivery == Delivery::Now) {
+    Complete(request);
+    return srb[header::kStatus];
+  }
+  pending_.push_back(std::move(request));
+  if (pending_.back().delivery == Delivery::AtWait) {
+    std::thread([this, srb] { CompleteAtWait(srb); }).detach();
+  }
+  return Finish(srb, kPending);
+}
+
+void AspiLibrary::CompleteAtWait(std::uint8_t* srb) {
+  std::this_thread::sleep_for(kAtWaitDelay);
+  std::lock_guard<std::mutex> guard(lock_);
+  const auto found = std::find_if(pending_.begin(), pending_.end(), [srb](const Pending& p) {
+    return p.srb == srb && p.delivery == Delivery::AtWait;
+  });
+  if (found == pending_.end()) return;
+  Complete(*found);
+  pending_.erase(found);
+}
+
+void AspiLibrary::Complete(Pending& request) {
+  std::uint8_t* srb = request.srb;
+  const Answer& answer = request.answer;
+  std::copy(request.dataIn.begin(), request.dataIn.end(), request.buffer);
+  std::uint8_t status = answer.status == kStatusGood ? kComplete : kError;
+  srb[exec::kHaStat] = 0;
+  srb[exec::kTargStat] = answer.status;
+  if (answer.callError) {
+    status = kError;
+    srb[exec::kHaStat] = kHostSelectionTimeout;
+    srb[exec::kTargStat] = 0;
+  }
+  if (answer.status == kStatusCheckCondition) {
+    const auto sense = FixedSenseData(answer.sense);
+    const std::size_t room = std::min<std::size_t>(srb[exec::kSenseLen], exec::kSenseCapacity);
+    std::copy_n(sense.begin(), std::min(room, sense.size()), srb + exec::kSenseArea);
+  }
+  Finish(srb, answer.aspiStatus.value_or(status));
+  if (request.event != nullptr) SetEvent(request.event);
+}
+
+void AspiLibrary::CompleteLateRequests() {
+  for (Pending& request : pending_) {
+    if (request.delivery == Delivery::AfterWait) Complete(request);
+  }
+  std::erase_if(pending_, [](const Pending& p) { return p.delivery == Delivery::AfterWait; });
+}
+
+std::uint32_t AspiLibrary::Abort(std::uint8_t* srb) {
+  auto* target = reinterpret_cast<std::uint8_t*>(GetLe32(srb, abort::kToAbort));
+  const auto found = std::find_if(pending_.begin(), pending_.end(),
+                                  [target](const Pending& p) { return p.srb == target; });
+  if (target == nullptr || found == pending_.end()) return Finish(srb, kAbortFailed);
+  Finish(found->srb, kAborted);
+  if (found->event != nullptr) SetEvent(found->event);
+  pending_.erase(found);
+  return Finish(srb, kComplete);
+}
+
+}  // namespace vdrive::aspi
