@@ -8,6 +8,7 @@
 #include "drive/inquiry.h"
 #include "drive/messages.h"
 #include "drive/requests.h"
+#include "scsi/messages.h"
 #include "scsi/report.h"
 
 namespace drive {
@@ -16,6 +17,7 @@ namespace {
 
 constexpr std::uint32_t kInquiryTimeoutSeconds = 3;
 constexpr std::uint8_t kInquiryCdbLength = 6;
+constexpr int kQuitExitCode = 0;
 
 // Byte by byte as unsigned values, the first differing byte deciding.
 bool RevisionBelow(const std::string& a, const std::string& b) {
@@ -55,9 +57,10 @@ bool MatchesPackage(const package::PackageView& package,
 bool DriveCommands::NTCheckInquiry(DriveEntry& entry) {
   const std::optional<platform::Handle> device = ctx_.nt.OpenDriveDevice(entry.DriveLetter);
   if (!device) {
-    ctx_.dialogs.Message(messages::kErrorOpening +
+    // The same words as the opening at the start of a flash.
+    ctx_.dialogs.Message(scsi::messages::kErrorOpening +
                          std::to_string(ctx_.nt.Io().LastError()));
-    ctx_.os.PostQuit(0);
+    ctx_.os.PostQuit(kQuitExitCode);
     return false;
   }
   std::array<std::uint8_t, kNtInquiryLength> data{};

@@ -36,7 +36,6 @@ inline constexpr const char* kRemoveDiscBefore =
 inline constexpr const char* kRemoveDiscBefor =
     "Remove disc, befor to do the flash task.";
 
-inline constexpr const char* kErrorOpening = "Error opening: ";
 inline constexpr const char* kProfileMismatch = "Profile mismatch!";
 
 // A package whose profile table promises more than the profile buffers
