@@ -21,9 +21,11 @@ namespace h6test {
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
-inline fs::path DataFolder() {
-  return fs::path(__FILE__).parent_path().parent_path().parent_path() / "data" / "ini";
+inline fs::path RepositoryFolder() {
+  return fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
 }
+inline fs::path DataFolder() { return RepositoryFolder() / "tests" / "data" / "ini"; }
+inline fs::path SampleModels() { return RepositoryFolder() / "data" / "QRWFLASH.INI"; }
 
 // A fresh folder per test, removed afterwards.
 class ScratchFolder {
