@@ -588,4 +588,18 @@ TEST(Aspi9xLoadFailure, LoadLibraryFails) {
   EXPECT_EQ(LoadLibraryA("WNASPI32.DLL"), nullptr);
 }
 
+// Run with a scenario whose [aspi] section says missing = <entry point>,
+// the name given in QRW_CHECK_MISSING_ENTRY.
+TEST(Aspi9xMissingEntry, OnlyTheNamedEntryPointIsGone) {
+  const char* missing = std::getenv("QRW_CHECK_MISSING_ENTRY");
+  ASSERT_NE(missing, nullptr);
+  HMODULE library = LoadLibraryA("WNASPI32.DLL");
+  ASSERT_NE(library, nullptr) << "error " << GetLastError();
+  for (const std::string entry : {"GetASPI32SupportInfo", "SendASPI32Command"}) {
+    const bool found = GetProcAddress(library, entry.c_str()) != nullptr;
+    EXPECT_EQ(found, entry != missing) << entry;
+  }
+  FreeLibrary(library);
+}
+
 }  // namespace

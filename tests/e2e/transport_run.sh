@@ -2,8 +2,8 @@
 # Runs the transport checks (transport_checks.exe) under Wine in one mode:
 #   transport_run.sh nt|9x WORK_DIR CHECKS_EXE WNASPI32_DLL SG_SHIM
 # nt: drive letters D and E are SG-backed files, F a folder, G nothing;
-# 9x: the program runs as Windows 98 with WNASPI32.DLL beside it, then once
-# more with a scenario that makes the DLL refuse to load.
+# 9x: the program runs as Windows 98 with WNASPI32.DLL beside it, then with
+# scenarios that make the DLL refuse to load or leave out an entry point.
 set -euo pipefail
 mode=$1 work=$2 checks=$3 dll=$4 shim=$5
 here=$(cd "$(dirname "$0")" && pwd)
@@ -39,6 +39,11 @@ case $mode in
     qrw_wine "$prefix" "$bin/transport_checks_9x.exe" --gtest_filter='Aspi9x.*'
     QRW_VDRIVE_SCENARIO=$here/transport_scenario_load_fails.txt \
       qrw_wine "$prefix" "$bin/transport_checks_9x.exe" --gtest_filter='Aspi9xLoadFailure.*'
+    for entry in GetASPI32SupportInfo SendASPI32Command; do
+      printf '[aspi]\nmissing = %s\n\n[drive]\naspi = 0 0\n' "$entry" >"$work/missing-$entry.txt"
+      QRW_VDRIVE_SCENARIO=$work/missing-$entry.txt QRW_CHECK_MISSING_ENTRY=$entry \
+        qrw_wine "$prefix" "$bin/transport_checks_9x.exe" --gtest_filter='Aspi9xMissingEntry.*'
+    done
     ;;
   *)
     echo "transport_run.sh: mode is nt or 9x" >&2
