@@ -77,6 +77,53 @@ Bytes Copy(const void* from, std::uint32_t length) {
   return Bytes(bytes, bytes + length);
 }
 
+std::optional<PassThroughFields> DecodeRecord(const std::uint8_t* in, std::uint32_t inLength,
+                                              const std::uint8_t* out, std::uint32_t outLength) {
+  if (in == nullptr || inLength < record::kSize || out == nullptr ||
+      outLength < record::kSize || GetLe16(in, record::kLength) != record::kSize) {
+    return std::nullopt;
+  }
+  PassThroughFields fields;
+  fields.cdbLength = in[record::kCdbLength];
+  fields.senseLength = in[record::kSenseInfoLength];
+  fields.length = GetLe32(in, record::kTransferLength);
+  fields.senseOffset = GetLe32(in, record::kSenseInfoOffset);
+  fields.bufferField = GetLe32(in, record::kDataBuffer);
+  const std::uint8_t dataIn = in[record::kDataIn];
+  if (fields.cdbLength == 0 || fields.cdbLength > record::kCdbCapacity ||
+      dataIn > kDataUnspecified) {
+    return std::nullopt;
+  }
+  if (fields.senseLength > 0 &&
+      (fields.senseOffset < record::kSize || fields.senseOffset > outLength ||
+       fields.senseLength > outLength - fields.senseOffset)) {
+    return std::nullopt;
+  }
+  fields.direction = fields.length == 0 ? Direction::None
+                     : dataIn == kDataOut ? Direction::Out
+                                          : Direction::In;
+  return fields;
+}
+
+// What the driver writes back: status, the device's address, the bytes
+// moved and, after CHECK CONDITION, as much sense as was asked for.
+void WriteReply(const DriveSpec& spec, const PassThroughFields& fields, const Answer& answer,
+                Bytes& reply) {
+  reply[record::kScsiStatus] = answer.status;
+  reply[record::kPathId] = spec.ntPath;
+  reply[record::kTargetId] = spec.ntTarget;
+  reply[record::kLun] = spec.ntLun;
+  SetLe32(reply.data(), record::kTransferLength, answer.moved);
+  std::uint8_t senseReturned = 0;
+  if (answer.status == kStatusCheckCondition && fields.senseLength > 0) {
+    const auto sense = FixedSenseData(answer.sense);
+    senseReturned =
+        static_cast<std::uint8_t>(std::min<std::size_t>(fields.senseLength, sense.size()));
+    std::copy_n(sense.begin(), senseReturned, reply.begin() + fields.senseOffset);
+  }
+  reply[record::kSenseInfoLength] = senseReturned;
+}
+
 // "\\.\E:" names drive E; anything else names no drive.
 std::optional<char> DriveLetterOf(const char* path) {
   if (path == nullptr || std::strlen(path) != 6) return std::nullopt;
@@ -149,67 +196,54 @@ bool DeviceIoFront::Control(platform::Handle handle, std::uint32_t code, void* i
 bool DeviceIoFront::PassThrough(Drive& drive, bool direct, std::uint8_t* in,
                                 std::uint32_t inLength, std::uint8_t* out,
                                 std::uint32_t outLength) {
-  if (in == nullptr || inLength < record::kSize || out == nullptr ||
-      outLength < record::kSize || GetLe16(in, record::kLength) != record::kSize) {
-    return Fail(kErrorInvalidParameter);
-  }
-  const std::uint8_t cdbLength = in[record::kCdbLength];
-  const std::uint8_t senseLength = in[record::kSenseInfoLength];
-  const std::uint8_t dataIn = in[record::kDataIn];
-  const std::uint32_t length = GetLe32(in, record::kTransferLength);
-  const std::uint32_t senseOffset = GetLe32(in, record::kSenseInfoOffset);
-  const std::uint32_t bufferField = GetLe32(in, record::kDataBuffer);
-  if (cdbLength == 0 || cdbLength > record::kCdbCapacity || dataIn > kDataUnspecified) {
-    return Fail(kErrorInvalidParameter);
-  }
-  if (senseLength > 0 && (senseOffset < record::kSize || senseOffset > outLength ||
-                          senseLength > outLength - senseOffset)) {
-    return Fail(kErrorInvalidParameter);
-  }
-  const Direction direction =
-      length == 0 ? Direction::None : (dataIn == kDataOut ? Direction::Out : Direction::In);
-
-  // The buffered form carries the data inside the record's own buffers.
+  const std::optional<PassThroughFields> fields = DecodeRecord(in, inLength, out, outLength);
+  if (!fields) return Fail(kErrorInvalidParameter);
   Bytes scratch;
   std::span<std::uint8_t> data;
-  if (length > 0 && direct) {
-    auto* buffer = static_cast<std::uint8_t*>(addresses_.PointerFor(bufferField));
-    if (buffer == nullptr) return Fail(kErrorNoAccess);
-    data = {buffer, length};
-  } else if (length > 0) {
-    const std::uint32_t limit = direction == Direction::Out ? inLength : outLength;
-    if (bufferField < record::kSize || bufferField > limit || length > limit - bufferField) {
-      return Fail(kErrorInvalidParameter);
-    }
-    scratch.assign(length, 0);
-    if (direction == Direction::Out) std::copy_n(in + bufferField, length, scratch.begin());
-    data = scratch;
+  if (const auto error = LocateData(*fields, direct, in, inLength, outLength, scratch, data)) {
+    return Fail(*error);
   }
-
   Bytes reply(std::max(inLength, outLength), 0);
   std::copy_n(in, inLength, reply.begin());
-  const Answer answer = drive.Execute({in + record::kCdb, cdbLength}, direction, data);
+  const Answer answer =
+      drive.Execute({in + record::kCdb, fields->cdbLength}, fields->direction, data);
   if (answer.callError) return Fail(*answer.callError);
   // A request the drive never finishes in time is ended by the driver.
   if (answer.delivery != Delivery::Now) return Fail(kErrorSemTimeout);
 
-  reply[record::kScsiStatus] = answer.status;
-  reply[record::kPathId] = drive.Spec().ntPath;
-  reply[record::kTargetId] = drive.Spec().ntTarget;
-  reply[record::kLun] = drive.Spec().ntLun;
-  SetLe32(reply.data(), record::kTransferLength, answer.moved);
-  std::uint8_t senseReturned = 0;
-  if (answer.status == kStatusCheckCondition && senseLength > 0) {
-    const auto sense = FixedSenseData(answer.sense);
-    senseReturned = static_cast<std::uint8_t>(std::min<std::size_t>(senseLength, sense.size()));
-    std::copy_n(sense.begin(), senseReturned, reply.begin() + senseOffset);
-  }
-  reply[record::kSenseInfoLength] = senseReturned;
-  if (!direct && direction == Direction::In) {
-    std::copy_n(scratch.begin(), answer.moved, reply.begin() + bufferField);
+  WriteReply(drive.Spec(), *fields, answer, reply);
+  if (!direct && fields->direction == Direction::In) {
+    std::copy_n(scratch.begin(), answer.moved, reply.begin() + fields->bufferField);
   }
   std::copy_n(reply.begin(), outLength, out);
   return true;
+}
+
+// The buffered form carries the data inside the record's own buffers, the
+// direct form at the address in the record.
+std::optional<std::uint32_t> DeviceIoFront::LocateData(const PassThroughFields& fields,
+                                                       bool direct, const std::uint8_t* in,
+                                                       std::uint32_t inLength,
+                                                       std::uint32_t outLength, Bytes& scratch,
+                                                       std::span<std::uint8_t>& data) {
+  if (fields.length == 0) return std::nullopt;
+  if (direct) {
+    auto* buffer = static_cast<std::uint8_t*>(addresses_.PointerFor(fields.bufferField));
+    if (buffer == nullptr) return kErrorNoAccess;
+    data = {buffer, fields.length};
+    return std::nullopt;
+  }
+  const std::uint32_t limit = fields.direction == Direction::Out ? inLength : outLength;
+  if (fields.bufferField < record::kSize || fields.bufferField > limit ||
+      fields.length > limit - fields.bufferField) {
+    return kErrorInvalidParameter;
+  }
+  scratch.assign(fields.length, 0);
+  if (fields.direction == Direction::Out) {
+    std::copy_n(in + fields.bufferField, fields.length, scratch.begin());
+  }
+  data = scratch;
+  return std::nullopt;
 }
 
 bool DeviceIoFront::InquiryData(Drive& drive, std::uint8_t* out, std::uint32_t outLength) {

@@ -30,6 +30,16 @@ class AddressBook {
   std::uint32_t next_ = 0x00010000;
 };
 
+// The fields of a pass-through record the driver acts on.
+struct PassThroughFields {
+  std::uint8_t cdbLength = 0;
+  std::uint8_t senseLength = 0;
+  std::uint32_t length = 0;
+  std::uint32_t senseOffset = 0;
+  std::uint32_t bufferField = 0;  // offset (buffered) or address token (direct)
+  Direction direction = Direction::None;
+};
+
 // The NT CD-ROM class driver's pass-through, by drive letter.
 class DeviceIoFront : public platform::DeviceIo {
  public:
@@ -77,6 +87,11 @@ class DeviceIoFront : public platform::DeviceIo {
   bool PassThrough(Drive& drive, bool direct, std::uint8_t* in,
                    std::uint32_t inLength, std::uint8_t* out,
                    std::uint32_t outLength);
+  // The error of a data buffer the record names wrongly, if any.
+  std::optional<std::uint32_t> LocateData(const PassThroughFields& fields, bool direct,
+                                          const std::uint8_t* in, std::uint32_t inLength,
+                                          std::uint32_t outLength, Bytes& scratch,
+                                          std::span<std::uint8_t>& data);
   bool InquiryData(Drive& drive, std::uint8_t* out, std::uint32_t outLength);
   bool Fail(std::uint32_t error);
 
