@@ -23,6 +23,10 @@
 #       directory, or nothing at all when DEVICE is omitted). Ends the prefix's
 #       wineserver, because the mount manager keeps the letters it saw at
 #       start: map letters before qrw_wine_start.
+#   qrw_wine_vdrive_nt PREFIX FOLDER LETTER...
+#       Gives each LETTER an SG device: an empty regular file FOLDER/sg-<letter>
+#       mapped as that CD-ROM's device. With the SG front preloaded, the
+#       scenario's drive of that letter answers \\.\X:.
 #   qrw_wine_sg_preload SHIM
 #       Prints the LD_PRELOAD value that puts the SG front (libqrw_vdrive_sg.so)
 #       into every Wine process started with it.
@@ -32,7 +36,7 @@
 #
 # The virtual drive's own variables (read by the SG front and by WNASPI32.DLL,
 # never by the program): QRW_VDRIVE_SCENARIO, QRW_VDRIVE_TRACE,
-# QRW_VDRIVE_STATE (see tools/vdrive/FRONTS.md).
+# QRW_VDRIVE_STATE (see tools/vdrive/session/README.md).
 
 qrw_wine() {
   local prefix=$1
@@ -136,6 +140,19 @@ qrw_wine_cdrom() {
   rm -f "$regfile"
   qrw_wine_stop "$prefix"
   return $rc
+}
+
+qrw_wine_vdrive_nt() {
+  local prefix=$1 folder=$2
+  shift 2
+  local letter mappings=()
+  mkdir -p "$folder"
+  for letter in "$@"; do
+    letter=${letter,,}
+    : >"$folder/sg-$letter"
+    mappings+=("$letter=$folder/sg-$letter")
+  done
+  qrw_wine_cdrom "$prefix" "${mappings[@]}"
 }
 
 qrw_wine_sg_preload() {

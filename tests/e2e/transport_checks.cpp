@@ -310,12 +310,12 @@ TEST_F(NtPassThrough, HeldCommandFailsTheCallWithSemTimeout) {
   EXPECT_EQ(ReadTrace(), "E 00 00 00 00 00 00 / none 0 - -> 02 02 3A 00 held\n");
 }
 
-// Drive E's first three INQUIRY calls fail with these system errors, in this
+// Drive E's first INQUIRY calls fail with these system errors, in this
 // order: each must reach the program unchanged through Wine.
 TEST_F(NtPassThrough, CallErrorsReachTheProgram) {
   HANDLE device = Open('E');
   std::string expected;
-  for (DWORD code : {31u, 21u, 87u}) {
+  for (DWORD code : {31u, 21u, 87u, 1u, 2u, 3u, 5u, 6u, 32u, 50u, 112u, 121u, 170u, 233u, 998u}) {
     std::array<std::uint8_t, 128> data{};
     const CallResult inquiry = SendDirect(device, kInquiry128, 1, data.data(), 128);
     EXPECT_FALSE(inquiry.ok);

@@ -23,11 +23,9 @@ unset QRW_VDRIVE_STATE
 
 case $mode in
   nt)
-    mkdir -p "$work/devices" "$work/devices/folder"
-    : >"$work/devices/sg-d"
-    : >"$work/devices/sg-e"
-    qrw_wine_cdrom "$prefix" "d=$work/devices/sg-d" "e=$work/devices/sg-e" \
-      "f=$work/devices/folder" g
+    qrw_wine_vdrive_nt "$prefix" "$work/devices" d e
+    mkdir -p "$work/devices/folder"
+    qrw_wine_cdrom "$prefix" "f=$work/devices/folder" g
     cp "$checks" "$bin/transport_checks.exe"
     LD_PRELOAD=$(qrw_wine_sg_preload "$shim") \
       qrw_wine "$prefix" "$bin/transport_checks.exe" --gtest_filter='Nt*'

@@ -22,7 +22,7 @@ struct ErrnoMapping {
 constexpr ErrnoMapping kErrnoMappings[] = {
     {2, ENOENT},    {3, ENOTDIR}, {5, EACCES},    {6, EBADF},
     {21, EIO},      {32, EAGAIN}, {50, ENOTTY},   {87, EINVAL},
-    {112, ENOSPC},  {170, EBUSY}, {233, EPIPE},   {1112, ENOMEDIUM},
+    {112, ENOSPC},  {170, EBUSY}, {233, EPIPE},
     {1, ESPIPE},    {121, ETIME}, {998, EFAULT},
 };
 // Not in Wine's table: STATUS_UNSUCCESSFUL, ERROR_GEN_FAILURE (31).
