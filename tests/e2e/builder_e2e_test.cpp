@@ -1,0 +1,151 @@
+// Builder mode of the real template under Wine: the model list of the sample
+// QRWFLASH.INI, choosing a model and a file, Build, and the flash program it
+// writes, which must equal qrwpack's and start as a flash program.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "platform/win32/control_ids.h"
+
+namespace {
+
+using namespace e2e;
+using namespace platform::win32;
+
+constexpr const char* kTemplate = "QRWFLASH.EXE";
+const std::string kFirstCaption = "QUARVEL IT Flash V1.039 Qrw1B 1.00-1.09 [Buiding]";
+const std::string kSecondCaption = "QUARVEL IT Flash V1.039 Qrw1B 2.00-2.05 [Buiding]";
+const std::string kWarning =
+    "\nWARNING:\n"
+    "\nThis flash utility only supports QRW-20410C firmware:1.00-1.09. We recommend you close "
+    "all applications in order to run this update!Don't turn off the system while the flash "
+    "is in progress!\n\nDo you wish to continue?\n";
+
+int IndexOf(const std::vector<std::string>& items, const std::string& item) {
+  const auto it = std::find(items.begin(), items.end(), item);
+  return it == items.end() ? -1 : static_cast<int>(it - items.begin());
+}
+
+// The harness posts clicks and choices: the program handles them a little
+// later. Polls until the condition holds or 30 seconds have passed.
+template <typename Condition>
+bool Eventually(Condition condition) {
+  for (int attempt = 0; attempt < 600; ++attempt) {
+    if (condition()) return true;
+    Sleep(50);
+  }
+  return condition();
+}
+
+bool WaitForText(HWND window, int id, const std::string& expected) {
+  return Eventually([&] { return ControlText(window, id) == expected; });
+}
+
+bool WaitUntilBuildEnabled(HWND window) {
+  return Eventually([&] { return IsEnabled(Control(window, kIdFlashButton)); });
+}
+
+class BuilderE2e : public testing::Test {
+ protected:
+  // The template, the sample model description file and an image for each
+  // of its two models, in a folder of their own.
+  void SetUpFolder(const std::string& name, bool withModels = true) {
+    folder_ = MakeWorkFolder(name);
+    ASSERT_TRUE(CopyInto(ProgramPath(kTemplate), folder_));
+    if (withModels) {
+      ASSERT_TRUE(CopyInto(ProgramPath("QRWFLASH.INI"), folder_));
+    }
+    ASSERT_TRUE(CopyInto(FirmwarePath("1.10.BIN"), folder_));
+    ASSERT_TRUE(CopyInto(FirmwarePath("1.10.BIN"), folder_, "2.01.BIN"));
+  }
+
+  HWND StartBuilder() {
+    program_.emplace(Process::Start(folder_ + "\\" + kTemplate, folder_));
+    return WaitForWindow(*program_, kFlashFormClass);
+  }
+
+  void TearDown() override {
+    if (window_ != nullptr && program_ && program_->Running()) {
+      Close(window_);
+      EXPECT_EQ(program_->WaitForExit(), std::optional<DWORD>(0));
+    }
+  }
+
+  std::string folder_;
+  std::optional<Process> program_;
+  HWND window_ = nullptr;
+};
+
+TEST_F(BuilderE2e, StartUpShowsTheFirstModelsRangeAndItsImages) {
+  SetUpFolder("startup");
+  window_ = StartBuilder();
+  ASSERT_NE(window_, nullptr);
+  EXPECT_EQ(TextOf(window_), kFirstCaption);
+  EXPECT_EQ(ComboItems(Control(window_, kIdComboBox1)),
+            (std::vector<std::string>{"1.00-1.09 QUARVEL QRW-20410C", "2.00-2.05 QUARVEL QRW-20412C"}));
+  EXPECT_EQ(ComboSelection(Control(window_, kIdComboBox1)), 0);
+  EXPECT_EQ(ListItems(Control(window_, kIdFileListBox1)), std::vector<std::string>{"1.10.BIN"});
+  EXPECT_FALSE(IsEnabled(Control(window_, kIdFlashButton)));
+}
+
+TEST_F(BuilderE2e, SecondModelChangesCaptionAndMaskAndDisablesBuild) {
+  SetUpFolder("second");
+  window_ = StartBuilder();
+  ASSERT_NE(window_, nullptr);
+  ChooseListItem(window_, kIdFileListBox1, 0);
+  ASSERT_TRUE(WaitUntilBuildEnabled(window_));
+  ChooseComboItem(window_, kIdComboBox1, 1);
+  // The caption, the mask and the button change in the one handler.
+  ASSERT_TRUE(Eventually([&] { return TextOf(window_) == kSecondCaption; })) << TextOf(window_);
+  EXPECT_FALSE(IsEnabled(Control(window_, kIdFlashButton)));
+  EXPECT_EQ(ListItems(Control(window_, kIdFileListBox1)), std::vector<std::string>{"2.01.BIN"});
+  ChooseListItem(window_, kIdFileListBox1, 0);
+  EXPECT_TRUE(WaitUntilBuildEnabled(window_));
+}
+
+TEST_F(BuilderE2e, BuildWritesQrwpacksFlashProgramWhichStartsInFlashMode) {
+  SetUpFolder("build");
+  window_ = StartBuilder();
+  ASSERT_NE(window_, nullptr);
+  const int index = IndexOf(ListItems(Control(window_, kIdFileListBox1)), "1.10.BIN");
+  ASSERT_GE(index, 0);
+  ChooseListItem(window_, kIdFileListBox1, index);
+  ASSERT_TRUE(WaitUntilBuildEnabled(window_));
+  Click(window_, kIdFlashButton);
+  ASSERT_TRUE(WaitForText(window_, kIdGroupBox2, "Build 1.10.EXE ok!"))
+      << ControlText(window_, kIdGroupBox2);
+  Screenshot(window_, "built");
+  EXPECT_EQ(ProgressPosition(Control(window_, kIdProgressBar)), 0);
+  EXPECT_TRUE(IsEnabled(Control(window_, kIdFlashButton)));
+
+  const auto built = ReadWholeFile(folder_ + "\\1.10.EXE");
+  const auto byQrwpack = ReadWholeFile(ProgramPath("..\\shipped\\1.10.EXE"));
+  ASSERT_FALSE(byQrwpack.empty());
+  EXPECT_TRUE(built == byQrwpack) << "sizes " << built.size() << " and " << byQrwpack.size();
+
+  // The new program is a flash program: it warns before anything else.
+  Process flash = Process::Start(folder_ + "\\1.10.EXE", folder_);
+  const auto warning = WaitForDialog(flash);
+  ASSERT_TRUE(warning.has_value());
+  EXPECT_EQ(warning->title, "Warning");
+  EXPECT_EQ(warning->text, kWarning);
+  Answer(*warning, IDNO);
+  EXPECT_EQ(flash.WaitForExit(), std::optional<DWORD>(0));
+}
+
+TEST_F(BuilderE2e, WithoutAModelFileTellsItsPathAndEnds) {
+  SetUpFolder("nomodels", false);
+  Process program = Process::Start(folder_ + "\\" + kTemplate, folder_);
+  const auto message = WaitForDialog(program);
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(message->title, "Quarvel Flash utility for QRW1B / QRW2B");
+  EXPECT_EQ(message->text, "Can't load " + folder_ + "\\QRWFLASH.INI");
+  EXPECT_TRUE(message->ok);
+  Answer(*message, IDOK);
+  EXPECT_EQ(program.WaitForExit(), std::optional<DWORD>(0));
+}
+
+}  // namespace
