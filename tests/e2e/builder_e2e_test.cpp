@@ -136,6 +136,32 @@ TEST_F(BuilderE2e, BuildWritesQrwpacksFlashProgramWhichStartsInFlashMode) {
   EXPECT_EQ(flash.WaitForExit(), std::optional<DWORD>(0));
 }
 
+// Building over a flash program that is running cannot replace it: the
+// build reports it and the running program's file stays as it was.
+TEST_F(BuilderE2e, BuildOverARunningFlashProgramFailsAndKeepsIt) {
+  SetUpFolder("running");
+  ASSERT_TRUE(CopyInto(ProgramPath("..\\shipped\\1.10.EXE"), folder_));
+  const auto before = ReadWholeFile(folder_ + "\\1.10.EXE");
+  Process flash = Process::Start(folder_ + "\\1.10.EXE", folder_);
+  const auto warning = WaitForDialog(flash);
+  ASSERT_TRUE(warning.has_value());
+
+  window_ = StartBuilder();
+  ASSERT_NE(window_, nullptr);
+  ChooseListItem(window_, kIdFileListBox1, 0);
+  ASSERT_TRUE(WaitUntilBuildEnabled(window_));
+  Click(window_, kIdFlashButton);
+  const auto message = WaitForDialog(*program_);
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(message->text, "Create 1.10.EXE Fail");
+  Answer(*message, IDOK);
+  EXPECT_EQ(ControlText(window_, kIdGroupBox2), "Building 1.10.BIN  Please wait... ");
+  EXPECT_TRUE(ReadWholeFile(folder_ + "\\1.10.EXE") == before);
+
+  Answer(*warning, IDNO);
+  EXPECT_EQ(flash.WaitForExit(), std::optional<DWORD>(0));
+}
+
 TEST_F(BuilderE2e, WithoutAModelFileTellsItsPathAndEnds) {
   SetUpFolder("nomodels", false);
   Process program = Process::Start(folder_ + "\\" + kTemplate, folder_);
