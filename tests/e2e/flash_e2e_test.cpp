@@ -1,0 +1,214 @@
+// The QRW-20410C flash program flashing a virtual drive under Wine, on both
+// platforms: NT through Wine's SCSI pass-through to the SG front, Windows 9x
+// through the virtual drive's WNASPI32.DLL. Run by flash_e2e_run.sh, which
+// maps drive E to the SG front and preloads it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "harness.h"
+#include "platform/win32/control_ids.h"
+
+namespace {
+
+using namespace e2e;
+using namespace platform::win32;
+
+constexpr const char* kFlashProgram = "1.10.EXE";
+constexpr const char* kApplicationTitle = "Quarvel Flash utility for QRW1B / QRW2B";
+
+enum class Platform { Nt, W9x };
+
+std::string Name(Platform p) { return p == Platform::Nt ? "NT" : "9x"; }
+
+// One program run in a folder of its own. The virtual drive's fronts read
+// their session files from the environment the run script set for the whole
+// suite (the SG front reads it when a process starts, so the driver cannot
+// change it per program); each run rewrites the scenario and empties the
+// trace before the program starts.
+class FlashRun {
+ public:
+  FlashRun(Platform platform, const std::string& name, const std::string& driveLines)
+      : folder_(MakeWorkFolder(name)), session_(WorkDir() + "\\session") {
+    EXPECT_TRUE(CopyInto(ProgramPath(kFlashProgram), folder_));
+    if (platform == Platform::W9x) {
+      EXPECT_TRUE(CopyInto(ProgramPath("WNASPI32.DLL"), folder_));
+      SetWindows98(kFlashProgram, AspiLibrary::Beside);
+    } else {
+      ClearWindows98(kFlashProgram);
+    }
+    CreateDirectoryA(session_.c_str(), nullptr);
+    DeleteFileA((session_ + "\\trace.txt").c_str());
+    std::ofstream scenario(session_ + "\\scenario.txt", std::ios::trunc);
+    scenario << "[drive QRW]\nletter = E\naspi = 0 0\n" << driveLines;
+  }
+  ~FlashRun() { ClearWindows98(kFlashProgram); }
+
+  Process Start() const { return Process::Start(folder_ + "\\" + kFlashProgram, folder_); }
+
+  // The virtual drive's trace of this run, one line per command.
+  std::vector<std::string> Trace() const {
+    std::ifstream file(session_ + "\\trace.txt");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
+  }
+  // Commands whose CDB begins with these bytes (hex, as the trace shows them).
+  std::size_t CountCommands(const std::string& cdbStart) const {
+    std::size_t n = 0;
+    for (const auto& line : Trace())
+      if (line.rfind("QRW " + cdbStart, 0) == 0) ++n;
+    return n;
+  }
+
+ private:
+  std::string folder_;
+  std::string session_;
+};
+
+// Yes to the start-up warning; the window then lists the drive.
+HWND OpenFlashWindow(const Process& program) {
+  const auto warning = WaitForDialog(program);
+  EXPECT_TRUE(warning.has_value());
+  if (!warning) return nullptr;
+  EXPECT_EQ(warning->title, "Warning");
+  Answer(*warning, IDYES);
+  HWND window = WaitForWindow(program, kFlashFormClass);
+  if (window == nullptr) {
+    // Start-up gave up; say what the program said instead.
+    if (const auto other = WaitForDialog(program, 1s)) {
+      ADD_FAILURE() << "start-up ended with \"" << other->title << "\": " << other->text;
+    }
+  }
+  return window;
+}
+
+std::string ListLine(HWND window) {
+  const auto items = ComboItems(Control(window, kIdComboBox1));
+  return items.size() == 1 ? items[0] : "(" + std::to_string(items.size()) + " items)";
+}
+
+std::string RevisionOf(const std::string& line) {
+  return line.size() >= 4 ? line.substr(line.size() - 4) : line;
+}
+
+std::string Caption(HWND window) { return ControlText(window, kIdGroupBox2); }
+
+// Presses FLASH and says Yes to the confirmation of 1.00 to 1.10.
+void PressFlashAndConfirm(const Process& program, HWND window) {
+  Click(window, kIdFlashButton);
+  const auto confirm = WaitForDialog(program);
+  ASSERT_TRUE(confirm.has_value());
+  EXPECT_EQ(confirm->title, "Confirm");
+  EXPECT_EQ(confirm->text, "\nUpdate FW:1.00 to FW:1.10 ?\n");
+  EXPECT_TRUE(confirm->yes && confirm->no);
+  Answer(*confirm, IDYES);
+}
+
+void CloseProgram(Process& program, HWND window) {
+  Close(window);
+  EXPECT_EQ(program.WaitForExit(), std::optional<DWORD>(0));
+}
+
+class FlashE2e : public testing::TestWithParam<Platform> {
+ protected:
+  Platform p = GetParam();
+  // The final flash command as each transport sends it (control 80).
+  std::string FinalFlashCdb() const {
+    return p == Platform::Nt ? "3B 05 01 00 00 C5 00 00 01 80 /"
+                             : "3B 05 01 00 00 C6 00 00 01 80 00 00 /";
+  }
+};
+
+TEST_P(FlashE2e, FullFlashThenTheDriveIsRefusedAsUpToDate) {
+  FlashRun run(p, "full-" + Name(p), "");
+  Process program = run.Start();
+  HWND window = OpenFlashWindow(program);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(RevisionOf(ListLine(window)), "1.00");
+
+  PressFlashAndConfirm(program, window);
+  const auto restart = WaitForDialog(program, 120s);
+  ASSERT_TRUE(restart.has_value());
+  EXPECT_EQ(restart->title, "Confirm");
+  EXPECT_EQ(restart->text,
+            p == Platform::Nt
+                ? "\nYou have successfully completed installation!\n The new changes will not "
+                  "take effect until\n you reboot your system.\n\n Do you want to reboot your "
+                  "system now?\n"
+                : "The system needs to be restarted for the changes to take effect(inquiry "
+                  "stream) ?");
+  EXPECT_EQ(Caption(window), "Flash Completed.");
+  Answer(*restart, IDNO);
+
+  // NT empties the caption; 9x keeps "Flash Completed." after No.
+  EXPECT_EQ(Caption(window), p == Platform::Nt ? "" : "Flash Completed.");
+  EXPECT_EQ(ProgressPosition(Control(window, kIdProgressBar)), 0);
+  // NT rewrites the line from the refresh INQUIRY. 9x rewrites it only for
+  // a drive that still matches the package, and 1.10 lies above its range
+  // 1.00-1.09, so the line stays.
+  EXPECT_EQ(RevisionOf(ListLine(window)), p == Platform::Nt ? "1.10" : "1.00");
+  EXPECT_EQ(run.CountCommands("3B 05 01") - run.CountCommands("3B 05 01 08"), 22u)
+      << "20 chunks, the critical entry and the final flash command";
+  EXPECT_EQ(run.CountCommands(FinalFlashCdb()), 1u);
+  EXPECT_EQ(run.CountCommands("3C 01 01"), 21u) << "the profile and 20 chunks";
+
+  // A second press finds the drive at the new revision.
+  Click(window, kIdFlashButton);
+  const auto refusal = WaitForDialog(program);
+  ASSERT_TRUE(refusal.has_value());
+  EXPECT_EQ(refusal->title, "Warning");
+  EXPECT_EQ(refusal->text, "\nWARNING:\n\nYour drive FW:1.10 is aready the most updated ?");
+  EXPECT_TRUE(refusal->ok);
+  EXPECT_FALSE(refusal->yes);
+  Answer(*refusal, IDOK);
+  EXPECT_EQ(run.CountCommands(FinalFlashCdb()), 1u);
+  CloseProgram(program, window);
+}
+
+TEST_P(FlashE2e, DiscInTheTrayStopsTheFlash) {
+  FlashRun run(p, "disc-" + Name(p), "medium = loaded\n");
+  Process program = run.Start();
+  HWND window = OpenFlashWindow(program);
+  ASSERT_NE(window, nullptr);
+
+  PressFlashAndConfirm(program, window);
+  const auto message = WaitForDialog(program);
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(message->title, kApplicationTitle);
+  // The platforms word it differently for a drive that is ready.
+  EXPECT_EQ(message->text, p == Platform::Nt ? "Remove disc, before to do the flash task."
+                                             : "Remove disc, befor to do the flash task.");
+  Answer(*message, IDOK);
+  EXPECT_FALSE(WaitForDialog(program, 2s).has_value());
+  EXPECT_EQ(Caption(window), "");
+  EXPECT_EQ(run.CountCommands("3B 05 01"), 0u);
+  EXPECT_EQ(run.CountCommands("00 00 00 00 00 00"), 1u) << "one poll";
+  CloseProgram(program, window);
+}
+
+TEST_P(FlashE2e, CorruptedReadBackNeverReachesTheFinalFlashCommand) {
+  FlashRun run(p, "verify-" + Name(p), "corrupt = 0x30000 01\n");
+  Process program = run.Start();
+  HWND window = OpenFlashWindow(program);
+  ASSERT_NE(window, nullptr);
+
+  PressFlashAndConfirm(program, window);
+  const auto message = WaitForDialog(program, 60s);
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(message->title, kApplicationTitle);
+  EXPECT_EQ(message->text, "Verify fail!");
+  Answer(*message, IDOK);
+  EXPECT_EQ(Caption(window), p == Platform::Nt
+                                 ? "Read back & verify DRAM from drive... Verify Fail!"
+                                 : "Read back and Verify drive's DRAM... , Verify Fail! ");
+  EXPECT_EQ(run.CountCommands("3B 05 01 00 00 C"), 0u) << "no final flash command";
+  EXPECT_EQ(RevisionOf(ListLine(window)), "1.00");
+  CloseProgram(program, window);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPlatforms, FlashE2e, testing::Values(Platform::Nt, Platform::W9x),
+                         [](const auto& info) { return Name(info.param); });
+
+}  // namespace
