@@ -25,7 +25,7 @@ constexpr std::size_t kCdbLength = 6;         // UCHAR
 constexpr std::size_t kSenseInfoLength = 7;   // UCHAR
 constexpr std::size_t kDataIn = 8;            // UCHAR
 constexpr std::size_t kTransferLength = 12;   // ULONG
-constexpr std::size_t kTimeOutValue = 16;     // ULONG
+// 16: TimeOutValue, ULONG: the virtual drive always answers in time.
 constexpr std::size_t kDataBuffer = 20;       // ULONG offset or 32-bit PVOID
 constexpr std::size_t kSenseInfoOffset = 24;  // ULONG
 constexpr std::size_t kCdb = 28;              // UCHAR[16]
