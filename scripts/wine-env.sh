@@ -157,6 +157,12 @@ qrw_wine_vdrive_nt() {
 
 qrw_wine_sg_preload() {
   local shim=$1
+  # Through ld.so's $LIB the 64-bit processes of the run (Wine's shell
+  # scripts) find the empty namesake built beside the 32-bit shim.
+  local arch_dir=/lib/i386-linux-gnu
+  local dir
+  dir=$(dirname "$shim")
+  [ "${dir%"$arch_dir"}" != "$dir" ] && shim="${dir%"$arch_dir"}/\$LIB/$(basename "$shim")"
   if [ -n "${LD_PRELOAD:-}" ]; then
     printf '%s:%s\n' "$shim" "$LD_PRELOAD"
   else

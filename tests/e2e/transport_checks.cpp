@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -221,6 +222,14 @@ TEST_F(NtPassThrough, RunsInNtMode) {
   ASSERT_TRUE(GetVersionExA(&version));
   EXPECT_EQ(version.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
   EXPECT_EQ(GetDriveTypeA("D:\\"), static_cast<UINT>(DRIVE_CDROM));
+  char roots[256] = {};
+  const DWORD length = GetLogicalDriveStringsA(sizeof roots, roots);
+  std::string listed;
+  for (const char* root = roots; root < roots + length && *root; root += std::strlen(root) + 1) {
+    listed += root;
+    listed += ' ';
+  }
+  EXPECT_NE(listed.find("D:\\ E:\\ F:\\ G:\\"), std::string::npos) << listed;
 }
 
 // Wine answers the probe with an INQUIRY of its own through the SG device;
