@@ -132,6 +132,33 @@ TEST_F(RetriveIniTest, LoadsAllHundredSectionsWithTheirMasks) {
   EXPECT_EQ(table.Model[99], "QRW-00099");
 }
 
+// Asks the portable reader and notes every question.
+class RecordingReader : public platform::ProfileReader {
+ public:
+  std::vector<std::string> asked;  // "section/key"
+  std::string Read(const std::string& section, const std::string& key,
+                   const std::string& defaultValue, const std::string& path) override {
+    asked.push_back(section + "/" + key);
+    return reader_.Read(section, key, defaultValue, path);
+  }
+
+ private:
+  package::IniProfileReader reader_;
+};
+
+TEST(ReadModelFile, ReadsAllSixKeysInOrderAndNeverPastTheGap) {
+  RecordingReader reader;
+  const auto contents =
+      package::ReadModelFile(reader, (h6test::DataFolder() / "gap.ini").string());
+  EXPECT_EQ(reader.asked,
+            (std::vector<std::string>{"MODEL00/Model", "MODEL00/Inquiry", "MODEL00/FW-Range",
+                                      "MODEL00/BINMask", "MODEL00/Vendor", "MODEL00/Note",
+                                      "MODEL01/Model", "MODEL01/Inquiry", "MODEL01/FW-Range",
+                                      "MODEL01/BINMask", "MODEL01/Vendor", "MODEL01/Note"}));
+  EXPECT_TRUE(contents.selected);
+  EXPECT_EQ(contents.lastSection, "MODEL01");
+}
+
 TEST(ModelFilePath, ReplacesTheExtensionOfTheFileNameOnly) {
   EXPECT_EQ(package::ModelFilePath("C:\\FLASH\\QRWFLASH.EXE"), "C:\\FLASH\\QRWFLASH.INI");
   EXPECT_EQ(package::ModelFilePath("C:\\A.B\\QRWFLASH"), "C:\\A.B\\QRWFLASH.INI");
