@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -125,6 +127,21 @@ TEST_F(BuilderE2e, BuildWritesQrwpacksFlashProgramWhichStartsInFlashMode) {
   const auto byQrwpack = ReadWholeFile(ProgramPath("..\\shipped\\1.10.EXE"));
   ASSERT_FALSE(byQrwpack.empty());
   EXPECT_TRUE(built == byQrwpack) << "sizes " << built.size() << " and " << byQrwpack.size();
+
+  // Building again replaces the earlier output, through a file of its own
+  // that does not stay behind.
+  {
+    std::ofstream stale(folder_ + "\\1.10.EXE", std::ios::binary | std::ios::trunc);
+    stale << "an earlier, different output";
+  }
+  Click(window_, kIdFlashButton);
+  EXPECT_TRUE(Eventually([&] { return ReadWholeFile(folder_ + "\\1.10.EXE") == byQrwpack; }));
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"1.10.BIN", "1.10.EXE", "2.01.BIN", "QRWFLASH.EXE",
+                                             "QRWFLASH.INI"}));
 
   // The new program is a flash program: it warns before anything else.
   Process flash = Process::Start(folder_ + "\\1.10.EXE", folder_);
