@@ -34,9 +34,8 @@ struct Command {
   std::uint32_t length;
 };
 const Command kTestUnitReady{{0x00}, scsi::Direction::None, 0};
-const Command kChunkWrite{{0x3B, 0x05, 0x01, 0x00, 0x40, 0x00, 0x00, 0x40, 0x00, 0x00},
-                          scsi::Direction::Out,
-                          kChunk};
+const Command kChunkWrite{
+    {0x3B, 0x05, 0x01, 0x00, 0x40, 0x00, 0x00, 0x40, 0x00, 0x00}, scsi::Direction::Out, kChunk};
 
 scsi::ScsiRequest Request(const Command& command, std::uint8_t* data, std::uint8_t cdbLength) {
   scsi::ScsiRequest request;
@@ -65,8 +64,7 @@ void DriveAlone(benchmark::State& state, const Command& command) {
   vdrive::Drive& drive = *bus.ByLetter('E');
   std::vector<std::uint8_t> data(kChunk, 0x5A);
   const auto request = Request(command, data.data(), 10);
-  const auto direction =
-      command.length > 0 ? vdrive::Direction::Out : vdrive::Direction::None;
+  const auto direction = command.length > 0 ? vdrive::Direction::Out : vdrive::Direction::None;
   const std::span<std::uint8_t> span(data.data(), command.length);
   int n = 0;
   for (auto _ : state) {
@@ -138,9 +136,10 @@ int main(int argc, char** argv) {
     const double drive = reporter.times[std::string("DriveAlone/") + command];
     for (const char* transport : {"NtRoundTrip", "AspiRoundTrip"}) {
       const double total = reporter.times[std::string(transport) + "/" + command];
-      std::printf("%-13s %-5s round trip %7.2f x copy; transport overhead %6.2f x copy "
-                  "(goal below 1)\n",
-                  transport, command, total / copy, (total - drive) / copy);
+      std::printf(
+          "%-13s %-5s round trip %7.2f x copy; transport overhead %6.2f x copy "
+          "(goal below 1)\n",
+          transport, command, total / copy, (total - drive) / copy);
     }
   }
   return 0;

@@ -14,14 +14,14 @@ constexpr std::uint8_t kExecScsiCommand = 0x02;     // SC_EXEC_SCSI_CMD
 constexpr std::uint8_t kAbortSrb = 0x03;            // SC_ABORT_SRB
 
 // SRB status values.
-constexpr std::uint8_t kPending = 0x00;        // SS_PENDING
-constexpr std::uint8_t kComplete = 0x01;       // SS_COMP
-constexpr std::uint8_t kAborted = 0x02;        // SS_ABORTED
-constexpr std::uint8_t kAbortFailed = 0x03;    // SS_ABORT_FAIL
-constexpr std::uint8_t kError = 0x04;          // SS_ERR
+constexpr std::uint8_t kPending = 0x00;         // SS_PENDING
+constexpr std::uint8_t kComplete = 0x01;        // SS_COMP
+constexpr std::uint8_t kAborted = 0x02;         // SS_ABORTED
+constexpr std::uint8_t kAbortFailed = 0x03;     // SS_ABORT_FAIL
+constexpr std::uint8_t kError = 0x04;           // SS_ERR
 constexpr std::uint8_t kInvalidAdapter = 0x81;  // SS_INVALID_HA
-constexpr std::uint8_t kNoDevice = 0x82;       // SS_NO_DEVICE
-constexpr std::uint8_t kInvalidSrb = 0xE0;     // SS_INVALID_SRB
+constexpr std::uint8_t kNoDevice = 0x82;        // SS_NO_DEVICE
+constexpr std::uint8_t kInvalidSrb = 0xE0;      // SS_INVALID_SRB
 
 constexpr std::uint8_t kHostSelectionTimeout = 0x11;  // HASTAT_SEL_TO
 
@@ -240,13 +240,15 @@ std::uint32_t AspiFront::ExecScsi(std::uint8_t* srb) {
 
   Pending request;
   request.srb = srb;
-  request.buffer = static_cast<std::uint8_t*>(addresses_.PointerFor(GetLe32(srb, exec::kBufPointer)));
+  request.buffer =
+      static_cast<std::uint8_t*>(addresses_.PointerFor(GetLe32(srb, exec::kBufPointer)));
   if (length > 0 && request.buffer == nullptr) return Finish(srb, kInvalidSrb);
   if ((flags & exec::kEventNotify) != 0) request.event = GetLe32(srb, exec::kPostProc);
 
   // Data for the host is held back until the request completes.
-  const Direction direction =
-      length == 0 || !(dirIn || dirOut) ? Direction::None : (dirIn ? Direction::In : Direction::Out);
+  const Direction direction = length == 0 || !(dirIn || dirOut)
+                                  ? Direction::None
+                                  : (dirIn ? Direction::In : Direction::Out);
   std::span<std::uint8_t> data;
   if (direction == Direction::Out) data = {request.buffer, length};
   if (direction == Direction::In) {

@@ -7,7 +7,7 @@
 namespace vdrive {
 namespace {
 
-constexpr std::uint32_t kSupportComplete = 0x0100;     // SS_COMP << 8
+constexpr std::uint32_t kSupportComplete = 0x0100;    // SS_COMP << 8
 constexpr std::uint32_t kSupportNoAdapters = 0xE800;  // SS_NO_ADAPTERS << 8
 
 }  // namespace

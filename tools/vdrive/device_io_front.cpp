@@ -16,15 +16,15 @@ constexpr std::uint32_t kIoctlGetInquiryData = 0x0004100C;
 // The 32-bit pass-through record, as the driver reads it.
 namespace record {
 constexpr std::size_t kSize = 44;
-constexpr std::size_t kLength = 0;            // USHORT
-constexpr std::size_t kScsiStatus = 2;        // UCHAR
-constexpr std::size_t kPathId = 3;            // UCHAR
-constexpr std::size_t kTargetId = 4;          // UCHAR
-constexpr std::size_t kLun = 5;               // UCHAR
-constexpr std::size_t kCdbLength = 6;         // UCHAR
-constexpr std::size_t kSenseInfoLength = 7;   // UCHAR
-constexpr std::size_t kDataIn = 8;            // UCHAR
-constexpr std::size_t kTransferLength = 12;   // ULONG
+constexpr std::size_t kLength = 0;           // USHORT
+constexpr std::size_t kScsiStatus = 2;       // UCHAR
+constexpr std::size_t kPathId = 3;           // UCHAR
+constexpr std::size_t kTargetId = 4;         // UCHAR
+constexpr std::size_t kLun = 5;              // UCHAR
+constexpr std::size_t kCdbLength = 6;        // UCHAR
+constexpr std::size_t kSenseInfoLength = 7;  // UCHAR
+constexpr std::size_t kDataIn = 8;           // UCHAR
+constexpr std::size_t kTransferLength = 12;  // ULONG
 // 16: TimeOutValue, ULONG: the virtual drive always answers in time.
 constexpr std::size_t kDataBuffer = 20;       // ULONG offset or 32-bit PVOID
 constexpr std::size_t kSenseInfoOffset = 24;  // ULONG
@@ -79,8 +79,8 @@ Bytes Copy(const void* from, std::uint32_t length) {
 
 std::optional<PassThroughFields> DecodeRecord(const std::uint8_t* in, std::uint32_t inLength,
                                               const std::uint8_t* out, std::uint32_t outLength) {
-  if (in == nullptr || inLength < record::kSize || out == nullptr ||
-      outLength < record::kSize || GetLe16(in, record::kLength) != record::kSize) {
+  if (in == nullptr || inLength < record::kSize || out == nullptr || outLength < record::kSize ||
+      GetLe16(in, record::kLength) != record::kSize) {
     return std::nullopt;
   }
   PassThroughFields fields;
@@ -99,7 +99,7 @@ std::optional<PassThroughFields> DecodeRecord(const std::uint8_t* in, std::uint3
        fields.senseLength > outLength - fields.senseOffset)) {
     return std::nullopt;
   }
-  fields.direction = fields.length == 0 ? Direction::None
+  fields.direction = fields.length == 0   ? Direction::None
                      : dataIn == kDataOut ? Direction::Out
                                           : Direction::In;
   return fields;
@@ -134,8 +134,7 @@ std::optional<char> DriveLetterOf(const char* path) {
 }  // namespace
 
 std::optional<platform::Handle> DeviceIoFront::Open(const char* path, std::uint32_t access,
-                                                    std::uint32_t share,
-                                                    std::uint32_t creation,
+                                                    std::uint32_t share, std::uint32_t creation,
                                                     std::uint32_t flags) {
   OpenCall call{path ? path : "", access, share, creation, flags, std::nullopt};
   const std::optional<char> letter = DriveLetterOf(path);
@@ -181,8 +180,8 @@ bool DeviceIoFront::Control(platform::Handle handle, std::uint32_t code, void* i
   if (open == handles_.end()) {
     call.result = Fail(kErrorInvalidHandle);
   } else if (code == kIoctlPassThrough || code == kIoctlPassThroughDirect) {
-    call.result = PassThrough(*open->second, code == kIoctlPassThroughDirect, inBytes,
-                              inLength, outBytes, outLength);
+    call.result = PassThrough(*open->second, code == kIoctlPassThroughDirect, inBytes, inLength,
+                              outBytes, outLength);
   } else if (code == kIoctlGetInquiryData) {
     call.result = InquiryData(*open->second, outBytes, outLength);
   } else {
@@ -193,9 +192,8 @@ bool DeviceIoFront::Control(platform::Handle handle, std::uint32_t code, void* i
   return calls_.back().result;
 }
 
-bool DeviceIoFront::PassThrough(Drive& drive, bool direct, std::uint8_t* in,
-                                std::uint32_t inLength, std::uint8_t* out,
-                                std::uint32_t outLength) {
+bool DeviceIoFront::PassThrough(Drive& drive, bool direct, std::uint8_t* in, std::uint32_t inLength,
+                                std::uint8_t* out, std::uint32_t outLength) {
   const std::optional<PassThroughFields> fields = DecodeRecord(in, inLength, out, outLength);
   if (!fields) return Fail(kErrorInvalidParameter);
   Bytes scratch;
@@ -221,8 +219,8 @@ bool DeviceIoFront::PassThrough(Drive& drive, bool direct, std::uint8_t* in,
 
 // The buffered form carries the data inside the record's own buffers, the
 // direct form at the address in the record.
-std::optional<std::uint32_t> DeviceIoFront::LocateData(const PassThroughFields& fields,
-                                                       bool direct, const std::uint8_t* in,
+std::optional<std::uint32_t> DeviceIoFront::LocateData(const PassThroughFields& fields, bool direct,
+                                                       const std::uint8_t* in,
                                                        std::uint32_t inLength,
                                                        std::uint32_t outLength, Bytes& scratch,
                                                        std::span<std::uint8_t>& data) {

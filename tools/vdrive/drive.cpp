@@ -36,8 +36,7 @@ constexpr std::uint32_t kOldFormatMark = 0x4000;
 constexpr std::uint32_t kNewFormatMark = 0x1100;
 
 std::uint32_t Be24(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return (std::uint32_t{bytes[at]} << 16) | (std::uint32_t{bytes[at + 1]} << 8) |
-         bytes[at + 2];
+  return (std::uint32_t{bytes[at]} << 16) | (std::uint32_t{bytes[at + 1]} << 8) | bytes[at + 2];
 }
 
 std::uint16_t Be16(std::span<const std::uint8_t> bytes, std::size_t at) {
@@ -368,8 +367,7 @@ Answer Drive::ReadChunk(std::uint32_t offset, std::uint32_t length, Direction di
   return Good(static_cast<std::uint32_t>(out.size()));
 }
 
-Answer Drive::ReadProfile(std::uint32_t length, Direction direction,
-                          std::span<std::uint8_t> data) {
+Answer Drive::ReadProfile(std::uint32_t length, Direction direction, std::span<std::uint8_t> data) {
   if (length > kProfileCapacity) return Check(kInvalidFieldInCdb);
   if (WrongWayIn(direction, data)) return Check(kInvalidFieldInCdb);
   const std::span<std::uint8_t> in = InBuffer(direction, data);

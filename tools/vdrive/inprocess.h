@@ -21,7 +21,7 @@ namespace vdrive {
 // fronts hand out 32-bit tokens and map them back to the pointers.
 class AddressBook {
  public:
-  std::uint32_t TokenFor(void* pointer);  // 0 for null
+  std::uint32_t TokenFor(void* pointer);        // 0 for null
   void* PointerFor(std::uint32_t token) const;  // null when unknown
 
  private:
@@ -63,13 +63,10 @@ class DeviceIoFront : public platform::DeviceIo {
     bool result = false;
   };
 
-  std::optional<platform::Handle> Open(const char* path, std::uint32_t access,
-                                       std::uint32_t share,
-                                       std::uint32_t creation,
-                                       std::uint32_t flags) override;
-  bool Control(platform::Handle handle, std::uint32_t code, void* in,
-               std::uint32_t inLength, void* out,
-               std::uint32_t outLength) override;
+  std::optional<platform::Handle> Open(const char* path, std::uint32_t access, std::uint32_t share,
+                                       std::uint32_t creation, std::uint32_t flags) override;
+  bool Control(platform::Handle handle, std::uint32_t code, void* in, std::uint32_t inLength,
+               void* out, std::uint32_t outLength) override;
   void Close(platform::Handle handle) override;
   std::uint32_t LastError() override { return lastError_; }
   void PutAddress(std::uint8_t* field, void* buffer) override;
@@ -79,14 +76,16 @@ class DeviceIoFront : public platform::DeviceIo {
   const std::vector<OpenCall>& Opens() const { return opens_; }
   const std::vector<ControlCall>& Calls() const { return calls_; }
   std::vector<platform::Handle> OpenHandles() const;
-  void ClearRecords() { opens_.clear(); calls_.clear(); }
+  void ClearRecords() {
+    opens_.clear();
+    calls_.clear();
+  }
   // Closing a handle that is not open is recorded here.
   std::uint32_t BadCloses() const { return badCloses_; }
 
  private:
-  bool PassThrough(Drive& drive, bool direct, std::uint8_t* in,
-                   std::uint32_t inLength, std::uint8_t* out,
-                   std::uint32_t outLength);
+  bool PassThrough(Drive& drive, bool direct, std::uint8_t* in, std::uint32_t inLength,
+                   std::uint8_t* out, std::uint32_t outLength);
   // The error of a data buffer the record names wrongly, if any.
   std::optional<std::uint32_t> LocateData(const PassThroughFields& fields, bool direct,
                                           const std::uint8_t* in, std::uint32_t inLength,
@@ -112,7 +111,7 @@ class AspiFront : public platform::AspiLibrary {
   explicit AspiFront(Bus& bus) : bus_(bus) {}
 
   struct Request {
-    Bytes block;  // the SRB as the library received it
+    Bytes block;                            // the SRB as the library received it
     const std::uint8_t* address = nullptr;  // where the caller keeps it
     std::uint32_t returned = 0;
   };
@@ -126,8 +125,7 @@ class AspiFront : public platform::AspiLibrary {
   void PutAddress(std::uint8_t* field, void* buffer) override;
   void PutEvent(std::uint8_t* field, platform::EventHandle event) override;
   platform::EventHandle CreateEvent() override;
-  platform::WaitResult Wait(platform::EventHandle event,
-                            std::chrono::milliseconds limit) override;
+  platform::WaitResult Wait(platform::EventHandle event, std::chrono::milliseconds limit) override;
   void ResetEvent(platform::EventHandle event) override;
   void CloseEvent(platform::EventHandle event) override;
 

@@ -12,9 +12,8 @@ namespace vdrive {
 namespace {
 
 constexpr std::array<std::string_view, kKindCount> kKindNames = {
-    "inquiry",    "tur",           "start-stop", "flash-id",
-    "write-e2",   "write-chunk",   "write-profile", "critical",
-    "burn",       "read-chunk",    "read-profile",  "other"};
+    "inquiry",       "tur",      "start-stop", "flash-id",   "write-e2",     "write-chunk",
+    "write-profile", "critical", "burn",       "read-chunk", "read-profile", "other"};
 
 std::string_view Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -228,8 +227,7 @@ class Parser {
     return true;
   }
 
-  bool KindAndNth(const std::vector<std::string_view>& words, Kind& kind,
-                  std::uint32_t& nth) {
+  bool KindAndNth(const std::vector<std::string_view>& words, Kind& kind, std::uint32_t& nth) {
     if (words.size() < 2) return Fail("expected kind and count");
     const auto named = KindFromName(words[0]);
     if (!named) return Fail("unknown command kind '" + std::string(words[0]) + "'");
@@ -251,11 +249,9 @@ class Parser {
         at += 2;
       } else if (words[at] == "sense" && at + 3 < words.size() && HexByte(words[at + 1]) &&
                  HexByte(words[at + 2]) && HexByte(words[at + 3])) {
-        failure.sense = {*HexByte(words[at + 1]), *HexByte(words[at + 2]),
-                         *HexByte(words[at + 3])};
+        failure.sense = {*HexByte(words[at + 1]), *HexByte(words[at + 2]), *HexByte(words[at + 3])};
         at += 4;
-      } else if (words[at] == "aspi-status" && at + 1 < words.size() &&
-                 HexByte(words[at + 1])) {
+      } else if (words[at] == "aspi-status" && at + 1 < words.size() && HexByte(words[at + 1])) {
         failure.aspiStatus = *HexByte(words[at + 1]);
         at += 2;
       } else {
@@ -329,9 +325,7 @@ class Parser {
 
 }  // namespace
 
-std::string_view KindName(Kind kind) {
-  return kKindNames[static_cast<std::size_t>(kind)];
-}
+std::string_view KindName(Kind kind) { return kKindNames[static_cast<std::size_t>(kind)]; }
 
 std::optional<Kind> KindFromName(std::string_view name) {
   for (std::size_t i = 0; i < kKindNames.size(); ++i) {

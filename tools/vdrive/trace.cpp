@@ -45,11 +45,10 @@ std::string Outcome(const Answer& answer) {
     std::snprintf(text, sizeof text, "call-error %u", static_cast<unsigned>(*answer.callError));
   } else if (answer.aspiStatus) {
     std::snprintf(text, sizeof text, "%02X %02X %02X %02X aspi-status %02X", answer.status,
-                  answer.sense.senseByte2, answer.sense.asc, answer.sense.ascq,
-                  *answer.aspiStatus);
+                  answer.sense.senseByte2, answer.sense.asc, answer.sense.ascq, *answer.aspiStatus);
   } else {
-    std::snprintf(text, sizeof text, "%02X %02X %02X %02X", answer.status,
-                  answer.sense.senseByte2, answer.sense.asc, answer.sense.ascq);
+    std::snprintf(text, sizeof text, "%02X %02X %02X %02X", answer.status, answer.sense.senseByte2,
+                  answer.sense.asc, answer.sense.ascq);
   }
   return text;
 }

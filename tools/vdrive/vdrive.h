@@ -29,8 +29,8 @@ inline constexpr const char* kScenarioEnvironment = "QRW_VDRIVE_SCENARIO";
 inline constexpr const char* kTraceEnvironment = "QRW_VDRIVE_TRACE";
 
 // The drive's memory map for buffer 1.
-inline constexpr std::uint32_t kDramSize = 0x50000;        // image buffer
-inline constexpr std::uint32_t kProfileOffset = 0x80000;   // profile window
+inline constexpr std::uint32_t kDramSize = 0x50000;       // image buffer
+inline constexpr std::uint32_t kProfileOffset = 0x80000;  // profile window
 inline constexpr std::uint32_t kProfileCapacity = 1024;
 inline constexpr std::uint32_t kOldImageLength = 0x40000;  // 05 80 at 0x4000
 inline constexpr std::uint32_t kNewImageLength = 0x50000;  // 05 80 at 0x1100
@@ -157,7 +157,7 @@ struct CallFailure {
 };
 
 struct DriveSpec {
-  std::string name;  // label in the trace; defaults to the letter or "a:t"
+  std::string name;              // label in the trace; defaults to the letter or "a:t"
   std::optional<char> ntLetter;  // reachable as \\.\<letter>:
   struct Address {
     std::uint8_t adapter = 0;
@@ -171,7 +171,7 @@ struct DriveSpec {
 
   Identity identity;
   Medium medium = Medium::None;
-  std::uint32_t becomingReadyPolls = 0;  // Medium::BecomingReady
+  std::uint32_t becomingReadyPolls = 0;   // Medium::BecomingReady
   Medium mediumWhenReady = Medium::None;  // after those polls
   std::uint8_t flashMaker = 0xBF;
   std::uint8_t flashDevice = 0xB4;
@@ -184,9 +184,9 @@ struct DriveSpec {
   std::vector<ReadCorruption> corruptions;
   std::vector<HeldRequest> holds;
   std::vector<CallFailure> callFailures;
-  bool profileMismatch = false;              // profile reads back different
-  std::optional<std::uint32_t> openError;    // the device cannot be opened
-  std::optional<std::uint32_t> probeError;   // IOCTL_SCSI_GET_INQUIRY_DATA
+  bool profileMismatch = false;             // profile reads back different
+  std::optional<std::uint32_t> openError;   // the device cannot be opened
+  std::optional<std::uint32_t> probeError;  // IOCTL_SCSI_GET_INQUIRY_DATA
 };
 
 inline constexpr std::uint32_t kImageRevisionOffset = 0x20;
@@ -238,9 +238,7 @@ class Trace {
   std::string Text() const;  // every line, each ending in "\n"
   void Clear() { entries_.clear(); }
   // Called with each new line (without "\n"), e.g. to append it to a file.
-  void SetSink(std::function<void(const std::string&)> sink) {
-    sink_ = std::move(sink);
-  }
+  void SetSink(std::function<void(const std::string&)> sink) { sink_ = std::move(sink); }
 
   static std::string Line(const TraceEntry& entry);
 
@@ -275,9 +273,7 @@ class Drive {
   const Bytes& Profile() const { return profile_; }
   std::uint8_t E2(std::uint16_t address) const { return e2_[address]; }
   std::uint32_t Burns() const { return burns_; }
-  std::uint32_t Count(Kind kind) const {
-    return counts_[static_cast<std::size_t>(kind)];
-  }
+  std::uint32_t Count(Kind kind) const { return counts_[static_cast<std::size_t>(kind)]; }
   std::uint8_t LastStartStop() const { return lastStartStop_; }
 
   // The standard INQUIRY data of the drive's present identity, length
@@ -293,16 +289,14 @@ class Drive {
   Answer StartStop(std::span<const std::uint8_t> cdb);
   Answer FlashId(Direction direction, std::span<std::uint8_t> data);
   Answer WriteE2(std::span<const std::uint8_t> cdb);
-  Answer WriteChunk(std::uint32_t offset, std::uint32_t length,
-                    Direction direction, std::span<std::uint8_t> data);
-  Answer WriteProfile(std::uint32_t length, Direction direction,
-                      std::span<std::uint8_t> data);
+  Answer WriteChunk(std::uint32_t offset, std::uint32_t length, Direction direction,
+                    std::span<std::uint8_t> data);
+  Answer WriteProfile(std::uint32_t length, Direction direction, std::span<std::uint8_t> data);
   Answer EnterCritical();
   Answer BurnFlash();
-  Answer ReadChunk(std::uint32_t offset, std::uint32_t length,
-                   Direction direction, std::span<std::uint8_t> data);
-  Answer ReadProfile(std::uint32_t length, Direction direction,
-                     std::span<std::uint8_t> data);
+  Answer ReadChunk(std::uint32_t offset, std::uint32_t length, Direction direction,
+                   std::span<std::uint8_t> data);
+  Answer ReadProfile(std::uint32_t length, Direction direction, std::span<std::uint8_t> data);
   std::uint32_t DownloadedImageLength() const;
   bool ProfileFitsChip() const;
   void ApplyCorruptions(std::uint32_t offset, std::span<std::uint8_t> out) const;

@@ -43,8 +43,7 @@ class AspiLibraryRig : public vdrive::AspiFront {
  public:
   using AspiFront::AspiFront;
   std::vector<std::chrono::milliseconds> limits;
-  platform::WaitResult Wait(platform::EventHandle event,
-                            std::chrono::milliseconds limit) override {
+  platform::WaitResult Wait(platform::EventHandle event, std::chrono::milliseconds limit) override {
     limits.push_back(limit);
     return AspiFront::Wait(event, limit);
   }
@@ -89,8 +88,7 @@ const AspiRow kAspiRows[] = {
      "02 00 01 40 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 0E 0C 00 00 EV EV EV EV"},
     {"e2 write", "DF 8A 00 00 00 00 00 01 00 5A 00 00", 12, Direction::None, 0, false,
      "02 00 01 40 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 0E 0C 00 00 EV EV EV EV"},
-    {"write buffer chunk", "3B 05 01 00 40 00 00 40 00 00 00 00", 12, Direction::Out, 16384,
-     true,
+    {"write buffer chunk", "3B 05 01 00 40 00 00 40 00 00 00 00", 12, Direction::Out, 16384, true,
      "02 00 01 50 00 00 00 00 00 00 00 00 00 40 00 00 BP BP BP BP 0E 0C 00 00 EV EV EV EV"},
     {"write buffer final", "3B 05 01 00 00 C6 00 00 01 80 00 00", 12, Direction::Out, 1, true,
      "02 00 01 50 00 00 00 00 00 00 00 00 01 00 00 00 BP BP BP BP 0E 0C 00 00 EV EV EV EV"},
@@ -209,7 +207,8 @@ TEST_F(AspiNeverCompleting, ThePendingRequestFailsAndIsAbortedByItsBlockAddress)
   EXPECT_FALSE(result.delivered);
   EXPECT_EQ(result.status, 0x00);
   EXPECT_FALSE(scsi::IsComplete(result));
-  EXPECT_EQ(scsi::FormatReport("Read Buffer", result), "Read Buffer> Status: 00, SenseCode: 00 00 00");
+  EXPECT_EQ(scsi::FormatReport("Read Buffer", result),
+            "Read Buffer> Status: 00, SenseCode: 00 00 00");
 
   const auto& requests = library_.Requests();
   ASSERT_EQ(requests.size(), 2u);

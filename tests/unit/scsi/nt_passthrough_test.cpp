@@ -78,13 +78,11 @@ const NtRow kNtRows[] = {
     {"inquiry", "12 00 00 00 80 00", 6, Direction::In, 128, 3, NtForm::Direct, 0x4D014, 80, 80,
      "2C 00 00 02 01 00 06 18 01 00 00 00 80 00 00 00 03 00 00 00 AD AD AD AD 30 00 00 00"},
     {"test unit ready", "00 00 00 00 00 00", 6, Direction::None, 0, 3, NtForm::Buffered, 0x4D004,
-     44, 80,
-     "2C 00 00 02 01 00 06 18 01 00 00 00 00 00 00 00 03 00 00 00 50 00 00 00 30 00 00 00"},
-    {"start stop unit", "1B 00 00 00 03 00", 6, Direction::None, 0, 9, NtForm::Buffered,
+     44, 80, "2C 00 00 02 01 00 06 18 01 00 00 00 00 00 00 00 03 00 00 00 50 00 00 00 30 00 00 00"},
+    {"start stop unit", "1B 00 00 00 03 00", 6, Direction::None, 0, 9, NtForm::Buffered, 0x4D004,
+     44, 80, "2C 00 00 02 01 00 06 18 01 00 00 00 00 00 00 00 09 00 00 00 50 00 00 00 30 00 00 00"},
+    {"e2 write", "DF 0A 00 00 00 00 00 00 FF 5A 00 00", 12, Direction::None, 0, 3, NtForm::Buffered,
      0x4D004, 44, 80,
-     "2C 00 00 02 01 00 06 18 01 00 00 00 00 00 00 00 09 00 00 00 50 00 00 00 30 00 00 00"},
-    {"e2 write", "DF 0A 00 00 00 00 00 00 FF 5A 00 00", 12, Direction::None, 0, 3,
-     NtForm::Buffered, 0x4D004, 44, 80,
      "2C 00 00 02 01 00 0C 18 01 00 00 00 00 00 00 00 03 00 00 00 50 00 00 00 30 00 00 00"},
     {"write buffer chunk", "3B 05 01 00 40 00 00 40 00 00", 10, Direction::Out, 16384, 3,
      NtForm::Direct, 0x4D014, 80, 80,
@@ -92,20 +90,20 @@ const NtRow kNtRows[] = {
     {"write buffer final", "3B 05 01 00 00 C5 00 00 01 80", 10, Direction::Out, 0, 200,
      NtForm::Direct, 0x4D014, 80, 80,
      "2C 00 00 02 01 00 0A 18 00 00 00 00 00 00 00 00 C8 00 00 00 AD AD AD AD 30 00 00 00"},
-    {"read buffer", "3C 01 01 01 00 00 00 40 00 00", 10, Direction::In, 16384, 3,
-     NtForm::Direct, 0x4D014, 80, 80,
+    {"read buffer", "3C 01 01 01 00 00 00 40 00 00", 10, Direction::In, 16384, 3, NtForm::Direct,
+     0x4D014, 80, 80,
      "2C 00 00 02 01 00 0A 18 01 00 00 00 00 40 00 00 03 00 00 00 AD AD AD AD 30 00 00 00"},
-    {"flash id read", "DF 11 00 00 00 00 00 00 00 00", 10, Direction::In, 128, 8,
-     NtForm::Direct, 0x4D014, 80, 80,
+    {"flash id read", "DF 11 00 00 00 00 00 00 00 00", 10, Direction::In, 128, 8, NtForm::Direct,
+     0x4D014, 80, 80,
      "2C 00 00 02 01 00 0A 18 01 00 00 00 80 00 00 00 08 00 00 00 AD AD AD AD 30 00 00 00"},
-    {"profile write", "3B 05 01 08 00 00 00 01 C8 00", 12, Direction::Out, 456, 10,
-     NtForm::Direct, 0x4D014, 80, 80,
+    {"profile write", "3B 05 01 08 00 00 00 01 C8 00", 12, Direction::Out, 456, 10, NtForm::Direct,
+     0x4D014, 80, 80,
      "2C 00 00 02 01 00 0C 18 00 00 00 00 C8 01 00 00 0A 00 00 00 AD AD AD AD 30 00 00 00"},
     {"profile read-back", "3C 01 01 08 00 00 00 01 C8 00", 10, Direction::In, 456, 10,
      NtForm::Direct, 0x4D014, 80, 80,
      "2C 00 00 02 01 00 0A 18 01 00 00 00 C8 01 00 00 0A 00 00 00 AD AD AD AD 30 00 00 00"},
-    {"critical entry", "3B 05 01 00 00 00 00 00 00 7F", 10, Direction::In, 0, 20,
-     NtForm::Direct, 0x4D014, 80, 80,
+    {"critical entry", "3B 05 01 00 00 00 00 00 00 7F", 10, Direction::In, 0, 20, NtForm::Direct,
+     0x4D014, 80, 80,
      "2C 00 00 02 01 00 0A 18 01 00 00 00 00 00 00 00 14 00 00 00 AD AD AD AD 30 00 00 00"},
 };
 
@@ -199,9 +197,8 @@ TEST(NtOpening, FailuresShowTheirMessageWithTheSystemErrorCode) {
 TEST_F(NtTransport, AChunkWriteOf16KUsesTheDirectFormDataOutAndThreeSeconds) {
   ASSERT_TRUE(nt_.OpenForFlash('E', dialogs_));
   std::vector<std::uint8_t> chunk(16384, 0x5A);
-  const auto result = nt_.NTSendRequest(Request("3B 05 01 00 00 00 00 40 00 00", 10,
-                                                Direction::Out, chunk.data(), 16384, 3,
-                                                NtForm::Direct));
+  const auto result = nt_.NTSendRequest(Request("3B 05 01 00 00 00 00 40 00 00", 10, Direction::Out,
+                                                chunk.data(), 16384, 3, NtForm::Direct));
   EXPECT_TRUE(scsi::IsGood(result));
   const auto& block = LastCall().block;
   EXPECT_EQ(Le32(block, 12), 16384u);
@@ -226,8 +223,8 @@ TEST_F(NtTransport, ResultIsReadFromTheRecordTheDriverReturned) {
 TEST_F(NtTransport, TheAddressTheDriverWritesBackReplacesTheOneSent) {
   ASSERT_TRUE(nt_.OpenForFlash('E', dialogs_));
   std::array<std::uint8_t, 128> data{};
-  auto request = Request("12 00 00 00 80 00", 6, Direction::In, data.data(), 128, 3,
-                         NtForm::Direct);
+  auto request =
+      Request("12 00 00 00 80 00", 6, Direction::In, data.data(), 128, 3, NtForm::Direct);
   request.adapter = 3;
   request.target = 4;
   request.lun = 5;
@@ -259,9 +256,8 @@ class NtCallFailure : public NtTransport {
 TEST_F(NtCallFailure, AFailedCallIsAFailedCommandWithItsSystemError) {
   ASSERT_TRUE(nt_.OpenForFlash('E', dialogs_));
   std::vector<std::uint8_t> chunk(16384, 1);
-  const auto result = nt_.NTSendRequest(Request("3B 05 01 00 00 00 00 40 00 00", 10,
-                                                Direction::Out, chunk.data(), 16384, 3,
-                                                NtForm::Direct));
+  const auto result = nt_.NTSendRequest(Request("3B 05 01 00 00 00 00 40 00 00", 10, Direction::Out,
+                                                chunk.data(), 16384, 3, NtForm::Direct));
   EXPECT_FALSE(nt_.LastCallSucceeded());
   EXPECT_FALSE(result.delivered);
   EXPECT_EQ(result.systemError, 31u);
@@ -316,8 +312,8 @@ TEST(NtResult, StatusSenseAndAddressComeFromTheirOwnOffsets) {
   fakes::FakeDialogs dialogs;
   ASSERT_TRUE(nt.OpenForFlash('E', dialogs));
   for (NtForm form : {NtForm::Buffered, NtForm::Direct}) {
-    const auto result = nt.NTSendRequest(
-        Request("00 00 00 00 00 00", 6, Direction::None, nullptr, 0, 3, form));
+    const auto result =
+        nt.NTSendRequest(Request("00 00 00 00 00 00", 6, Direction::None, nullptr, 0, 3, form));
     EXPECT_EQ(result.status, 0x02);
     EXPECT_EQ(result.senseByte2, 0x22);
     EXPECT_EQ(result.asc, 0x3A);
@@ -334,8 +330,8 @@ TEST(NtResult, TheBufferedFormPasses44InAnd80OutSoOnlyTheSenseAreaComesBack) {
   scsi::NtPassThrough nt(io);
   fakes::FakeDialogs dialogs;
   ASSERT_TRUE(nt.OpenForFlash('E', dialogs));
-  nt.NTSendRequest(Request("00 00 00 00 00 00", 6, Direction::None, nullptr, 0, 3,
-                           NtForm::Buffered));
+  nt.NTSendRequest(
+      Request("00 00 00 00 00 00", 6, Direction::None, nullptr, 0, 3, NtForm::Buffered));
   EXPECT_EQ(io.seenIn, 44u);
   EXPECT_EQ(io.seenOut, 80u);
 }

@@ -65,8 +65,8 @@ class DriveRig {
                                std::uint32_t length, std::uint8_t control) {
     char text[64];
     std::snprintf(text, sizeof text, "%02X %02X 01 %02X %02X %02X %02X %02X %02X %02X", op, mode,
-                  (offset >> 16) & 0xFF, (offset >> 8) & 0xFF, offset & 0xFF,
-                  (length >> 16) & 0xFF, (length >> 8) & 0xFF, length & 0xFF, control);
+                  (offset >> 16) & 0xFF, (offset >> 8) & 0xFF, offset & 0xFF, (length >> 16) & 0xFF,
+                  (length >> 8) & 0xFF, length & 0xFF, control);
     return text;
   }
 
@@ -370,8 +370,9 @@ TEST(VirtualDriveFaults, AnUnknownFlashChipAnswersItsOwnCodes) {
 }
 
 TEST(VirtualDriveTrace, EveryCommandIsOneLine) {
-  DriveRig rig("fail = read-chunk 1 status 02 sense 05 24 00\nhold = tur 2 never\n"
-               "call-error = critical 1 1117\n");
+  DriveRig rig(
+      "fail = read-chunk 1 status 02 sense 05 24 00\nhold = tur 2 never\n"
+      "call-error = critical 1 1117\n");
   Bytes chunk = {1, 2, 3, 4};
   rig.Send("00 00 00 00 00 00");
   rig.Send("00 00 00 00 00 00");

@@ -19,9 +19,8 @@ void Le32(std::uint8_t* at, std::uint32_t value) {
 }
 
 // A pass-through record with a sense area at 48, built by the test.
-std::array<std::uint8_t, 128> Record(std::initializer_list<std::uint8_t> cdb,
-                                     std::uint8_t dataIn, std::uint32_t length,
-                                     std::uint8_t senseLength = 24) {
+std::array<std::uint8_t, 128> Record(std::initializer_list<std::uint8_t> cdb, std::uint8_t dataIn,
+                                     std::uint32_t length, std::uint8_t senseLength = 24) {
   std::array<std::uint8_t, 128> block{};
   block[0] = 44;
   block[6] = static_cast<std::uint8_t>(cdb.size());
@@ -43,8 +42,8 @@ class DeviceIoFrontTest : public ::testing::Test {
         io_(bus_),
         handle_(*io_.Open("\\\\.\\E:", 0xC0000000, 1, 3, 0)) {}
 
-  bool Send(std::array<std::uint8_t, 128>& block, std::uint32_t inLength,
-            std::uint32_t outLength, std::uint32_t code = 0x4D004) {
+  bool Send(std::array<std::uint8_t, 128>& block, std::uint32_t inLength, std::uint32_t outLength,
+            std::uint32_t code = 0x4D004) {
     return io_.Control(handle_, code, block.data(), inLength, block.data(), outLength);
   }
 
@@ -156,8 +155,8 @@ TEST_F(DeviceIoFrontTest, OpensOnlyTheDrivesLetterPath) {
 }
 
 // SRBs written by the test.
-std::array<std::uint8_t, 80> ExecSrb(std::uint8_t adapter, std::uint8_t target,
-                                     std::uint8_t flags, std::initializer_list<std::uint8_t> cdb,
+std::array<std::uint8_t, 80> ExecSrb(std::uint8_t adapter, std::uint8_t target, std::uint8_t flags,
+                                     std::initializer_list<std::uint8_t> cdb,
                                      std::uint8_t senseLength = 14) {
   std::array<std::uint8_t, 80> srb{};
   srb[0] = 0x02;

@@ -8,7 +8,8 @@
 
 namespace {
 
-constexpr const char* kExample = R"(# one NT drive with a disc, one ASPI drive whose third chunk write fails
+constexpr const char* kExample =
+    R"(# one NT drive with a disc, one ASPI drive whose third chunk write fails
 [aspi]
 missing = SendASPI32Command
 
@@ -95,7 +96,8 @@ TEST(Scenario, RefusesTheFirstUnreadableLineByNumber) {
       {"[drive]\nhold = tur 1 sometimes\n",
        "line 2: hold needs kind, count and never|at-wait|after-wait"},
       {"[drive]\naspi = 256 0\n", "line 2: aspi needs adapter and target"},
-      {"[drive]\nmedium = full\n", "line 2: medium is none, loaded or becoming-ready N [none|loaded]"},
+      {"[drive]\nmedium = full\n",
+       "line 2: medium is none, loaded or becoming-ready N [none|loaded]"},
       {"[drives]\n", "line 1: unknown section"},
       {"[drive\n", "line 1: unclosed section header"},
       {"[drive]\nletter\n", "line 2: expected key = value"},
@@ -155,7 +157,8 @@ TEST(Bus, SupportInfoWithoutAdaptersOrAsGiven) {
 }
 
 TEST(Bus, AllDrivesWriteOneSessionTrace) {
-  auto parsed = vdrive::ParseScenario("[drive]\nletter = E\nmedium = loaded\n[drive]\nletter = F\n");
+  auto parsed =
+      vdrive::ParseScenario("[drive]\nletter = E\nmedium = loaded\n[drive]\nletter = F\n");
   vdrive::Bus bus(*parsed.scenario);
   const vdrive::Bytes tur(6, 0);
   bus.ByLetter('F')->Execute(tur, vdrive::Direction::None, {});
