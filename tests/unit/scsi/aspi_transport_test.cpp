@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "hex.h"
+#include "scsi/nt_passthrough.h"
 #include "scsi/report.h"
 #include "vdrive/inprocess.h"
 
@@ -321,6 +322,57 @@ TEST(AspiResult, AFailedWaitOnAPendingRequestStillEndsIt) {
   EXPECT_EQ(library.aborts, 1);
   EXPECT_EQ(scsi::FormatReport("Entry critical", result),
             "Entry critical> Status: 00, SenseCode: 00 00 00");
+}
+
+}  // namespace
+
+namespace {
+
+class AspiReadCompletingAtWait : public AspiTransport {
+ protected:
+  AspiReadCompletingAtWait() : AspiTransport("hold = inquiry 1 at-wait\n") {}
+};
+
+TEST_F(AspiReadCompletingAtWait, DataArrivesWithTheCompletionSignalledDuringTheWait) {
+  std::array<std::uint8_t, 36> data{};
+  const auto result =
+      aspi_.W9xSendRequest(Request("12 00 00 00 24 00", 6, Direction::In, data.data(), 36));
+  EXPECT_TRUE(scsi::IsCompleteAndClean(result));
+  EXPECT_EQ(library_.Waits(), 1u);
+  EXPECT_EQ(std::string(data.begin() + 8, data.begin() + 15), "QUARVEL");
+}
+
+// The same three commands through both transports, as the drive saw them.
+TEST(TransportSessions, BothTransportsLeaveTheirOwnExactTrace) {
+  auto parsed = vdrive::ParseScenario("[drive]\nletter = E\naspi = 0 1\nmedium = loaded\n");
+  ASSERT_TRUE(parsed.scenario);
+  vdrive::Bus bus(*parsed.scenario);
+  vdrive::DeviceIoFront io(bus);
+  vdrive::AspiFront library(bus);
+  scsi::NtPassThrough nt(io);
+  scsi::AspiTransport aspi(library);
+  const auto handle = nt.OpenDriveDevice('E');
+  ASSERT_TRUE(handle);
+
+  std::array<std::uint8_t, 4> chunk = {1, 2, 3, 4};
+  auto tur = Request("00 00 00 00 00 00", 6, Direction::None, nullptr, 0);
+  auto write = Request("3B 05 01 00 00 00 00 00 04 00", 10, Direction::Out, chunk.data(), 4);
+  auto critical = Request("3B 05 01 00 00 00 00 00 00 7F", 10, Direction::In, nullptr, 0);
+  tur.ntForm = scsi::NtForm::Buffered;
+  for (auto* request : {&tur, &write, &critical}) {
+    request->target = 1;
+    request->adapter = 0;
+    nt.NTSendRequest(*request, *handle);
+    request->cdbLength = 12;
+    aspi.W9xSendRequest(*request);
+  }
+  EXPECT_EQ(bus.SessionTrace().Text(),
+            "E 00 00 00 00 00 00 / none 0 - -> 00 00 00 00\n"
+            "E 00 00 00 00 00 00 00 00 00 00 00 00 / none 0 - -> 00 00 00 00\n"
+            "E 3B 05 01 00 00 00 00 00 04 00 / out 4 5734A87D -> 00 00 00 00\n"
+            "E 3B 05 01 00 00 00 00 00 04 00 00 00 / out 4 5734A87D -> 00 00 00 00\n"
+            "E 3B 05 01 00 00 00 00 00 00 7F / none 0 - -> 00 00 00 00\n"
+            "E 3B 05 01 00 00 00 00 00 00 7F 00 00 / none 0 - -> 00 00 00 00\n");
 }
 
 }  // namespace
