@@ -1,5 +1,7 @@
 #include "drive/requests.h"
 
+#include "scsi/bytes.h"
+
 namespace drive {
 
 namespace {
@@ -20,17 +22,6 @@ constexpr std::uint8_t kCriticalControl = 0x7F;
 constexpr std::uint8_t kAspiCdbLength = 12;
 
 }  // namespace
-
-void PutBe16(std::uint8_t* field, std::uint16_t value) {
-  field[0] = static_cast<std::uint8_t>(value >> 8);
-  field[1] = static_cast<std::uint8_t>(value);
-}
-
-void PutBe24(std::uint8_t* field, std::uint32_t value) {
-  field[0] = static_cast<std::uint8_t>(value >> 16);
-  field[1] = static_cast<std::uint8_t>(value >> 8);
-  field[2] = static_cast<std::uint8_t>(value);
-}
 
 Cdb InquiryCdb(std::uint8_t allocationLength) {
   Cdb cdb{};
@@ -56,7 +47,7 @@ Cdb WriteE2Cdb(std::uint8_t subCode, std::uint16_t address, std::uint8_t value) 
   Cdb cdb{};
   cdb[0] = kOpVendor;
   cdb[1] = subCode;
-  PutBe16(&cdb[7], address);
+  scsi::PutBe16(&cdb[7], address);
   cdb[9] = value;
   return cdb;
 }
@@ -66,8 +57,8 @@ Cdb WriteBufferCdb(std::uint32_t offset, std::uint32_t length, std::uint8_t cont
   cdb[0] = kOpWriteBuffer;
   cdb[1] = kModeDownloadAndSave;
   cdb[2] = kBufferId;
-  PutBe24(&cdb[3], offset);
-  PutBe24(&cdb[6], length);  // parameter list length
+  scsi::PutBe24(&cdb[3], offset);
+  scsi::PutBe24(&cdb[6], length);  // parameter list length
   cdb[9] = control;
   return cdb;
 }
@@ -77,8 +68,8 @@ Cdb ReadBufferCdb(std::uint32_t offset, std::uint32_t length) {
   cdb[0] = kOpReadBuffer;
   cdb[1] = kModeVendorRead;
   cdb[2] = kBufferId;
-  PutBe24(&cdb[3], offset);
-  PutBe24(&cdb[6], length);  // allocation length
+  scsi::PutBe24(&cdb[3], offset);
+  scsi::PutBe24(&cdb[6], length);  // allocation length
   return cdb;
 }
 

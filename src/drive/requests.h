@@ -12,9 +12,6 @@ namespace drive {
 
 using Cdb = std::array<std::uint8_t, 16>;
 
-void PutBe16(std::uint8_t* field, std::uint16_t value);
-void PutBe24(std::uint8_t* field, std::uint32_t value);
-
 // Command blocks; every byte not set is zero.
 Cdb InquiryCdb(std::uint8_t allocationLength);
 Cdb TestUnitReadyCdb();
