@@ -206,8 +206,11 @@ bool DeviceIoFront::PassThrough(Drive& drive, bool direct, std::uint8_t* in, std
   const Answer answer =
       drive.Execute({in + record::kCdb, fields->cdbLength}, fields->direction, data);
   if (answer.callError) return Fail(*answer.callError);
-  // A request the drive never finishes in time is ended by the driver.
-  if (answer.delivery != Delivery::Now) return Fail(kErrorSemTimeout);
+  // A request the drive does not finish within its time limit is ended by
+  // the driver; one finished late but in time is simply a slow call.
+  if (answer.delivery == Delivery::AfterWait || answer.delivery == Delivery::Never) {
+    return Fail(kErrorSemTimeout);
+  }
 
   WriteReply(drive.Spec(), *fields, answer, reply);
   if (!direct && fields->direction == Direction::In) {

@@ -67,8 +67,9 @@ std::string_view KindName(Kind kind);
 std::optional<Kind> KindFromName(std::string_view name);
 Kind ClassifyCommand(std::span<const std::uint8_t> cdb);
 
-// How the completion of a request reaches the host (ASPI fronts; the NT
-// fronts treat everything but Now as a call that never returns in time).
+// How the completion of a request reaches the host (ASPI fronts; for the
+// synchronous NT call AtWait is a slow call and the other two a call the
+// driver ends on its time limit).
 enum class Delivery : std::uint8_t {
   Now,        // completed inside the send call
   AtWait,     // still pending after the send, completed during the wait

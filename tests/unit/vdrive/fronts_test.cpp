@@ -38,7 +38,7 @@ class DeviceIoFrontTest : public ::testing::Test {
  protected:
   DeviceIoFrontTest()
       : bus_(Parse("[drive]\nletter = E\nnt-address = 1 2 3\n"
-                   "[drive]\nletter = H\nhold = tur 1 never\n")),
+                   "[drive]\nletter = H\nhold = tur 1 never\nhold = tur 2 at-wait\n")),
         io_(bus_),
         handle_(*io_.Open("\\\\.\\E:", 0xC0000000, 1, 3, 0)) {}
 
@@ -124,12 +124,14 @@ TEST_F(DeviceIoFrontTest, RefusesMalformedRecordsWithTheDriversErrors) {
   EXPECT_EQ(io_.LastError(), 87u);
 }
 
-TEST_F(DeviceIoFrontTest, AHeldRequestEndsOnTheDriversTimeLimit) {
+TEST_F(DeviceIoFrontTest, AHeldRequestEndsOnTheDriversTimeLimitASlowOneSucceeds) {
   const auto held = io_.Open("\\\\.\\H:", 0xC0000000, 1, 3, 0);
   ASSERT_TRUE(held);
   auto block = Record({0x00, 0, 0, 0, 0, 0}, 1, 0);
   EXPECT_FALSE(io_.Control(*held, 0x4D004, block.data(), 44, block.data(), 80));
   EXPECT_EQ(io_.LastError(), 121u);
+  EXPECT_TRUE(io_.Control(*held, 0x4D004, block.data(), 44, block.data(), 80));
+  EXPECT_EQ(block[2], 0x02);
 }
 
 TEST_F(DeviceIoFrontTest, AnswersTheInquiryDataControl) {
