@@ -367,6 +367,34 @@ TEST(NtWithoutDevice, FolderBehindTheLetterDeniesOpening) {
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
+// Run as two processes with QRW_VDRIVE_STATE set: the drive the second
+// process finds is the drive the first one left.
+TEST(StateAcrossRuns, FirstRunWritesAChunk) {
+  ClearTrace();
+  HANDLE device = OpenDevice('D');
+  ASSERT_NE(device, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+  Block sent = Pattern(kChunk);
+  const CallResult write = SendDirect(device, kWriteChunk, 0, sent.data(), kChunk);
+  CloseHandle(device);
+
+  ASSERT_TRUE(write.ok) << "error " << write.error;
+  EXPECT_EQ(write.block[spt::kScsiStatus], 0x00);
+}
+
+TEST(StateAcrossRuns, SecondRunReadsTheChunkBack) {
+  ClearTrace();
+  HANDLE device = OpenDevice('D');
+  ASSERT_NE(device, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+  Block back(kChunk, 0);
+  const CallResult read = SendDirect(device, kReadChunk, 1, back.data(), kChunk);
+  CloseHandle(device);
+
+  ASSERT_TRUE(read.ok) << "error " << read.error;
+  EXPECT_EQ(back, Pattern(kChunk));
+  EXPECT_EQ(ReadTrace(), "D 3C 01 01 00 00 00 00 40 00 00 / in 16384 " +
+                             Digest(back.data(), kChunk) + " -> 00 00 00 00\n");
+}
+
 // ---- ASPI for Win32 -------------------------------------------------------------
 
 namespace srb {

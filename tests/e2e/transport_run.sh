@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the transport checks (transport_checks.exe) under Wine in one mode:
 #   transport_run.sh nt|9x WORK_DIR CHECKS_EXE WNASPI32_DLL SG_SHIM
-# nt: drive letters D and E are SG-backed files, F a folder, G nothing;
+# nt: drive letters D and E are SG-backed files, F a folder, G nothing; then
+# two runs that share a state journal;
 # 9x: the program runs as Windows 98 with WNASPI32.DLL beside it, then with
 # scenarios that make the DLL refuse to load or leave out an entry point.
 set -euo pipefail
@@ -27,8 +28,13 @@ case $mode in
     mkdir -p "$work/devices/folder"
     qrw_wine_cdrom "$prefix" "f=$work/devices/folder" g
     cp "$checks" "$bin/transport_checks.exe"
-    LD_PRELOAD=$(qrw_wine_sg_preload "$shim") \
-      qrw_wine "$prefix" "$bin/transport_checks.exe" --gtest_filter='Nt*'
+    export LD_PRELOAD
+    LD_PRELOAD=$(qrw_wine_sg_preload "$shim")
+    qrw_wine "$prefix" "$bin/transport_checks.exe" --gtest_filter='Nt*'
+    export QRW_VDRIVE_STATE=$work/state-nt.bin
+    rm -f "$QRW_VDRIVE_STATE"
+    qrw_wine "$prefix" "$bin/transport_checks.exe" --gtest_filter='StateAcrossRuns.First*'
+    qrw_wine "$prefix" "$bin/transport_checks.exe" --gtest_filter='StateAcrossRuns.Second*'
     ;;
   9x)
     qrw_wine_win98 "$prefix" transport_checks_9x.exe
