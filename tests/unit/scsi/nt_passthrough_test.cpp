@@ -271,6 +271,9 @@ TEST_F(NtTransport, SendingWithoutAnOpenDeviceFailsWithoutACall) {
       Request("00 00 00 00 00 00", 6, Direction::None, nullptr, 0, 3, NtForm::Buffered));
   EXPECT_FALSE(result.delivered);
   EXPECT_FALSE(scsi::IsGood(result));
+  EXPECT_EQ(result.systemError, 6u);
+  EXPECT_EQ(result.returnedAdapter, 2);  // the entry keeps its address
+  EXPECT_EQ(result.returnedTarget, 1);
   EXPECT_TRUE(io_.Calls().empty());
 }
 
