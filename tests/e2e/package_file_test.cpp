@@ -64,7 +64,7 @@ class PackageInFile : public testing::TestWithParam<Program> {
 
 TEST_P(PackageInFile, HeaderFieldsLieAtTheirOffsetsFromK) {
   EXPECT_EQ(Field(file, k, kModelOffset, 25), TextField("QRW-20410C"));
-  EXPECT_EQ(Field(file, k, kInquiryOffset, 25), TextField("QUARVEL QRW-20410C"));
+  EXPECT_EQ(Field(file, k, kInquiryOffset, 25), TextField("QUARVEL QRW-20410C      "));
   EXPECT_EQ(Field(file, k, kFwRangeOffset, 25), TextField("1.00-1.09"));
   EXPECT_EQ(Field(file, k, kVendorOffset, 25), TextField("Quarvel-IT"));
   EXPECT_EQ(Field(file, k, kNoteOffset, 25), TextField("None"));

@@ -40,7 +40,9 @@ struct Header {
   std::string newRevision;
 };
 
-const Header kQrw20410C = {"QRW-20410C", "QUARVEL QRW-20410C", "1.00-1.09",
+// Inquiry in the form the builder stores it: exactly 24 characters, filled
+// with spaces, so that the builder makes this same package from the template.
+const Header kQrw20410C = {"QRW-20410C", "QUARVEL QRW-20410C      ", "1.00-1.09",
                            "Quarvel-IT", "None",       "1.10."};
 
 // The image's base name is its revision, as the builder expects of image files.
