@@ -114,10 +114,11 @@ class Build {
     if (!ReadImage() || !ReadTemplate()) return false;
     observer_.ProgressStart(static_cast<std::int32_t>(template_.size()));
     if (!OpenOutput()) return false;
-    if (!WriteOutput() || !CloseOutput() || !PutInPlace()) {
+    // The temporary file is gone before a failure is shown.
+    if (const Failure failure = WriteAndPlaceOutput()) {
       temporary_.reset();
       std::remove(temporaryPath_.c_str());
-      return false;
+      return Fail(*failure);
     }
     observer_.Status(messages::BuildOk(request_.binFileName));
     observer_.ProgressDone();
@@ -125,6 +126,9 @@ class Build {
   }
 
  private:
+  // The message of a failed step; nothing when it succeeded.
+  using Failure = std::optional<std::string>;
+
   bool Fail(const std::string& message) {
     observer_.Failure(message);
     return false;
@@ -165,23 +169,29 @@ class Build {
     return true;
   }
 
-  bool WriteOutput() {
+  Failure WriteAndPlaceOutput() {
+    if (Failure failure = WriteOutput()) return failure;
+    if (Failure failure = CloseOutput()) return failure;
+    return PutInPlace();
+  }
+
+  Failure WriteOutput() {
     const std::size_t size = template_.size();
     const std::size_t k = FindKeyWord(template_.data(), size, request_.keyWord);
     if (k == std::string::npos) {
       // The whole template was scanned in vain.
       StepTimes(observer_, (size + kProgressBlock - 1) / kProgressBlock);
-      return Fail(messages::KeyWordNotFound(programName_));
+      return messages::KeyWordNotFound(programName_);
     }
     if (k + kHeaderSize + image_.size() > size) {
       StepTimes(observer_, k / kProgressBlock + 1);
-      return Fail(messages::SomeProblem(programName_));
+      return messages::SomeProblem(programName_);
     }
     if (k + kHeaderSize + sizeof kTemplateMarker > size ||
         std::memcmp(template_.data() + k + kImageAreaOffset, kTemplateMarker,
                     sizeof kTemplateMarker) != 0) {
       StepTimes(observer_, k / kProgressBlock + 1);
-      return Fail(messages::NotATemplate(programName_));
+      return messages::NotATemplate(programName_);
     }
     Bytes& output = template_;
     const auto header = NewHeader(request_.model, request_.binFileName);
@@ -190,30 +200,30 @@ class Build {
     return WriteBlocks(output, StepMarks(size, k, image_.size()));
   }
 
-  bool WriteBlocks(const Bytes& output, const std::vector<std::size_t>& marks) {
+  Failure WriteBlocks(const Bytes& output, const std::vector<std::size_t>& marks) {
     std::size_t written = 0;
     std::size_t step = 0;
     while (written < output.size()) {
       const std::size_t block = std::min(kWriteBlock, output.size() - written);
       if (std::fwrite(output.data() + written, 1, block, temporary_.get()) != block)
-        return Fail(messages::WriteFail(request_.binFileName));
+        return messages::WriteFail(request_.binFileName);
       written += block;
       for (; step < marks.size() && marks[step] <= written; ++step) observer_.ProgressStep();
     }
-    return true;
+    return std::nullopt;
   }
 
-  bool CloseOutput() {
-    if (std::fclose(temporary_.release()) != 0)
-      return Fail(messages::WriteFail(request_.binFileName));
-    return true;
+  Failure CloseOutput() {
+    if (std::fclose(temporary_.release()) != 0) return messages::WriteFail(request_.binFileName);
+    return std::nullopt;
   }
 
-  bool PutInPlace() {
+  // Replaces an earlier output only now that the new one is complete.
+  Failure PutInPlace() {
     std::error_code error;
     fs::rename(fs::path(temporaryPath_), fs::path(outputPath_), error);
-    if (error) return Fail(messages::CreateFail(request_.binFileName));
-    return true;
+    if (error) return messages::CreateFail(request_.binFileName);
+    return std::nullopt;
   }
 
   const BuildRequest& request_;

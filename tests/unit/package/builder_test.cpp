@@ -3,6 +3,7 @@
 // program has always made (byte for byte, progress step for step).
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,11 @@ class RecordingObserver : public package::BuildObserver {
   void ProgressStart(std::int32_t maximum) override { starts.push_back(maximum); }
   void ProgressStep() override { ++steps; }
   void ProgressDone() override { ++done; }
-  void Failure(const std::string& message) override { failures.push_back(message); }
+  void Failure(const std::string& message) override {
+    failures.push_back(message);
+    if (onFailure) onFailure();
+  }
+  std::function<void()> onFailure;  // runs while the message is "shown"
 };
 
 // The 133 bytes from K+15: five 25-byte texts with a zero byte and zero
@@ -241,7 +246,10 @@ TEST_F(BuilderTest, FailedBuildKeepsTheEarlierOutputAndLeavesNoPartialFile) {
 
 TEST_F(BuilderTest, TemplateWithoutKeyWordIsScannedWholeAndLeavesNoFile) {
   tpl.bytes[tpl.k + 3] = '9';
+  std::vector<std::string> namesWhileShown;
+  observer.onFailure = [&] { namesWhileShown = folder.Names(); };
   EXPECT_FALSE(Build("1.10.BIN", h6test::Pattern(327680, 16)));
+  EXPECT_EQ(namesWhileShown, (std::vector<std::string>{"1.10.BIN", "QRWFLASH.EXE"}));
   EXPECT_EQ(observer.failures,
             std::vector<std::string>{"Building fail: not found key-word in QRWFLASH.EXE"});
   EXPECT_EQ(observer.steps, CopyAsEver(tpl.bytes, {}, {}).steps);
