@@ -25,9 +25,11 @@ using Block = std::vector<std::uint8_t>;
 
 // ---- the trace file ---------------------------------------------------------
 
+// A Unix path, reached through Wine's drive Z: whatever the current drive.
 std::string TracePath() {
   const char* path = std::getenv("QRW_VDRIVE_TRACE");
-  return path ? path : "";
+  if (!path || !*path) return "";
+  return path[0] == '/' ? std::string("Z:") + path : std::string(path);
 }
 
 void ClearTrace() {

@@ -40,6 +40,9 @@ case $mode in
     qrw_wine_win98 "$prefix" transport_checks_9x.exe
     cp "$checks" "$bin/transport_checks_9x.exe"
     cp "$dll" "$bin/WNASPI32.DLL"
+    # From drive C:, so that the library must reach the Unix paths it is
+    # given through Z:.
+    cd "$prefix/drive_c"
     qrw_wine "$prefix" "$bin/transport_checks_9x.exe" --gtest_filter='Aspi9x.*'
     QRW_VDRIVE_SCENARIO=$here/transport_scenario_load_fails.txt \
       qrw_wine "$prefix" "$bin/transport_checks_9x.exe" --gtest_filter='Aspi9xLoadFailure.*'

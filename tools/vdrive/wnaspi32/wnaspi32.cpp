@@ -42,6 +42,20 @@ void HideExport(HINSTANCE self, const char* name) {
   }
 }
 
+// The environment names Unix paths; Wine reaches the Unix root as drive Z:.
+// Without the letter, a path starting with '/' would mean the root of the
+// program's current drive.
+std::string WindowsPath(const std::string& path) {
+  return !path.empty() && path.front() == '/' ? "Z:" + path : path;
+}
+
+vdrive::SessionPaths WindowsPaths(vdrive::SessionPaths paths) {
+  paths.scenario = WindowsPath(paths.scenario);
+  paths.trace = WindowsPath(paths.trace);
+  paths.journal = WindowsPath(paths.journal);
+  return paths;
+}
+
 // Made once, when the DLL is attached, and kept until the process ends: a
 // request completing on the library's own thread may still need it.
 bool MakeLibrary(HINSTANCE self) {
@@ -49,7 +63,7 @@ bool MakeLibrary(HINSTANCE self) {
   std::unique_ptr<vdrive::Session> session;
   if (paths) {
     std::string error;
-    session = vdrive::Session::Open(*paths, &error);
+    session = vdrive::Session::Open(WindowsPaths(*paths), &error);
     if (!session) std::fprintf(stderr, "qrw vdrive wnaspi32: %s\n", error.c_str());
   } else {
     std::fprintf(stderr, "qrw vdrive wnaspi32: %s is not set\n", vdrive::kScenarioEnvironment);
