@@ -184,23 +184,23 @@ std::uint32_t AspiFront::SendCommand(std::uint8_t* srb) {
     CompleteLateRequests();
   } else {
     CompleteLateRequests();
-    switch (command) {
-      case kHostAdapterInquiry:
-        returned = HostAdapterInquiry(srb);
-        break;
-      case kGetDeviceType:
-        returned = DeviceType(srb);
-        break;
-      case kExecScsiCommand:
-        returned = ExecScsi(srb);
-        break;
-      default:
-        returned = Finish(srb, kInvalidSrb);
-        break;
-    }
+    returned = Serve(command, srb);
   }
   requests_.back().returned = returned;
   return returned;
+}
+
+std::uint32_t AspiFront::Serve(std::uint8_t command, std::uint8_t* srb) {
+  switch (command) {
+    case kHostAdapterInquiry:
+      return HostAdapterInquiry(srb);
+    case kGetDeviceType:
+      return DeviceType(srb);
+    case kExecScsiCommand:
+      return ExecScsi(srb);
+    default:
+      return Finish(srb, kInvalidSrb);
+  }
 }
 
 std::uint32_t AspiFront::HostAdapterInquiry(std::uint8_t* srb) {
@@ -224,25 +224,36 @@ std::uint32_t AspiFront::DeviceType(std::uint8_t* srb) {
   return Finish(srb, kComplete);
 }
 
-std::uint32_t AspiFront::ExecScsi(std::uint8_t* srb) {
-  const std::uint8_t adapter = srb[header::kHaId];
+// The SRB_Status an execute request is refused with; kPending when the
+// library takes it.
+std::uint8_t AspiFront::ExecRefusal(const std::uint8_t* srb) const {
   const std::uint8_t flags = srb[header::kFlags];
   const std::uint8_t cdbLength = srb[exec::kCdbLen];
+  const bool bothWays = (flags & exec::kDirIn) != 0 && (flags & exec::kDirOut) != 0;
+  if (srb[header::kHaId] >= bus_.AdapterCount()) return kInvalidAdapter;
+  if (cdbLength == 0 || cdbLength > exec::kCdbCapacity || bothWays) return kInvalidSrb;
+  if (bus_.ByAddress(srb[header::kHaId], srb[exec::kTarget]) == nullptr || srb[exec::kLun] != 0) {
+    return kNoDevice;
+  }
+  const bool noBuffer = addresses_.PointerFor(GetLe32(srb, exec::kBufPointer)) == nullptr;
+  if (GetLe32(srb, exec::kBufLen) > 0 && noBuffer) return kInvalidSrb;
+  return kPending;
+}
+
+std::uint32_t AspiFront::ExecScsi(std::uint8_t* srb) {
+  if (const std::uint8_t refusal = ExecRefusal(srb); refusal != kPending) {
+    return Finish(srb, refusal);
+  }
+  const std::uint8_t flags = srb[header::kFlags];
   const std::uint32_t length = GetLe32(srb, exec::kBufLen);
   const bool dirIn = (flags & exec::kDirIn) != 0;
   const bool dirOut = (flags & exec::kDirOut) != 0;
-  if (adapter >= bus_.AdapterCount()) return Finish(srb, kInvalidAdapter);
-  if (cdbLength == 0 || cdbLength > exec::kCdbCapacity || (dirIn && dirOut)) {
-    return Finish(srb, kInvalidSrb);
-  }
-  Drive* drive = bus_.ByAddress(adapter, srb[exec::kTarget]);
-  if (drive == nullptr || srb[exec::kLun] != 0) return Finish(srb, kNoDevice);
+  Drive* drive = bus_.ByAddress(srb[header::kHaId], srb[exec::kTarget]);
 
   Pending request;
   request.srb = srb;
   request.buffer =
       static_cast<std::uint8_t*>(addresses_.PointerFor(GetLe32(srb, exec::kBufPointer)));
-  if (length > 0 && request.buffer == nullptr) return Finish(srb, kInvalidSrb);
   if ((flags & exec::kEventNotify) != 0) request.event = GetLe32(srb, exec::kPostProc);
 
   // Data for the host is held back until the request completes.
@@ -255,7 +266,7 @@ std::uint32_t AspiFront::ExecScsi(std::uint8_t* srb) {
     request.dataIn.assign(length, 0);
     data = request.dataIn;
   }
-  request.answer = drive->Execute({srb + exec::kCdb, cdbLength}, direction, data);
+  request.answer = drive->Execute({srb + exec::kCdb, srb[exec::kCdbLen]}, direction, data);
   request.delivery = request.answer.delivery;
   if (direction == Direction::In) request.dataIn.resize(request.answer.moved);
 

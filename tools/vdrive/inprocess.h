@@ -151,6 +151,8 @@ class AspiFront : public platform::AspiLibrary {
     platform::EventHandle event = 0;
   };
 
+  std::uint32_t Serve(std::uint8_t command, std::uint8_t* srb);
+  std::uint8_t ExecRefusal(const std::uint8_t* srb) const;
   std::uint32_t ExecScsi(std::uint8_t* srb);
   std::uint32_t HostAdapterInquiry(std::uint8_t* srb);
   std::uint32_t DeviceType(std::uint8_t* srb);
