@@ -254,11 +254,7 @@ HWND WaitForWindow(const Process& process, const std::string& windowClass, Milli
         return found != nullptr || !process.Running();
       },
       limit);
-  if (found != nullptr) {
-    // Let it finish painting before the picture is taken.
-    std::this_thread::sleep_for(300ms);
-    Screenshot(found, windowClass == kDialogClass ? "dialog" : "window");
-  }
+  if (found != nullptr) Screenshot(found, windowClass == kDialogClass ? "dialog" : "window");
   return found;
 }
 
@@ -359,6 +355,13 @@ void Screenshot(HWND window, const std::string& what) {
   static int counter = 0;
   const std::string shotDir = Environment("QRW_SHOT_DIR");
   if (shotDir.empty()) return;
+  // Have the window painted before the picture is taken: the program's
+  // thread answers WM_NULL once it is pumping messages, and RDW_UPDATENOW
+  // paints the window and its children before returning.
+  SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  std::this_thread::sleep_for(200ms);
   RECT rect{};
   GetWindowRect(window, &rect);
   char geometry[64];
