@@ -36,8 +36,8 @@ bool MediumNotPresent(const scsi::ScsiResult& r) {
   return r.senseByte2 == kSenseNotReady && r.asc == kAscMediumNotPresent;
 }
 
-// An error status that came with no sense at all: the drive was ready
-// after all, so a disc is in it.
+// An error status that names no reason in its sense data: taken as a disc
+// in the tray, like a ready drive.
 bool EmptySense(const scsi::ScsiResult& r) {
   return r.senseByte2 == 0x00 && r.asc == 0x00;
 }
