@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, cross-builds the programs and starts
-# the QRW-20410C flash program (1.10.EXE) under Wine. It shows its warning;
-# after Yes it looks for drives.
+# The main job: installs what is missing, cross-builds the programs and runs
+# the QRW-20410C flash program (1.10.EXE) under Wine in Windows 9x mode
+# against the virtual drive: a matching QUARVEL QRW-20410C at revision 1.00,
+# reached through the virtual drive's WNASPI32.DLL beside the program.
 #
-# With a display (DISPLAY set) the program runs for you to use. Without one
-# it runs inside Xvfb, driven by the end-to-end driver, and the pictures of
-# every window it showed are saved under build-win/screenshots/.
+# With a display (DISPLAY set and working) the program's window opens for
+# you to click through: Yes to the warning, FLASH, Yes to the update, and
+# best No to the restart (Yes restarts the Wine prefix, not the computer).
+# Without one it runs inside Xvfb, driven by the demo driver, which answers
+# the dialogs, prints every caption and dialog as it appears and the drive's
+# revision before and after, and saves screenshots under
+# build-win/demo/screenshots/.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cross=${QRW_CROSS_BUILD:-$root/build-win}
@@ -13,24 +18,73 @@ jobs=${QRW_JOBS:-2}
 
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$cross" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$cross" -j"$jobs" --target qrw_programs e2e_startup_e2e_test
-
-if [ -z "${DISPLAY:-}" ]; then
-  rm -rf "$cross/screenshots"
-  xvfb-run -a -s "-screen 0 1024x768x24" "$root/tests/e2e/run-e2e.sh" "$cross" \
-    "$cross/tests/e2e/e2e_startup_e2e_test.exe" --gtest_filter='FlashProgramStart.*:TemplateStart.*'
-  echo "Pictures of the windows shown: $cross/screenshots/"
-  ls -1 "$cross/screenshots"
-  exit 0
-fi
+cmake --build "$cross" -j"$jobs" --target qrw_programs wnaspi32 flash_demo
 
 # shellcheck source=wine-env.sh
 source "$root/scripts/wine-env.sh"
+# The display comes first: Wine's desktop process, started by the first
+# Wine command below, keeps the display it was started with.
+interactive=no
+xvfb_pid=""
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  interactive=yes
+else
+  read -r display xvfb_pid < <(qrw_wine_xvfb) || { echo "demo: Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=$display
+fi
+
 demo=$cross/demo
-mkdir -p "$demo/folder"
+folder=$demo/folder
+rm -rf "$folder" "$demo/screenshots"
+mkdir -p "$folder" "$demo/screenshots"
 qrw_wine_template "$demo/template"
 qrw_wine_prefix "$demo/template" "$demo/prefix"
-cp "$cross/bin/1.10.EXE" "$demo/folder/"
-cd "$demo/folder"
-qrw_wine "$demo/prefix" 1.10.EXE
-qrw_wine_stop "$demo/prefix"
+cp "$cross/bin/1.10.EXE" "$cross/tools/vdrive/wnaspi32/dll/WNASPI32.DLL" "$folder/"
+qrw_wine_win98 "$demo/prefix" 1.10.EXE
+
+cat >"$demo/scenario.txt" <<'SCENARIO'
+# The demo's drive: a QRW-20410C at revision 1.00, adapter 0 target 0.
+[drive QRW-20410C]
+aspi = 0 0
+vendor = QUARVEL
+product = QRW-20410C
+revision = 1.00
+SCENARIO
+: >"$demo/trace.txt"
+export QRW_VDRIVE_SCENARIO=$demo/scenario.txt
+export QRW_VDRIVE_TRACE=$demo/trace.txt
+unset QRW_VDRIVE_STATE
+
+# What the drive received, from its trace.
+summary() {
+  local trace=$demo/trace.txt
+  echo "The virtual drive received $(wc -l <"$trace") commands:" \
+    "$(grep -c '^QRW-20410C 3B 05 01 0[0-4] .. 00 00 40 00 00 ' "$trace" || true) chunk writes," \
+    "$(grep -c '^QRW-20410C 3C 01 01 0[0-4] .. 00 00 40 00 00 ' "$trace" || true) chunk reads."
+  local burn
+  burn=$(grep '^QRW-20410C 3B 05 01 00 00 C6 00 00 01 ' "$trace" || true)
+  if [ -z "$burn" ]; then
+    echo "No final flash command was sent."
+  else
+    echo "Final flash command: $burn"
+  fi
+  echo "Trace: $trace"
+}
+
+qrw_wine_start "$demo/prefix" || true  # already up after the registry import
+trap 'qrw_wine_stop "$demo/prefix"; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null' EXIT
+if [ $interactive = yes ]; then
+  echo "Starting 1.10.EXE on $DISPLAY: Yes to the warning, FLASH, Yes; No to the restart."
+  (cd "$folder" && qrw_wine "$demo/prefix" 1.10.EXE) || true
+  summary
+  exit 0
+fi
+
+rc=0
+QRW_PROGRAM_DIR=$cross/bin QRW_FIRMWARE_DIR=$cross/firmware QRW_WORK_DIR=$folder \
+  QRW_SHOT_DIR=$demo/screenshots \
+  qrw_wine "$demo/prefix" "$cross/tests/e2e/flash_demo.exe" --gtest_brief=1 || rc=$?
+summary
+echo "Screenshots: $demo/screenshots/"
+ls -1 "$demo/screenshots"
+exit $rc
