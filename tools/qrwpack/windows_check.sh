@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# qrwpack.exe under Wine builds the same flash program as the build
+# machine's qrwpack.
+#   windows_check.sh QRWPACK_EXE TEMPLATE MODELS IMAGE EXPECTED WORK
+set -euo pipefail
+qrwpack=$1 template=$2 models=$3 image=$4 expected=$5 work=$6
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../scripts/wine-env.sh
+source "$here/../../scripts/wine-env.sh"
+
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+qrw_wine_template "$work/template"
+qrw_wine_prefix "$work/template" "$work/prefix"
+trap 'qrw_wine_stop "$work/prefix"' EXIT
+rm -rf "$work/out"
+mkdir -p "$work/out"
+
+qrw_wine "$work/prefix" "$qrwpack" build --template "Z:$template" --models "Z:$models" \
+  --model QRW-20410C --image "Z:$image" --out-dir "Z:$work/out"
+cmp "$work/out/$(basename "$expected")" "$expected"
+qrw_wine "$work/prefix" "$qrwpack" inspect "Z:$work/out/$(basename "$expected")" >"$work/inspect.txt"
+tr -d '\r' <"$work/inspect.txt" | grep -qx 'Template:     no'
+echo "qrwpack.exe wrote the same flash program"
