@@ -48,6 +48,10 @@ std::optional<Direction> DirectionOf(int sgDirection) {
 constexpr std::uint8_t kProbeCdb[] = {0x12, 0x00, 0x00, 0x00, 0x24, 0x00};
 constexpr std::uint32_t kProbeLength = 36;
 
+std::uint32_t TransferLength(const sg_io_hdr_t& request) {
+  return request.dxfer_direction == SG_DXFER_NONE ? 0 : request.dxfer_len;
+}
+
 bool IsWineProbe(const sg_io_hdr_t& request) {
   return request.cmd_len == sizeof kProbeCdb &&
          std::memcmp(request.cmdp, kProbeCdb, sizeof kProbeCdb) == 0 &&
@@ -62,6 +66,26 @@ void WriteSense(sg_io_hdr_t& request, const Answer& answer) {
   if (request.sbp && length > 0) std::memcpy(request.sbp, sense.data(), length);
   request.sb_len_wr = static_cast<unsigned char>(request.sbp ? length : 0);
   request.driver_status = kDriverSense;
+}
+
+// The errno the sg driver refuses a malformed request with, or 0.
+int Refusal(const sg_io_hdr_t& request) {
+  if (request.interface_id != 'S') return ENOSYS;
+  if (request.iovec_count != 0) return EINVAL;
+  if (request.cmd_len == 0 || request.cmd_len > kMaxCdbLength || !request.cmdp) return EINVAL;
+  if (!DirectionOf(request.dxfer_direction)) return EINVAL;
+  if (TransferLength(request) > 0 && !request.dxferp) return EFAULT;
+  return 0;
+}
+
+void WriteOutcome(sg_io_hdr_t& request, const Answer& answer, std::uint32_t length) {
+  request.status = answer.status;
+  request.masked_status = static_cast<unsigned char>((answer.status >> 1) & 0x7F);
+  request.resid = static_cast<int>(length - std::min(length, answer.moved));
+  if (answer.status == kStatusCheckCondition) {
+    WriteSense(request, answer);
+    request.info = SG_INFO_CHECK;
+  }
 }
 
 void ClearOutcome(sg_io_hdr_t& request) {
@@ -86,38 +110,24 @@ int ErrnoForSystemError(std::uint32_t systemError) {
 }
 
 int SgDevice::Io(sg_io_hdr_t& request) {
-  if (request.interface_id != 'S') return -ENOSYS;
-  if (request.iovec_count != 0) return -EINVAL;
-  if (request.cmd_len == 0 || request.cmd_len > kMaxCdbLength || !request.cmdp) {
-    return -EINVAL;
-  }
-  const std::optional<Direction> direction = DirectionOf(request.dxfer_direction);
-  if (!direction) return -EINVAL;
-  const std::uint32_t length = *direction == Direction::None ? 0 : request.dxfer_len;
-  if (length > 0 && !request.dxferp) return -EFAULT;
-
+  if (const int refusal = Refusal(request); refusal != 0) return -refusal;
   ClearOutcome(request);
   const bool probe = probeArmed_ && IsWineProbe(request);
   probeArmed_ = false;
   if (probe) return AnswerProbe(request);
-  std::span<std::uint8_t> data(static_cast<std::uint8_t*>(request.dxferp), length);
+
+  const std::uint32_t length = TransferLength(request);
   // A transfer of nothing is a command without data, whatever the
   // direction says (Wine maps DataIn 1 with no length to "from device").
+  const Direction direction = length == 0 ? Direction::None : *DirectionOf(request.dxfer_direction);
   const Answer answer = session_.Execute(
-      drive_, std::span<const std::uint8_t>(request.cmdp, request.cmd_len),
-      length == 0 ? Direction::None : *direction, data);
+      drive_, std::span<const std::uint8_t>(request.cmdp, request.cmd_len), direction,
+      std::span<std::uint8_t>(static_cast<std::uint8_t*>(request.dxferp), length));
   if (answer.callError) return -ErrnoForSystemError(*answer.callError);
   // A request the drive never finishes in time is ended by the driver;
   // Wine reports ETIME as ERROR_SEM_TIMEOUT.
   if (answer.delivery != Delivery::Now) return -ETIME;
-
-  request.status = answer.status;
-  request.masked_status = static_cast<unsigned char>((answer.status >> 1) & 0x7F);
-  request.resid = static_cast<int>(length - std::min(length, answer.moved));
-  if (answer.status == kStatusCheckCondition) {
-    WriteSense(request, answer);
-    request.info = SG_INFO_CHECK;
-  }
+  WriteOutcome(request, answer, length);
   return 0;
 }
 

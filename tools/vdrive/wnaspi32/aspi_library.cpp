@@ -81,43 +81,60 @@ std::uint32_t AspiLibrary::DeviceType(std::uint8_t* srb) {
   return Finish(srb, kComplete);
 }
 
-std::uint32_t AspiLibrary::ExecScsi(std::uint8_t* srb) {
+// The SRB_Status an execute request is refused with, or kPending when the
+// library takes it.
+std::uint8_t AspiLibrary::ExecRefusal(const std::uint8_t* srb) {
   Bus& bus = session_->Drives();
-  const std::uint8_t adapter = srb[header::kHaId];
   const std::uint8_t flags = srb[header::kFlags];
   const std::uint8_t cdbLength = srb[exec::kCdbLen];
-  const std::uint32_t length = GetLe32(srb, exec::kBufLen);
-  const bool dirIn = (flags & exec::kDirIn) != 0;
-  const bool dirOut = (flags & exec::kDirOut) != 0;
-  if (adapter >= bus.AdapterCount()) return Finish(srb, kInvalidAdapter);
-  if (cdbLength == 0 || cdbLength > exec::kCdbCapacity || (dirIn && dirOut)) {
-    return Finish(srb, kInvalidSrb);
+  const bool bothWays = (flags & exec::kDirIn) != 0 && (flags & exec::kDirOut) != 0;
+  if (srb[header::kHaId] >= bus.AdapterCount()) return kInvalidAdapter;
+  if (cdbLength == 0 || cdbLength > exec::kCdbCapacity || bothWays) return kInvalidSrb;
+  if (bus.ByAddress(srb[header::kHaId], srb[exec::kTarget]) == nullptr || srb[exec::kLun] != 0) {
+    return kNoDevice;
   }
-  Drive* drive = bus.ByAddress(adapter, srb[exec::kTarget]);
-  if (drive == nullptr || srb[exec::kLun] != 0) return Finish(srb, kNoDevice);
+  if (GetLe32(srb, exec::kBufLen) > 0 && GetLe32(srb, exec::kBufPointer) == 0) return kInvalidSrb;
+  return kPending;
+}
 
+// Without a direction bit nothing moves, whatever the length says.
+Direction AspiLibrary::DirectionOf(const std::uint8_t* srb) {
+  const std::uint8_t flags = srb[header::kFlags];
+  if (GetLe32(srb, exec::kBufLen) == 0) return Direction::None;
+  if ((flags & exec::kDirIn) != 0) return Direction::In;
+  if ((flags & exec::kDirOut) != 0) return Direction::Out;
+  return Direction::None;
+}
+
+std::uint32_t AspiLibrary::ExecScsi(std::uint8_t* srb) {
+  if (const std::uint8_t refusal = ExecRefusal(srb); refusal != kPending) {
+    return Finish(srb, refusal);
+  }
+  Drive& drive = *session_->Drives().ByAddress(srb[header::kHaId], srb[exec::kTarget]);
+  const std::uint32_t length = GetLe32(srb, exec::kBufLen);
+  const Direction direction = DirectionOf(srb);
   Pending request;
   request.srb = srb;
   request.buffer = reinterpret_cast<std::uint8_t*>(GetLe32(srb, exec::kBufPointer));
-  if (length > 0 && request.buffer == nullptr) return Finish(srb, kInvalidSrb);
-  if ((flags & exec::kEventNotify) != 0) {
+  if ((srb[header::kFlags] & exec::kEventNotify) != 0) {
     request.event = reinterpret_cast<HANDLE>(GetLe32(srb, exec::kPostProc));
   }
-
-  // Without a direction bit nothing moves, whatever the length says.
-  const Direction direction = length == 0 || !(dirIn || dirOut)
-                                  ? Direction::None
-                                  : (dirIn ? Direction::In : Direction::Out);
+  // Data for the host is held back until the request completes.
   std::span<std::uint8_t> data;
   if (direction == Direction::Out) data = {request.buffer, length};
   if (direction == Direction::In) {
     request.dataIn.assign(length, 0);
     data = request.dataIn;
   }
-  request.answer = session_->Execute(*drive, {srb + exec::kCdb, cdbLength}, direction, data);
+  request.answer =
+      session_->Execute(drive, {srb + exec::kCdb, srb[exec::kCdbLen]}, direction, data);
   request.delivery = request.answer.delivery;
   if (direction == Direction::In) request.dataIn.resize(request.answer.moved);
+  return Deliver(std::move(request));
+}
 
+std::uint32_t AspiLibrary::Deliver(Pending request) {
+  std::uint8_t* srb = request.srb;
   if (request.delivery == Delivery::Now) {
     Complete(request);
     return srb[header::kStatus];

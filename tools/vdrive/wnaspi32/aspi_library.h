@@ -39,7 +39,10 @@ class AspiLibrary {
 
   std::uint32_t HostAdapterInquiry(std::uint8_t* srb);
   std::uint32_t DeviceType(std::uint8_t* srb);
+  std::uint8_t ExecRefusal(const std::uint8_t* srb);
+  static Direction DirectionOf(const std::uint8_t* srb);
   std::uint32_t ExecScsi(std::uint8_t* srb);
+  std::uint32_t Deliver(Pending request);
   std::uint32_t Abort(std::uint8_t* srb);
   void Complete(Pending& request);
   void CompleteLateRequests();
