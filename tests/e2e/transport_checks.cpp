@@ -569,6 +569,23 @@ TEST_F(Aspi9x, FailedCommandReturnsStatusAndSenseInTheBlock) {
             "E 3B 05 01 00 00 00 00 40 00 00 00 00 / out 16384 - -> 02 02 3A 00\n");
 }
 
+// SRB_SenseLen asks for more than the 16 bytes of SenseArea: the sense stays
+// inside the block.
+TEST_F(Aspi9x, OversizedSenseLengthStaysInsideTheBlock) {
+  constexpr std::array<std::uint8_t, 6> kTestUnitReady{};
+  constexpr std::size_t kGuard = 32;
+  Block block = ExecBlock(0, 0, kTestUnitReady, 0, nullptr, 0, 12);
+  block[srb::kSenseLen] = 0xFF;
+  block.resize(srb::kExecSize + kGuard, 0xAA);
+
+  ASSERT_EQ(SendAndWait(block, 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(block[srb::kStatus], srb::kError);
+  EXPECT_EQ(block[srb::kSenseArea + 2], 0x02);
+  EXPECT_EQ(block[srb::kSenseArea + 12], 0x3A);
+  EXPECT_EQ(Block(block.begin() + srb::kExecSize, block.end()), Block(kGuard, 0xAA));
+  EXPECT_EQ(ReadTrace(), "D 00 00 00 00 00 00 00 00 00 00 00 00 / none 0 - -> 02 02 3A 00\n");
+}
+
 // Drive H holds its first INQUIRY until the caller waits, its second until
 // the library's next call.
 TEST_F(Aspi9x, HeldRequestsCompleteAtTheWaitOrAtTheNextCall) {
