@@ -126,3 +126,25 @@ TEST(FinalFlashGate, ABarThatCannotHoldTheOffsetsStopsTheDownload) {
 
 }  // namespace
 }  // namespace flash_test
+
+namespace flash_test {
+namespace {
+
+// A press with no drive chosen (an empty or unselected list) names no slot:
+// nothing is shown or sent, and nothing is read outside the table.
+TEST(NoDriveChosen, PressDoesNothing) {
+  for (Platform p : {Platform::Nt, Platform::W9x}) {
+    SCOPED_TRACE(PlatformName(p));
+    FlashRig rig{p, PackageSpec{}};
+    rig.list.SetItemIndex(-1);
+    rig.ClickAndConfirm();
+    rig.procedure.NTFlashButton();
+    rig.procedure.Flash9x(-1);
+    rig.procedure.Flash9x(7);
+    EXPECT_TRUE(rig.dialogs.shown.empty());
+    EXPECT_TRUE(rig.seen.empty());
+  }
+}
+
+}  // namespace
+}  // namespace flash_test

@@ -204,3 +204,48 @@ TEST(SecondRun, StartsAfreshAfterAFirstFlash) {
 
 }  // namespace
 }  // namespace flash_test
+
+namespace flash_test {
+namespace {
+
+// Reads the final flash command's data as the ASPI library receives it,
+// while the buffer is still the sequence's: SRB_ExecSCSICmd holds
+// SRB_BufLen at 12 and SRB_BufPointer at 16 (little-endian), the CDB at 48.
+class FinalFlashDataTap : public vdrive::AspiFront {
+ public:
+  using AspiFront::AspiFront;
+  std::uint32_t SendCommand(std::uint8_t* srb) override {
+    if (srb[48] == 0x3B && (srb[57] == 0x80 || srb[57] == 0xA0)) {
+      const std::uint32_t length = srb[12] | srb[13] << 8 | srb[14] << 16 | srb[15] << 24;
+      const std::uint32_t token = srb[16] | srb[17] << 8 | srb[18] << 16 | srb[19] << 24;
+      const auto* data = static_cast<const std::uint8_t*>(Resolve(token));
+      if (data != nullptr) sent.assign(data, data + length);
+    }
+    return AspiFront::SendCommand(srb);
+  }
+  Bytes sent;
+};
+
+TEST(FinalFlashCommand, NineXSendsTheFirstByteOfTheLastChunkReadBack) {
+  FlashRig rig{Platform::W9x, PackageSpec{}};
+  FinalFlashDataTap tap(rig.bus);
+  tap.Load("WNASPI32.DLL");
+  tap.LookUp("GetASPI32SupportInfo");
+  tap.LookUp("SendASPI32Command");
+  scsi::AspiTransport aspi(tap);
+  drive::DriveCommands commands(
+      drive::CommandContext{rig.nt, aspi, rig.dialogs, rig.os,
+                            rig.bar, rig.view});
+  flash::FlashProcedure procedure(flash::FlashWiring{
+      commands, rig.nt, rig.status, rig.bar, rig.list, rig.cursor, rig.dialogs, rig.os,
+      rig.restart, rig.view, rig.format, rig.table, rig.itemToEntry});
+  rig.dialogs.answers = {platform::Answer::Yes, platform::Answer::No};
+
+  procedure.FlashModeClick(platform::kPlatformWin32Windows);
+
+  EXPECT_EQ(rig.Drive().Burns(), 1u);
+  EXPECT_EQ(tap.sent, rig.package.Chunk(327680 - 16384, 1));
+}
+
+}  // namespace
+}  // namespace flash_test
