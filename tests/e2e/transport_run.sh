@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Runs the transport checks (transport_checks.exe) under Wine in one mode:
-#   transport_run.sh nt|9x WORK_DIR CHECKS_EXE WNASPI32_DLL SG_SHIM
+#   transport_run.sh nt|9x BUILD_DIR CHECKS_EXE WNASPI32_DLL SG_SHIM
+# in a prefix copied from the run's template ($BUILD_DIR/wine/template),
+# working in $BUILD_DIR/e2e-work/transport.
 # nt: drive letters D and E are SG-backed files, F a folder, G nothing; then
 # two runs that share a state journal;
 # 9x: the program runs as Windows 98 with WNASPI32.DLL beside it, then with
 # scenarios that make the DLL refuse to load or leave out an entry point.
 set -euo pipefail
-mode=$1 work=$2 checks=$3 dll=$4 shim=$5
+mode=$1 build=$2 checks=$3 dll=$4 shim=$5
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../../scripts/wine-env.sh
 source "$here/../../scripts/wine-env.sh"
 
-prefix=$work/prefix-$mode
+work=$build/e2e-work/transport
+prefix=$build/wine/transport-$mode
 bin=$work/bin-$mode
-qrw_wine_template "$work/template"
-qrw_wine_prefix "$work/template" "$prefix"
+mkdir -p "$work"
+qrw_wine_template "$build/wine/template"
+qrw_wine_prefix "$build/wine/template" "$prefix"
 trap 'qrw_wine_stop "$prefix"' EXIT
 rm -rf "$bin"
 mkdir -p "$bin"

@@ -5,13 +5,13 @@ target_link_libraries(transport_checks PRIVATE GTest::gtest_main)
 target_link_options(transport_checks PRIVATE -static)
 add_test(NAME e2e.transport_9x
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/transport_run.sh 9x
-          ${CMAKE_CURRENT_BINARY_DIR}/transport $<TARGET_FILE:transport_checks>
+          ${CMAKE_BINARY_DIR} $<TARGET_FILE:transport_checks>
           $<TARGET_FILE:wnaspi32> "${QRW_VDRIVE_SG_SHIM}")
 set_tests_properties(e2e.transport_9x PROPERTIES LABELS e2e TIMEOUT 300)
 if(QRW_VDRIVE_SG_SHIM)
   add_test(NAME e2e.transport_nt
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/transport_run.sh nt
-            ${CMAKE_CURRENT_BINARY_DIR}/transport $<TARGET_FILE:transport_checks>
+            ${CMAKE_BINARY_DIR} $<TARGET_FILE:transport_checks>
             $<TARGET_FILE:wnaspi32> ${QRW_VDRIVE_SG_SHIM})
   set_tests_properties(e2e.transport_nt PROPERTIES LABELS e2e TIMEOUT 300)
 endif()
