@@ -339,6 +339,7 @@ TEST_F(NtPassThrough, CallErrorsReachTheProgram) {
 // A CD-ROM letter with no device behind it (G: the link is missing): the
 // device opens but every SCSI request fails.
 TEST(NtWithoutDevice, NothingBehindTheLetterOpensButEveryScsiRequestFails) {
+  ClearTrace();
   EXPECT_EQ(GetDriveTypeA("G:\\"), static_cast<UINT>(DRIVE_CDROM));
   HANDLE device = OpenDevice('G');
   ASSERT_NE(device, INVALID_HANDLE_VALUE) << "error " << GetLastError();
@@ -355,6 +356,7 @@ TEST(NtWithoutDevice, NothingBehindTheLetterOpensButEveryScsiRequestFails) {
   EXPECT_FALSE(buffered.ok);
   EXPECT_EQ(direct.error, static_cast<DWORD>(ERROR_NOT_SUPPORTED));
   EXPECT_EQ(buffered.error, static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  EXPECT_EQ(ReadTrace(), "");
 }
 
 // A CD-ROM letter whose device link leads to a folder (F) cannot be opened
