@@ -44,20 +44,46 @@ struct Variant {
 namespace {
 
 constexpr Variant kNtVariant{
-    &DriveCommands::NTStartStopUnit, &DriveCommands::NTXCmd,
-    &DriveCommands::NTSetupFlashProfile, &DriveCommands::NTWriteBuffer,
-    &DriveCommands::NTEntryCritical, &DriveCommands::NTVerifyProfile,
-    &DriveCommands::NTReadBuffer, &DriveCommands::NTGetInquiry,
-    kCaptionReadBackNt, kSuffixFail, kSuffixFailBlank, kSuffixReadFail,
-    kSuffixVerifyNt, true, true, &OfferRestartNt, true, false};
+    .StartStopUnit = &DriveCommands::NTStartStopUnit,
+    .XCmd = &DriveCommands::NTXCmd,
+    .SetupFlashProfile = &DriveCommands::NTSetupFlashProfile,
+    .WriteBuffer = &DriveCommands::NTWriteBuffer,
+    .EntryCritical = &DriveCommands::NTEntryCritical,
+    .VerifyProfile = &DriveCommands::NTVerifyProfile,
+    .ReadBuffer = &DriveCommands::NTReadBuffer,
+    .RefreshInquiry = &DriveCommands::NTGetInquiry,
+    .readBackCaption = kCaptionReadBackNt,
+    .downloadFail = kSuffixFail,
+    .criticalFail = kSuffixFailBlank,
+    .readFail = kSuffixReadFail,
+    .verifySuffix = kSuffixVerifyNt,
+    .verifyMessageFirst = true,
+    .sequenceStepsFinalBar = true,
+    .offerRestart = &OfferRestartNt,
+    .clearCaptionAfterNo = true,
+    .defaultCursorTwice = false,
+};
 
 constexpr Variant k9xVariant{
-    &DriveCommands::StartStopUnit, &DriveCommands::XCmd,
-    &DriveCommands::SetupFlashProfile, &DriveCommands::WriteBuffer,
-    &DriveCommands::EntryCritical, &DriveCommands::W9xVerifyProfile,
-    &DriveCommands::ReadBuffer, &DriveCommands::CheckInquiry,
-    kCaptionReadBack9x, kSuffixFailBlank, kSuffixFailBlank, kSuffixReadFailBlank,
-    kSuffixVerify9x, false, false, &OfferRestart9x, false, true};
+    .StartStopUnit = &DriveCommands::StartStopUnit,
+    .XCmd = &DriveCommands::XCmd,
+    .SetupFlashProfile = &DriveCommands::SetupFlashProfile,
+    .WriteBuffer = &DriveCommands::WriteBuffer,
+    .EntryCritical = &DriveCommands::EntryCritical,
+    .VerifyProfile = &DriveCommands::W9xVerifyProfile,
+    .ReadBuffer = &DriveCommands::ReadBuffer,
+    .RefreshInquiry = &DriveCommands::CheckInquiry,
+    .readBackCaption = kCaptionReadBack9x,
+    .downloadFail = kSuffixFailBlank,
+    .criticalFail = kSuffixFailBlank,
+    .readFail = kSuffixReadFailBlank,
+    .verifySuffix = kSuffixVerify9x,
+    .verifyMessageFirst = false,
+    .sequenceStepsFinalBar = false,
+    .offerRestart = &OfferRestart9x,
+    .clearCaptionAfterNo = false,
+    .defaultCursorTwice = true,
+};
 
 constexpr std::uint8_t kLoadAndStart = 0x03;
 constexpr std::uint8_t kStop = 0x00;
