@@ -641,6 +641,22 @@ TEST_F(Aspi9x, RequestThatNeverCompletesIsEndedByAbort) {
                          "I 12 00 00 00 24 00 / in 36 " + digest + " -> 00 00 00 00 held\n");
 }
 
+// Drive H holds its first TEST UNIT READY until a moment later; the program
+// unloads the library meanwhile. The library's thread still completes it.
+TEST_F(Aspi9x, HeldRequestCompletesAfterTheLibraryIsUnloaded) {
+  constexpr std::array<std::uint8_t, 6> kTestUnitReady{};
+  Block block = ExecBlock(1, 0, kTestUnitReady, 0, nullptr, 0, 12);
+  ASSERT_EQ(send_(block.data()), srb::kPending);
+  FreeLibrary(library_);
+  library_ = nullptr;
+
+  EXPECT_EQ(WaitForSingleObject(event_, 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(block[srb::kStatus], srb::kError);
+  EXPECT_EQ(block[srb::kTargStat], 0x02);
+  EXPECT_EQ(ReadTrace(),
+            "H 00 00 00 00 00 00 00 00 00 00 00 00 / none 0 - -> 02 02 3A 00 held-at-wait\n");
+}
+
 // Run with a scenario whose [aspi] section says load = fail.
 TEST(Aspi9xLoadFailure, LoadLibraryFails) {
   EXPECT_EQ(LoadLibraryA("WNASPI32.DLL"), nullptr);

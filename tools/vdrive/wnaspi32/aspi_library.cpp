@@ -25,6 +25,14 @@ std::uint8_t Finish(std::uint8_t* srb, std::uint8_t status) {
   return status;
 }
 
+// Once a thread of the library runs, FreeLibrary must not unmap the code it
+// runs in: the program may unload the library before the thread is done.
+void PinLibrary() {
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                     reinterpret_cast<LPCSTR>(&PinLibrary), &self);
+}
+
 }  // namespace
 
 AspiLibrary::AspiLibrary(std::unique_ptr<Session> session) : session_(std::move(session)) {}
@@ -141,6 +149,7 @@ std::uint32_t AspiLibrary::Deliver(Pending request) {
   }
   pending_.push_back(std::move(request));
   if (pending_.back().delivery == Delivery::AtWait) {
+    PinLibrary();
     std::thread([this, srb] { CompleteAtWait(srb); }).detach();
   }
   return Finish(srb, kPending);
