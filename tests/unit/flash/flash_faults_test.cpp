@@ -162,6 +162,7 @@ void RunFault(const FaultCase& c, Platform p) {
   ASSERT_EQ(rig.dialogs.shown.size(), 2u) << "the confirmation and one message";
   ExpectMessage(rig.dialogs.shown[1].text, c.message.For(p));
   EXPECT_EQ(rig.status.Text(), c.caption.For(p));
+  EXPECT_TRUE(rig.EachCaptionRepainted());
   EXPECT_TRUE(rig.restart.calls.empty());
   EXPECT_FALSE(rig.cursor.hourglass);
   EXPECT_EQ(rig.journal.Texts("cursor").empty(), !c.downloadStarted);

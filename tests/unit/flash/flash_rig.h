@@ -179,6 +179,17 @@ class FlashRig {
     return table[platformKind == Platform::Nt ? 0 : kAspiSlot];
   }
   std::vector<std::string> Captions() const { return journal.Texts("GroupBox2"); }
+  // Every caption change, suffixes included, is painted at once: the
+  // window handles no messages while the sequence runs.
+  testing::AssertionResult EachCaptionRepainted() const {
+    const auto& events = journal.events;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+      if (events[i].what != "GroupBox2") continue;
+      if (i + 1 == events.size() || !(events[i + 1] == fakes::UiEvent{"repaint", "GroupBox2"}))
+        return testing::AssertionFailure() << "no repaint after \"" << events[i].text << "\"";
+    }
+    return testing::AssertionSuccess();
+  }
 
   Platform platformKind;
   TestPackage package;
