@@ -108,6 +108,17 @@ TEST_F(BuilderE2e, SecondModelChangesCaptionAndMaskAndDisablesBuild) {
   EXPECT_TRUE(WaitUntilBuildEnabled(window_));
 }
 
+TEST_F(BuilderE2e, ModelWithoutImagesLeavesTheListEmptyAndBuildDisabled) {
+  SetUpFolder("noimages");
+  ASSERT_TRUE(DeleteFileA((folder_ + "\\2.01.BIN").c_str()));
+  window_ = StartBuilder();
+  ASSERT_NE(window_, nullptr);
+  ChooseComboItem(window_, kIdComboBox1, 1);
+  ASSERT_TRUE(Eventually([&] { return TextOf(window_) == kSecondCaption; })) << TextOf(window_);
+  EXPECT_EQ(ListItems(Control(window_, kIdFileListBox1)), std::vector<std::string>{});
+  EXPECT_FALSE(IsEnabled(Control(window_, kIdFlashButton)));
+}
+
 TEST_F(BuilderE2e, BuildWritesQrwpacksFlashProgramWhichStartsInFlashMode) {
   SetUpFolder("build");
   window_ = StartBuilder();
