@@ -7,7 +7,6 @@
 #include "fakes/fake_os.h"
 #include "fakes/fake_ui.h"
 #include "flash/flash_rig.h"
-#include "flash/flash_texts.h"
 
 namespace {
 
@@ -66,7 +65,7 @@ TEST_P(FlashButtonOnPlatform, WholeFlashThroughTheWindow) {
   Start(GetParam());
   std::vector<bool> flashingInRestartOffer;
   dialogs_.onShow = [&](const fakes::ShownDialog& box) {
-    if (box.text == flash::kRestartOfferNt || box.text == flash::kRestartOffer9x)
+    if (box.text == flash_test::texts::kRestartOfferNt || box.text == flash_test::texts::kRestartOffer9x)
       flashingInRestartOffer.push_back(form_.Flashing());
   };
   dialogs_.answers = {Answer::Yes, Answer::No};

@@ -7,7 +7,6 @@
 
 #include <functional>
 
-#include "flash/flash_texts.h"
 #include "flash_rig.h"
 
 namespace flash_test {
@@ -63,11 +62,11 @@ std::string Report(const char* label, Platform p, const char* sense = "05 24 00"
          ", SenseCode: " + sense;
 }
 
-const std::string kBin = flash::kCaptionWriteBin;
-const std::string kCritical = flash::kCaptionEntryCritical;
-const std::string kVerifyProfile = flash::kCaptionVerifyProfile;
-const std::string kReadNt = flash::kCaptionReadBackNt;
-const std::string kRead9x = flash::kCaptionReadBack9x;
+const std::string kBin = texts::kCaptionWriteBin;
+const std::string kCritical = texts::kCaptionEntryCritical;
+const std::string kVerifyProfile = texts::kCaptionVerifyProfile;
+const std::string kReadNt = texts::kCaptionReadBackNt;
+const std::string kRead9x = texts::kCaptionReadBack9x;
 
 // New-format package on a BF B4 drive: 2 START STOP UNIT, 1 poll, flash id,
 // profile (5), chunks 6..25, critical 26, profile read-back 27, reads
@@ -77,10 +76,10 @@ std::vector<FaultCase> Cases() {
   return {
       {"FlashIdStatus", Fail(Kind::FlashId), 4,
        {Report("Read Flash ID", Platform::Nt), Report("Read Flash ID", Platform::W9x)},
-       both(flash::kCaptionWriteProfile), false},
+       both(texts::kCaptionWriteProfile), false},
       {"ProfileWriteStatus", Fail(Kind::WriteProfile), 5,
        {Report("Write Flash Profile", Platform::Nt), Report("Write Flash Profile", Platform::W9x)},
-       both(flash::kCaptionWriteProfile), false},
+       both(texts::kCaptionWriteProfile), false},
       {"FirstChunkStatus", Fail(Kind::WriteChunk, 1), 6,
        {Report("Write Buffer", Platform::Nt), Report("Write Buffer", Platform::W9x)},
        {kBin + ", Fail!", kBin + ", Fail! "}, true},
@@ -119,7 +118,7 @@ std::vector<FaultCase> Cases() {
        both("Verify fail!"), {kReadNt + "Verify Fail!", kRead9x + ", Verify Fail! "}, true},
       {"FinalFlashStatus", Fail(Kind::Burn), 48,
        {Report("Write Buffer", Platform::Nt), Report("Write Buffer", Platform::W9x)},
-       both(flash::kCaptionFlashFail), true},
+       both(texts::kCaptionFlashFail), true},
   };
 }
 
@@ -298,8 +297,8 @@ TEST(ProfileSteps, OldFormatSkipsTheProfileAltogether) {
   EXPECT_EQ(rig.Drive().Count(Kind::WriteProfile), 0u);
   EXPECT_EQ(rig.Drive().Count(Kind::ReadProfile), 0u);
   for (const auto& caption : rig.Captions()) {
-    EXPECT_NE(caption, flash::kCaptionWriteProfile);
-    EXPECT_NE(caption, flash::kCaptionVerifyProfile);
+    EXPECT_NE(caption, texts::kCaptionWriteProfile);
+    EXPECT_NE(caption, texts::kCaptionVerifyProfile);
   }
 }
 
@@ -316,7 +315,7 @@ TEST(ProfileSteps, UnknownFlashChipSkipsTheVerification) {
                            "out", 4, DigestOf({0xFF, 0xFF, 0x00, 0x00})));
   EXPECT_EQ(lines[25], CriticalLine(Platform::W9x));
   EXPECT_EQ(lines[26], ReadChunkLine(Platform::W9x, rig.package, 0));
-  for (const auto& caption : rig.Captions()) EXPECT_NE(caption, flash::kCaptionVerifyProfile);
+  for (const auto& caption : rig.Captions()) EXPECT_NE(caption, texts::kCaptionVerifyProfile);
 }
 
 }  // namespace

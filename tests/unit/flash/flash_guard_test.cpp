@@ -7,7 +7,6 @@
 
 #include <algorithm>
 
-#include "flash/flash_texts.h"
 #include "flash_rig.h"
 
 namespace flash_test {
@@ -38,7 +37,7 @@ TEST(SecondPress, InsideTheRestartOfferStartsNothing) {
   for (Platform p : {Platform::Nt, Platform::W9x}) {
     SCOPED_TRACE(PlatformName(p));
     FlashRig rig{p, PackageSpec{}};
-    Reentry reentry{p == Platform::Nt ? flash::kRestartOfferNt : flash::kRestartOffer9x};
+    Reentry reentry{p == Platform::Nt ? texts::kRestartOfferNt : texts::kRestartOffer9x};
     PressAgainInside(rig, reentry);
     rig.ClickAndConfirm(Answer::No);
 
@@ -77,7 +76,7 @@ TEST(SecondPress, InsideAPollBoxLeavesTheRunningFlashAlone) {
 TEST(SecondPress, DirectCallsOfTheVariantsAreRefusedToo) {
   FlashRig rig{Platform::Nt, PackageSpec{}};
   rig.dialogs.onShow = [&rig](const fakes::ShownDialog& box) {
-    if (box.text == flash::kRestartOfferNt) {
+    if (box.text == texts::kRestartOfferNt) {
       rig.procedure.NTFlashButton();
       rig.procedure.Flash9x(0);
     }
@@ -118,7 +117,7 @@ TEST(FinalFlashGate, ABarThatCannotHoldTheOffsetsStopsTheDownload) {
     EXPECT_EQ(rig.Drive().Count(Kind::WriteChunk), 4u);
     EXPECT_EQ(rig.Drive().Count(Kind::EntryCritical), 0u);
     EXPECT_EQ(rig.Drive().Count(Kind::Burn), 0u);
-    EXPECT_EQ(rig.status.Text(), std::string(flash::kCaptionWriteBin) +
+    EXPECT_EQ(rig.status.Text(), texts::kCaptionWriteBin +
                                      (p == Platform::Nt ? ", Fail!" : ", Fail! "));
     EXPECT_FALSE(rig.cursor.hourglass);
   }

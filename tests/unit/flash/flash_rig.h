@@ -98,6 +98,22 @@ class TestPackage {
   Bytes region_;
 };
 
+// The system's texts, written out here on their own so that a slip in the
+// program's copy shows.
+namespace texts {
+inline const std::string kCaptionCompleted = "Flash Completed.";
+inline const std::string kCaptionEntryCritical = "Drive entry critical... ";
+inline const std::string kCaptionFlashFail = "Flash Fail.";
+inline const std::string kCaptionFlashing = "Don't turn off the system, Flash is in progress...";
+inline const std::string kCaptionReadBack9x = "Read back and Verify drive's DRAM... ";
+inline const std::string kCaptionReadBackNt = "Read back & verify DRAM from drive... ";
+inline const std::string kCaptionVerifyProfile = "Verify Flash profile from drive... ";
+inline const std::string kCaptionWriteBin = "Write BIN to drive's DRAM... ";
+inline const std::string kCaptionWriteProfile = "Write Flash profile to drive... ";
+inline const std::string kRestartOffer9x = "The system needs to be restarted for the changes to take effect(inquiry stream) ?";
+inline const std::string kRestartOfferNt = "\nYou have successfully completed installation!\n The new changes will not take effect until\n you reboot your system.\n\n Do you want to reboot your system now?\n";
+}  // namespace texts
+
 enum class Platform { Nt, W9x };
 
 inline const char* PlatformName(Platform p) { return p == Platform::Nt ? "NT" : "9x"; }

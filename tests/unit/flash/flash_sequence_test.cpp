@@ -6,7 +6,6 @@
 
 #include <tuple>
 
-#include "flash/flash_texts.h"
 #include "flash_rig.h"
 
 namespace flash_test {
@@ -41,8 +40,8 @@ class WholeFlash : public testing::TestWithParam<RunCase> {
   RunCase c = GetParam();
   FlashRig rig{c.platform, SpecFor(c)};
   std::uint32_t length = c.newFormat ? 327680 : 262144;
-  const char* readBackCaption =
-      c.platform == Platform::Nt ? flash::kCaptionReadBackNt : flash::kCaptionReadBack9x;
+  std::string readBackCaption =
+      c.platform == Platform::Nt ? texts::kCaptionReadBackNt : texts::kCaptionReadBack9x;
 };
 
 TEST_P(WholeFlash, SendsEveryCommandInOrder) {
@@ -75,19 +74,19 @@ TEST_P(WholeFlash, CaptionAndBarAtEachCommand) {
   std::vector<std::pair<std::string, fakes::BarState>> expected = {
       {"", idle}, {"", idle}, {"", idle}};
   if (c.newFormat) {
-    expected.push_back({flash::kCaptionWriteProfile, idle});
-    expected.push_back({flash::kCaptionWriteProfile, idle});
+    expected.push_back({texts::kCaptionWriteProfile, idle});
+    expected.push_back({texts::kCaptionWriteProfile, idle});
   }
   const int len = static_cast<int>(length);
   for (int offset = 0; offset < len; offset += 16384)
-    expected.push_back({flash::kCaptionWriteBin, {0, len, offset, 16384}});
-  expected.push_back({flash::kCaptionEntryCritical, {0, len, len, 16384}});
-  if (c.newFormat) expected.push_back({flash::kCaptionVerifyProfile, {0, len, len, 16384}});
+    expected.push_back({texts::kCaptionWriteBin, {0, len, offset, 16384}});
+  expected.push_back({texts::kCaptionEntryCritical, {0, len, len, 16384}});
+  if (c.newFormat) expected.push_back({texts::kCaptionVerifyProfile, {0, len, len, 16384}});
   for (int offset = 0; offset < len; offset += 16384)
     expected.push_back({readBackCaption, {0, len, offset, 16384}});
   const int finalPosition = c.platform == Platform::Nt ? 197 : 198;
-  expected.push_back({flash::kCaptionFlashing, {0, 200, finalPosition, 1}});
-  expected.push_back({flash::kCaptionCompleted, {0, 200, 198, 1}});
+  expected.push_back({texts::kCaptionFlashing, {0, 200, finalPosition, 1}});
+  expected.push_back({texts::kCaptionCompleted, {0, 200, 198, 1}});
 
   std::vector<std::pair<std::string, fakes::BarState>> actual;
   for (const auto& seen : rig.seen) actual.push_back({seen.caption, seen.bar});
@@ -98,13 +97,13 @@ TEST_P(WholeFlash, CaptionsEachRepaintedAtOnce) {
   rig.ClickAndConfirm(Answer::No);
 
   std::vector<std::string> expected;
-  if (c.newFormat) expected.push_back(flash::kCaptionWriteProfile);
-  expected.push_back(flash::kCaptionWriteBin);
-  expected.push_back(flash::kCaptionEntryCritical);
-  if (c.newFormat) expected.push_back(flash::kCaptionVerifyProfile);
+  if (c.newFormat) expected.push_back(texts::kCaptionWriteProfile);
+  expected.push_back(texts::kCaptionWriteBin);
+  expected.push_back(texts::kCaptionEntryCritical);
+  if (c.newFormat) expected.push_back(texts::kCaptionVerifyProfile);
   expected.push_back(readBackCaption);
-  expected.push_back(flash::kCaptionFlashing);
-  expected.push_back(flash::kCaptionCompleted);
+  expected.push_back(texts::kCaptionFlashing);
+  expected.push_back(texts::kCaptionCompleted);
   // After No the NT caption is emptied, the 9x one keeps "Flash Completed.".
   if (c.platform == Platform::Nt) expected.push_back("");
   EXPECT_EQ(rig.Captions(), expected);
@@ -115,7 +114,7 @@ TEST_P(WholeFlash, CaptionsEachRepaintedAtOnce) {
 TEST_P(WholeFlash, LeavesTheWindowReadyForAnotherRun) {
   rig.ClickAndConfirm(Answer::No);
 
-  EXPECT_EQ(rig.status.Text(), c.platform == Platform::Nt ? "" : flash::kCaptionCompleted);
+  EXPECT_EQ(rig.status.Text(), c.platform == Platform::Nt ? "" : texts::kCaptionCompleted);
   EXPECT_EQ(rig.bar.State(), (fakes::BarState{0, 200, 0, 1}));
   EXPECT_FALSE(rig.cursor.hourglass);
   EXPECT_EQ(rig.journal.Texts("cursor"),
@@ -131,8 +130,8 @@ TEST_P(WholeFlash, LeavesTheWindowReadyForAnotherRun) {
   // Only the confirmation and the restart offer; the offer declined.
   ASSERT_EQ(rig.dialogs.shown.size(), 2u);
   EXPECT_EQ(rig.dialogs.shown[1].kind, "Confirm");
-  EXPECT_EQ(rig.dialogs.shown[1].text, c.platform == Platform::Nt ? flash::kRestartOfferNt
-                                                                  : flash::kRestartOffer9x);
+  EXPECT_EQ(rig.dialogs.shown[1].text, c.platform == Platform::Nt ? texts::kRestartOfferNt
+                                                                  : texts::kRestartOffer9x);
   EXPECT_TRUE(rig.restart.calls.empty());
   EXPECT_FALSE(rig.procedure.Flashing());
 }

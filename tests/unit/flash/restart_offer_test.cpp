@@ -4,7 +4,6 @@
 
 #include "fakes/fake_os.h"
 #include "fakes/fake_ui.h"
-#include "flash/flash_texts.h"
 #include "flash/restart_offer.h"
 #include "flash_rig.h"
 
@@ -65,7 +64,7 @@ TEST_P(RestartTable, OffersAndRestartsAsTheFormSays) {
   EXPECT_EQ(restart.calls, c.calls);
   ASSERT_GE(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0],
-            (fakes::ShownDialog{"Confirm", c.nt ? flash::kRestartOfferNt : flash::kRestartOffer9x,
+            (fakes::ShownDialog{"Confirm", c.nt ? texts::kRestartOfferNt : texts::kRestartOffer9x,
                                 "", platform::DialogButtons::YesNo}));
   std::vector<fakes::ShownDialog> boxes(dialogs.shown.begin() + 1, dialogs.shown.end());
   std::vector<fakes::ShownDialog> expectedBoxes;
@@ -96,7 +95,7 @@ TEST(RestartInTheSequence, CaptionAfterTheOffer) {
   };
   for (const Case& c : {Case{Platform::Nt, Answer::Yes, ""}, Case{Platform::Nt, Answer::No, ""},
                         Case{Platform::W9x, Answer::Yes, ""},
-                        Case{Platform::W9x, Answer::No, flash::kCaptionCompleted}}) {
+                        Case{Platform::W9x, Answer::No, texts::kCaptionCompleted}}) {
     SCOPED_TRACE(std::string(PlatformName(c.p)) + (c.answer == Answer::Yes ? " Yes" : " No"));
     FlashRig rig{c.p, PackageSpec{}};
     rig.ClickAndConfirm(c.answer);

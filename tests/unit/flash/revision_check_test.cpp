@@ -3,7 +3,6 @@
 // the flags the press prepares.
 #include <gtest/gtest.h>
 
-#include "flash/flash_texts.h"
 #include "flash/revision_check.h"
 #include "flash_rig.h"
 
