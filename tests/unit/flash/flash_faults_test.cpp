@@ -320,3 +320,48 @@ TEST(ProfileSteps, UnknownFlashChipSkipsTheVerification) {
 
 }  // namespace
 }  // namespace flash_test
+
+namespace flash_test {
+namespace {
+
+// NT opens the drive's device at the start of each flash; a failed opening
+// or probe shows its message and ends the flash before any command.
+TEST(DeviceOpening, FailureEndsTheFlashBeforeAnyCommand) {
+  struct Case {
+    const char* name;
+    std::function<void(vdrive::DriveSpec&)> inject;
+    std::string message;
+  };
+  for (const Case& c :
+       {Case{"open", [](vdrive::DriveSpec& d) { d.openError = 5; }, "Error opening: 5"},
+        Case{"probe", [](vdrive::DriveSpec& d) { d.probeError = 1; },
+             "Error reading inquiry data information; error was 1"}}) {
+    SCOPED_TRACE(c.name);
+    vdrive::DriveSpec drive = StandardDrive();
+    c.inject(drive);
+    FlashRig failing{Platform::Nt, PackageSpec{}, drive};
+    // As discovery listed the drive before its device started failing.
+    const std::string line = "0-0-0 E: QUARVEL QRW-20410C      1.00";
+    failing.Entry().SetText(line);
+    failing.list.items = {line};
+    failing.dialogs.shown.clear();
+    failing.ClickAndConfirm();
+    ASSERT_EQ(failing.dialogs.shown.size(), 2u);
+    EXPECT_EQ(failing.dialogs.shown[1].text, c.message);
+    EXPECT_TRUE(failing.seen.empty());
+    EXPECT_TRUE(failing.journal.Texts("cursor").empty());
+  }
+}
+
+// The device stays open after a flash, also after one that ended early.
+TEST(DeviceOpening, HandleStaysOpenAfterAnEarlyEnd) {
+  vdrive::DriveSpec drive = StandardDrive();
+  drive.medium = vdrive::Medium::Loaded;
+  FlashRig rig{Platform::Nt, PackageSpec{}, drive};
+  rig.ClickAndConfirm();
+  ASSERT_TRUE(rig.nt.DeviceHandle().has_value());
+  EXPECT_EQ(rig.device.OpenHandles(), std::vector<platform::Handle>{*rig.nt.DeviceHandle()});
+}
+
+}  // namespace
+}  // namespace flash_test
