@@ -48,6 +48,66 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 }
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LittleMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BigMark = "\xFE\xFF";
+
+// Code page 1252 at 0x80-0x9F; the five unassigned bytes stand for the
+// control characters of the same number.
+constexpr char32_t kAnsiHigh[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// The reader hands out text of the ANSI code page: a character it lacks
+// becomes '?'.
+char ToAnsi(char32_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+  for (int i = 0; i < 32; ++i)
+    if (kAnsiHigh[i] == c) return static_cast<char>(0x80 + i);
+  return '?';
+}
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// One UTF-8 sequence from text at i; a malformed one yields the replacement.
+char32_t NextUtf8(std::string_view text, std::size_t& i) {
+  const auto lead = static_cast<unsigned char>(text[i++]);
+  if (lead < 0x80) return lead;
+  const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+  if (extra < 0 || lead > 0xF4) return kReplacement;
+  char32_t c = lead & (0x3F >> extra);
+  for (int n = 0; n < extra; ++n) {
+    if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return kReplacement;
+    c = (c << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
+  }
+  return c;
+}
+
+std::string AnsiFromUtf8(std::string_view text) {
+  std::string ansi;
+  for (std::size_t i = 0; i < text.size();) ansi += ToAnsi(NextUtf8(text, i));
+  return ansi;
+}
+
+std::string AnsiFromUtf16(std::string_view text, bool bigEndian) {
+  std::string ansi;
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(text[i]);
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    ansi += ToAnsi(bigEndian ? (first << 8 | second) : (second << 8 | first));
+  }
+  return ansi;
+}
+
+// A file with a byte-order mark is Unicode text; any other is ANSI text.
+std::string AnsiText(std::string_view text) {
+  if (text.substr(0, kUtf8Mark.size()) == kUtf8Mark)
+    return AnsiFromUtf8(text.substr(kUtf8Mark.size()));
+  if (text.substr(0, 2) == kUtf16LittleMark) return AnsiFromUtf16(text.substr(2), false);
+  if (text.substr(0, 2) == kUtf16BigMark) return AnsiFromUtf16(text.substr(2), true);
+  return std::string(text);
+}
 
 // The reader drops the trailing spaces (blanks only) of a default, keeping
 // at least its first character.
@@ -73,8 +133,8 @@ std::string CopyProfileEntry(std::string_view value) {
   return copy;
 }
 
-ProfileFile ProfileFile::Parse(std::string_view text) {
-  if (text.substr(0, kUtf8Mark.size()) == kUtf8Mark) text.remove_prefix(kUtf8Mark.size());
+ProfileFile ProfileFile::Parse(std::string_view raw) {
+  const std::string text = AnsiText(raw);
   ProfileFile file;
   file.sections_.push_back(Section{});  // keys before the first section
   for (std::string_view line : SplitLines(text)) {

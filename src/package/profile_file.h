@@ -19,7 +19,10 @@
 //   - a value (or default) enclosed in one pair of the same quotes, single
 //     or double, loses them;
 //   - at most 2,047 characters come back; a zero byte ends a name or value;
-//   - a UTF-8 byte-order mark at the start is skipped.
+//   - a file beginning with a byte-order mark (UTF-8, UTF-16 of either byte
+//     order) is Unicode text, handed out in code page 1252 with '?' for a
+//     character it lacks (Windows may pick a similar letter instead); any
+//     other file is taken byte for byte.
 #pragma once
 
 #include <cstddef>

@@ -27,6 +27,16 @@ TEST_P(ProfileReadTest, AnswersAsTheWindowsReader) {
 
 const std::string k2047(2047, 'A');
 
+// Latin-1 text as UTF-16 with its byte-order mark.
+std::string Utf16(const std::string& latin1, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : latin1) {
+    const char units[2] = {c, '\0'};
+    out += bigEndian ? std::string{units[1], units[0]} : std::string{units[0], units[1]};
+  }
+  return out;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rules, ProfileReadTest,
     testing::Values(
@@ -51,6 +61,12 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"carriage returns only", "[S]\rA=1\rKey=v\r", "S", "Key", "v"},
         ReadCase{"carriage return inside a line", "[S]\nKey=a\rb\n", "S", "Key", "a\rb"},
         ReadCase{"byte-order mark", "\xEF\xBB\xBF[S]\nKey=v\n", "S", "Key", "v"},
+        // Unicode files are handed out in code page 1252.
+        ReadCase{"utf-8 in code page 1252", "\xEF\xBB\xBF[S]\nKey=\xC3\xA9\xE2\x82\xAC\n", "S",
+                 "Key", "\xE9\x80"},
+        ReadCase{"utf-16 little-endian", Utf16("[S]\nKey=\xE9\n", false), "S", "Key", "\xE9"},
+        ReadCase{"utf-16 big-endian", Utf16("[S]\nKey=\xE9\n", true), "S", "Key", "\xE9"},
+        ReadCase{"without a mark byte for byte", "[S]\nKey=\xC3\xA9\n", "S", "Key", "\xC3\xA9"},
         ReadCase{"zero byte ends value", std::string("[S]\nKey=a\0b\n", 12), "S", "Key", "a"},
         ReadCase{"2047 characters fit", "[S]\nKey=" + k2047 + "\n", "S", "Key", k2047},
         ReadCase{"longer values are cut", "[S]\nKey=" + k2047 + "XY\n", "S", "Key", k2047},
