@@ -119,6 +119,20 @@ TEST_F(BuilderE2e, ModelWithoutImagesLeavesTheListEmptyAndBuildDisabled) {
   EXPECT_FALSE(IsEnabled(Control(window_, kIdFlashButton)));
 }
 
+TEST_F(BuilderE2e, ClickWithoutASelectedFileEnablesBuildWhichCannotOpenIt) {
+  SetUpFolder("nofile");
+  window_ = StartBuilder();
+  ASSERT_NE(window_, nullptr);
+  ChooseListItem(window_, kIdFileListBox1, -1);
+  ASSERT_TRUE(WaitUntilBuildEnabled(window_));
+  Click(window_, kIdFlashButton);
+  const auto message = WaitForDialog(*program_);
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(message->text, "Open  fail!");
+  Answer(*message, IDOK);
+  EXPECT_EQ(ControlText(window_, kIdGroupBox2), "Building   Please wait... ");
+}
+
 TEST_F(BuilderE2e, BuildWritesQrwpacksFlashProgramWhichStartsInFlashMode) {
   SetUpFolder("build");
   window_ = StartBuilder();
