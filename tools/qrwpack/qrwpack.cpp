@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "package/builder.h"
+#include "package/builder_messages.h"
 #include "package/model_file.h"
 #include "package/package_data.h"
 #include "package/package_region.h"
@@ -128,10 +129,11 @@ int Build(int argc, char** argv) {
   if (auto problem = ParseBuildOptions(argc, argv, options)) return UsageError(*problem);
 
   const std::string modelsPath = options.Get("--models");
-  if (!package::ProfileFile::Load(modelsPath)) return Failure("Can't load " + modelsPath);
+  if (!package::ProfileFile::Load(modelsPath)) return Failure(package::messages::CantLoad(modelsPath));
   package::IniProfileReader reader;
   const package::ModelFileContents contents = package::ReadModelFile(reader, modelsPath);
-  if (!contents.selected) return Failure(modelsPath + " > Session " + contents.lastSection + " error!");
+  if (!contents.selected)
+    return Failure(package::messages::SessionError(modelsPath, contents.lastSection));
   const auto chosen = ChooseModel(contents, options.Get("--model"));
   if (!chosen)
     return Failure("no model " + options.Get("--model") + " in " + modelsPath + "; it holds:" +
