@@ -49,6 +49,13 @@ aspi = 0 0
 vendor = QUARVEL
 product = QRW-20410C
 revision = 1.00
+# Like a real drive, it answers a little later than at once, so that each
+# status caption stays up long enough to be seen.
+hold = write-profile every at-wait
+hold = write-chunk every at-wait
+hold = critical every at-wait
+hold = read-profile every at-wait
+hold = read-chunk every at-wait
 SCENARIO
 : >"$demo/trace.txt"
 export QRW_VDRIVE_SCENARIO=$demo/scenario.txt
