@@ -243,3 +243,38 @@ TEST(FinalFlashCommand, NineXSendsTheFirstByteOfTheLastChunkReadBack) {
 
 }  // namespace
 }  // namespace flash_test
+
+namespace flash_test {
+namespace {
+
+// With two drives listed, the refresh replaces exactly the flashed drive's
+// line at its own place and keeps it selected.
+TEST(ListRefresh, ReplacesTheFlashedLineInPlace) {
+  for (Platform p : {Platform::Nt, Platform::W9x}) {
+    SCOPED_TRACE(PlatformName(p));
+    FlashRig rig{p, PackageSpec{.fwRange = "1.00-1.10"}};
+    // The virtual drive becomes the second item: on NT the list position is
+    // the slot, on 9x ItemToEntry leads to it.
+    const std::string other = "OTHER DRIVE LINE    1.00";
+    if (p == Platform::Nt) {
+      rig.table[1] = rig.table[0];
+      rig.table[0].SetText(other);
+      rig.itemToEntry[1] = 1;
+    } else {
+      rig.itemToEntry[1] = FlashRig::kAspiSlot;
+    }
+    rig.list.items = {other, rig.list.items[0]};
+    rig.list.selected = 1;
+
+    rig.ClickAndConfirm();
+
+    ASSERT_EQ(rig.Drive().Burns(), 1u);
+    const drive::DriveEntry& flashed = rig.table[p == Platform::Nt ? 1 : FlashRig::kAspiSlot];
+    EXPECT_EQ(rig.list.items, (std::vector<std::string>{other, flashed.Text()}));
+    EXPECT_EQ(flashed.Text().substr(flashed.Text().size() - 4), "1.10");
+    EXPECT_EQ(rig.list.selected, 1);
+  }
+}
+
+}  // namespace
+}  // namespace flash_test
