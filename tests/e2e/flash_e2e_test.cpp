@@ -140,7 +140,16 @@ TEST_P(FlashE2e, FullFlashThenTheDriveIsRefusedAsUpToDate) {
                 : "The system needs to be restarted for the changes to take effect(inquiry "
                   "stream) ?");
   EXPECT_EQ(Caption(window), "Flash Completed.");
+  // The restart offer's message loop lets window messages through while the
+  // flash is still running: a close request and a second FLASH press must
+  // both be turned away.
+  Close(window);
+  Click(window, kIdFlashButton);
+  Sleep(500);
   Answer(*restart, IDNO);
+  EXPECT_FALSE(WaitForDialog(program, 2s).has_value()) << "a second press started something";
+  ASSERT_TRUE(program.Running());
+  ASSERT_TRUE(IsWindow(window));
 
   // NT empties the caption; 9x keeps "Flash Completed." after No.
   EXPECT_EQ(Caption(window), p == Platform::Nt ? "" : "Flash Completed.");
