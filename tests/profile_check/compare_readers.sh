@@ -3,6 +3,7 @@
 # questions about every file in DATA and fails on the first difference.
 #   compare_readers.sh NATIVE_DUMP WINDOWS_DUMP DATA WORK
 set -euo pipefail
+: "${QRW_WINE_DIR:?names the folder of the Wine template prefix}"
 native=$1 windows=$2 data=$3 work=$4
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../../scripts/wine-env.sh
@@ -10,8 +11,10 @@ source "$here/../../scripts/wine-env.sh"
 
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
-qrw_wine_template "$work/template"
-qrw_wine_prefix "$work/template" "$work/prefix"
+# The run's template prefix, shared with the other Wine tests of the build
+# (qrw_wine_template makes it once, whoever asks first).
+qrw_wine_template "$QRW_WINE_DIR/template"
+qrw_wine_prefix "$QRW_WINE_DIR/template" "$work/prefix"
 trap 'qrw_wine_stop "$work/prefix"' EXIT
 
 files=("$data"/*.ini)
