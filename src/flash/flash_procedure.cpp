@@ -116,26 +116,27 @@ void FlashProcedure::FlashModeClick(std::uint32_t platformId) {
   w_.commands.SavedProfile.length = 0;
 
   const int position = w_.driveList.ItemIndex();
-  DriveEntry* entry = EntryAt(position, true);
-  if (entry == nullptr) return;
-
-  const RevisionDecision decision = DecideRevision(w_.package, entry->Text());
-  if (decision.refused) {
-    w_.dialogs.Ask(platform::DialogKind::Warning, RefusalText(decision.current),
-                   platform::DialogButtons::Ok);
-    return;
-  }
-  const std::string confirmation = ConfirmationText(decision.current, decision.next);
-  FlashAll = package::IsFlashAll(w_.package);
-  if (w_.dialogs.Ask(decision.confirmKind, confirmation,
-                     platform::DialogButtons::YesNo) != platform::Answer::Yes) {
-    return;
-  }
+  const DriveEntry* entry = EntryAt(position, true);
+  if (entry == nullptr || !ConfirmUpdate(*entry)) return;
   if (platformId == platform::kPlatformWin32Nt) {
     RunNt();
   } else {
     Run9x(position);
   }
+}
+
+// Refuses a drive already at or above the new revision; otherwise asks.
+bool FlashProcedure::ConfirmUpdate(const DriveEntry& entry) {
+  const RevisionDecision decision = DecideRevision(w_.package, entry.Text());
+  if (decision.refused) {
+    w_.dialogs.Ask(platform::DialogKind::Warning, RefusalText(decision.current),
+                   platform::DialogButtons::Ok);
+    return false;
+  }
+  const std::string confirmation = ConfirmationText(decision.current, decision.next);
+  FlashAll = package::IsFlashAll(w_.package);
+  return w_.dialogs.Ask(decision.confirmKind, confirmation, platform::DialogButtons::YesNo) ==
+         platform::Answer::Yes;
 }
 
 void FlashProcedure::NTFlashButton() {

@@ -67,6 +67,7 @@ class FlashProcedure {
  private:
   using ChunkBuffer = std::unique_ptr<std::uint8_t[]>;
 
+  bool ConfirmUpdate(const drive::DriveEntry& entry);
   void RunNt();
   void Run9x(int position);
   drive::DriveEntry* EntryAt(int position, bool throughItemToEntry);
