@@ -126,6 +126,8 @@ std::string FirmwarePath(const std::string& name) {
 
 std::string WorkDir() { return FolderFromEnvironment("QRW_WORK_DIR"); }
 
+std::string VirtualAspiLibraryPath() { return FolderFromEnvironment("QRW_WNASPI32_DLL"); }
+
 std::string MakeWorkFolder(const std::string& name) {
   const std::string folder = Join(WorkDir(), name);
   DeleteTree(folder);

@@ -9,6 +9,7 @@
 //   QRW_FIRMWARE_DIR  the generated firmware (1.10.BIN, *.region)
 //   QRW_WORK_DIR      a fresh folder for this test executable
 //   QRW_SHOT_DIR      where screenshots go (PNG, via ImageMagick's import)
+//   QRW_WNASPI32_DLL  the virtual drive's WNASPI32.DLL (set by CTest)
 #pragma once
 
 #ifndef NOMINMAX
@@ -35,6 +36,7 @@ inline constexpr Milliseconds kWaitLimit = 30s;
 std::string ProgramPath(const std::string& name);   // in QRW_PROGRAM_DIR
 std::string FirmwarePath(const std::string& name);  // in QRW_FIRMWARE_DIR
 std::string WorkDir();                               // QRW_WORK_DIR
+std::string VirtualAspiLibraryPath();                // QRW_WNASPI32_DLL
 // A fresh sub-folder of the work folder (emptied if it exists).
 std::string MakeWorkFolder(const std::string& name);
 bool CopyInto(const std::string& source, const std::string& folder,

@@ -121,6 +121,76 @@ TEST_F(FlashProgramStart, Windows9xWithWinesOwnAspiFindsNoAdapters) {
   EXPECT_EQ(program.WaitForExit(), std::optional<DWORD>(0));
 }
 
+// The flash program in Windows 9x mode with the virtual drive's WNASPI32.DLL
+// beside it, serving the drives of a scenario.
+class VirtualAspiStart : public testing::Test {
+ protected:
+  Process Start(const std::string& name, const std::string& scenario) {
+    const std::string exe = FolderWithFlashProgram(name);
+    const std::string folder = exe.substr(0, exe.find_last_of('\\'));
+    EXPECT_TRUE(CopyInto(VirtualAspiLibraryPath(), folder, "WNASPI32.DLL"));
+    const std::string scenarioFile = folder + "\\scenario.txt";
+    std::ofstream(scenarioFile) << scenario;
+    SetWindows98(kFlashProgram, AspiLibrary::Beside);
+    return Process::Start(exe, folder,
+                          {{"QRW_VDRIVE_SCENARIO", scenarioFile},
+                           {"QRW_VDRIVE_TRACE", folder + "\\trace.txt"}});
+  }
+  void TearDown() override { ClearWindows98(kFlashProgram); }
+};
+
+TEST_F(VirtualAspiStart, MissingEntryPointsAreToldAndEndTheProgram) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"GetASPI32SupportInfo", "Failed to lookup GetASPI32SupportInfo"},
+      {"SendASPI32Command", "Failed to lookup SendASPI32Command"}};
+  for (const auto& [entry, text] : cases) {
+    Process program = Start(entry, std::string("[aspi]\nmissing = ") + entry +
+                                       "\n[drive QRW]\naspi = 1 0\n");
+    const auto warning = WaitForDialog(program);
+    ExpectWarning(warning);
+    Answer(*warning, IDYES);
+    const auto message = WaitForDialog(program);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(message->title, kApplicationTitle);
+    EXPECT_EQ(message->text, text);
+    Answer(*message, IDOK);
+    EXPECT_EQ(program.WaitForExit(), std::optional<DWORD>(0));
+  }
+}
+
+TEST_F(VirtualAspiStart, MatchingDriveLeavesTheFlashWindowReady) {
+  Process program = Start("ready", "[drive QRW]\naspi = 1 0\n");
+  const auto warning = WaitForDialog(program);
+  ExpectWarning(warning);
+  Answer(*warning, IDYES);
+  HWND window = WaitForWindow(program, kFlashFormClass);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(TextOf(window), "Quarvel-IT Flash V1.039 QRW-20410C");
+  EXPECT_EQ(ControlText(window, kIdSelectDriveLabel),
+            "Select the Quarvel-IT drive you want to update:");
+  HWND combo = Control(window, kIdComboBox1);
+  const auto drives = ComboItems(combo);
+  ASSERT_EQ(drives.size(), 1u);
+  EXPECT_EQ(drives[0].substr(drives[0].size() - 4), "1.00");
+  EXPECT_EQ(ComboSelection(combo), 0);
+  EXPECT_EQ(ControlText(window, kIdFlashButton), "FLASH");
+  EXPECT_TRUE(IsEnabled(Control(window, kIdFlashButton)));
+  EXPECT_EQ(ProgressPosition(Control(window, kIdProgressBar)), 0);
+  EXPECT_FALSE(IsShown(Control(window, kIdFileListBox1)));
+  // Group box, bar and button moved up by the file list's 41: their tops
+  // are 72, 95 and 95 at 120 ppi, and the form ends with the group box.
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  auto scaled = [dpi](int design) { return MulDiv(design, dpi, 120); };
+  EXPECT_EQ(ChildRect(window, kIdGroupBox2).top, scaled(72));
+  EXPECT_EQ(ChildRect(window, kIdProgressBar).top, scaled(95));
+  EXPECT_EQ(ChildRect(window, kIdFlashButton).top, scaled(95));
+  EXPECT_EQ(ClientRectOf(window).bottom, scaled(72 + 56));
+  Close(window);
+  EXPECT_EQ(program.WaitForExit(), std::optional<DWORD>(0));
+}
+
 TEST(TemplateStart, StartsAsTheBuilderWithoutAnyWarning) {
   const std::string folder = MakeWorkFolder("builder");
   ASSERT_TRUE(CopyInto(ProgramPath(kTemplate), folder));
