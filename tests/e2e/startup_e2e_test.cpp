@@ -191,6 +191,28 @@ TEST_F(VirtualAspiStart, MatchingDriveLeavesTheFlashWindowReady) {
   EXPECT_EQ(program.WaitForExit(), std::optional<DWORD>(0));
 }
 
+// While a FLASH press is being handled (here: its confirmation is open) the
+// window refuses to close; afterwards its close button works again.
+TEST_F(VirtualAspiStart, WindowDoesNotCloseWhileAPressIsRunning) {
+  Process program = Start("noclose", "[drive QRW]\naspi = 1 0\n");
+  const auto warning = WaitForDialog(program);
+  ExpectWarning(warning);
+  Answer(*warning, IDYES);
+  HWND window = WaitForWindow(program, kFlashFormClass);
+  ASSERT_NE(window, nullptr);
+  Click(window, kIdFlashButton);
+  const auto confirm = WaitForDialog(program);
+  ASSERT_TRUE(confirm.has_value());
+  EXPECT_EQ(confirm->title, "Confirm");
+  Close(window);
+  Sleep(500);
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_TRUE(program.Running());
+  Answer(*confirm, IDNO);
+  Close(window);
+  EXPECT_EQ(program.WaitForExit(), std::optional<DWORD>(0));
+}
+
 TEST(TemplateStart, StartsAsTheBuilderWithoutAnyWarning) {
   const std::string folder = MakeWorkFolder("builder");
   ASSERT_TRUE(CopyInto(ProgramPath(kTemplate), folder));
