@@ -105,13 +105,17 @@ std::string Win32ProfileReader::Read(const std::string& section, const std::stri
 
 // ---- Dialogs --------------------------------------------------------------
 
+HWND Win32Dialogs::Owner() const {
+  return owner_ != nullptr && IsWindowVisible(owner_) ? owner_ : nullptr;
+}
+
 void Win32Dialogs::Message(const std::string& text) {
-  MessageBoxA(owner_, text.c_str(), kApplicationTitle, MB_OK);
+  MessageBoxA(Owner(), text.c_str(), kApplicationTitle, MB_OK);
 }
 
 Answer Win32Dialogs::Ask(DialogKind kind, const std::string& text, DialogButtons buttons) {
   const UINT style = DialogIcon(kind) | (buttons == DialogButtons::YesNo ? MB_YESNO : MB_OK);
-  switch (MessageBoxA(owner_, text.c_str(), DialogTitle(kind), style)) {
+  switch (MessageBoxA(Owner(), text.c_str(), DialogTitle(kind), style)) {
     case IDYES: return Answer::Yes;
     case IDNO: return Answer::No;
     default: return Answer::Ok;

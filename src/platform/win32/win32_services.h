@@ -41,7 +41,10 @@ class Win32ProfileReader : public ProfileReader {
                    const std::string& path) override;
 };
 
-// MessageBoxA boxes owned by the main window once it exists.
+// MessageBoxA boxes, owned by the main window while it is shown. Before
+// that (start-up runs with the window still hidden) a box has no owner, so
+// that it stands on its own in the task bar instead of hiding behind a
+// window nobody can see.
 class Win32Dialogs : public Dialogs {
  public:
   void SetOwner(HWND owner) { owner_ = owner; }
@@ -51,6 +54,7 @@ class Win32Dialogs : public Dialogs {
   void SystemBox(const std::string& text, const std::string& title) override;
 
  private:
+  HWND Owner() const;
   HWND owner_ = nullptr;
 };
 
