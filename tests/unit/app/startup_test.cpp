@@ -284,6 +284,27 @@ TEST_F(BuilderStartupTest, MissingModelFileStopsStartUp) {
   EXPECT_NE(button_.Text(), "Build");
 }
 
+class OpenDeviceTest : public StartupTest {
+ protected:
+  OpenDeviceTest() : StartupTest(RegionSpec{}, Scenario()) {}
+  static vdrive::Scenario Scenario() {
+    vdrive::Scenario scenario;
+    vdrive::DriveSpec drive;
+    drive.ntLetter = 'E';
+    scenario.drives.push_back(drive);
+    return scenario;
+  }
+};
+
+TEST_F(OpenDeviceTest, FormDestroyClosesTheDeviceHandleOfTheLastFlash) {
+  ASSERT_TRUE(form_.Nt.OpenForFlash('E', dialogs_));
+  ASSERT_EQ(device_.OpenHandles().size(), 1u);
+  form_.FormDestroy();
+  EXPECT_TRUE(device_.OpenHandles().empty());
+  EXPECT_FALSE(form_.Nt.DeviceHandle().has_value());
+  EXPECT_EQ(device_.BadCloses(), 0u);
+}
+
 TEST_F(StartupTest, FormDestroyWithNothingAcquiredReleasesNothing) {
   StartNoDrives(platform::kPlatformWin32Nt, Answer::No);
   form_.FormDestroy();
