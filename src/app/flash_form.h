@@ -1,7 +1,6 @@
 // TFlashForm: the one window of the program. It owns the process state and
 // the handlers; the platform layer creates the real controls and forwards
-// their events here. This header is shared by several subsystems' work:
-// change it with small, targeted edits.
+// their events here.
 #pragma once
 
 #include <array>
