@@ -127,6 +127,25 @@ TEST_F(WindowTest, ComboBoxItemsAndSelection) {
   EXPECT_EQ(combo.ItemIndex(), -1);
 }
 
+// A drive's line ends in its revision: the closed box must show it whole.
+TEST_F(WindowTest, ComboBoxWidensForAnItemThatWouldNotFitAndTheFormWithIt) {
+  auto& combo = controls.ComboBox1;
+  combo.AddItem("short");
+  EXPECT_EQ(ChildRect(kIdComboBox1).right, Scaled(425));
+  const std::string line = "HA#0 - ID#0 :  QUARVEL QRW-20410C          1.00";
+  combo.AddItem(line);
+  HWND box = GetDlgItem(window.Hwnd(), kIdComboBox1);
+  HDC dc = GetDC(box);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(box, WM_GETFONT, 0, 0)));
+  SIZE text{};
+  GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &text);
+  SelectObject(dc, old);
+  ReleaseDC(box, dc);
+  const RECT rect = ChildRect(kIdComboBox1);
+  EXPECT_GE(rect.right - rect.left, text.cx + GetSystemMetrics(SM_CXVSCROLL));
+  EXPECT_GE(Client().right, rect.right);
+}
+
 TEST_F(WindowTest, ButtonEnabling) {
   controls.FlashButton.SetText("Build");
   controls.FlashButton.SetEnabled(false);

@@ -93,7 +93,8 @@ void MainWindow::CreateControls(HINSTANCE instance) {
   DesignRect comboWindow = kComboRect;
   comboWindow.height += kComboDropItems * kItemHeight;
   combo_ = std::make_unique<Win32ComboBox>(MakeChild(
-      instance, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, kIdComboBox1, comboWindow));
+      instance, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, kIdComboBox1, comboWindow),
+      font_);
   SendMessageA(combo_->Window().Hwnd(), CB_SETITEMHEIGHT, 0, scale_(kItemHeight));
   SendMessageA(combo_->Window().Hwnd(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
                scale_(kComboRect.height) - 6);
@@ -130,7 +131,8 @@ void MainWindow::FitToControls() {
     if (!child->IsShown()) continue;
     // The combo box's window includes its dropped list; the design's
     // height is that of the closed box.
-    const DesignRect rect = child->Hwnd() == combo_->Window().Hwnd() ? kComboRect : child->Rect();
+    DesignRect rect = child->Rect();
+    if (child->Hwnd() == combo_->Window().Hwnd()) rect.height = kComboRect.height;
     right = std::max(right, rect.Right());
     bottom = std::max(bottom, rect.Bottom());
   }

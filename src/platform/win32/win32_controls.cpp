@@ -1,5 +1,6 @@
 #include "platform/win32/win32_controls.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace platform::win32 {
@@ -89,13 +90,35 @@ bool Win32Button::Enabled() const { return IsWindowEnabled(window_.Hwnd()) != FA
 // ---- ComboBox --------------------------------------------------------------
 
 int Win32ComboBox::AddItem(const std::string& text) {
-  return static_cast<int>(
+  const int index = static_cast<int>(
       SendMessageA(window_.Hwnd(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+  FitWidestItem();
+  return index;
 }
 
 void Win32ComboBox::InsertItem(int index, const std::string& text) {
   SendMessageA(window_.Hwnd(), CB_INSERTSTRING, static_cast<WPARAM>(index),
                reinterpret_cast<LPARAM>(text.c_str()));
+  FitWidestItem();
+}
+
+// Never narrower than the design; wider by what the widest item needs, with
+// room for the drop-down arrow and the box's margins.
+void Win32ComboBox::FitWidestItem() {
+  HDC dc = GetDC(window_.Hwnd());
+  HGDIOBJ old = SelectObject(dc, font_);
+  int widest = 0;
+  for (int i = 0; i < Count(); ++i) {
+    const std::string text = ItemText(i);
+    SIZE size{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    widest = std::max(widest, static_cast<int>(size.cx));
+  }
+  SelectObject(dc, old);
+  ReleaseDC(window_.Hwnd(), dc);
+  const int needed = widest + GetSystemMetrics(SM_CXVSCROLL) + 4 * GetSystemMetrics(SM_CXEDGE);
+  const int width = std::max(designWidth_, window_.Scaling().ToDesign(needed) + 1);
+  if (width != window_.Rect().width) window_.Resize(width, window_.Rect().height);
 }
 
 void Win32ComboBox::DeleteItem(int index) {

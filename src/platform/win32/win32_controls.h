@@ -114,9 +114,12 @@ class Win32Button : public Win32Control<Button> {
   bool Enabled() const override;
 };
 
+// A drop-down list that widens itself when an item would not fit: a drive's
+// line ends in its firmware revision, which the user must see to choose.
 class Win32ComboBox : public Win32Control<ComboBox> {
  public:
-  using Win32Control::Win32Control;
+  Win32ComboBox(ChildWindow window, HFONT font)
+      : Win32Control(window), font_(font), designWidth_(window.Rect().width) {}
   int AddItem(const std::string& text) override;
   void InsertItem(int index, const std::string& text) override;
   void DeleteItem(int index) override;
@@ -124,6 +127,11 @@ class Win32ComboBox : public Win32Control<ComboBox> {
   std::string ItemText(int index) const override;
   void SetItemIndex(int index) override;
   int ItemIndex() const override;
+
+ private:
+  void FitWidestItem();
+  HFONT font_;
+  int designWidth_;
 };
 
 // A list box filled with FindFirstFile over folder + mask.
