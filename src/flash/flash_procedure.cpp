@@ -326,7 +326,12 @@ void FlashProcedure::Complete(const Variant& v, DriveEntry& entry, int position)
   w_.os.Sleep(kSettlePause);
   SetCaption(kCaptionCompleted);
   if (v.sequenceStepsFinalBar) w_.bar.StepIt();
-  if ((w_.commands.*v.RefreshInquiry)(entry)) RefreshListLine(entry, position);
+  // The 9x INQUIRY answers false for a drive that now lies above the
+  // package's range, yet it rewrote the entry: the line must show what the
+  // drive now reports, as the revision check of the next press reads it.
+  const bool answered = (w_.commands.*v.RefreshInquiry)(entry);
+  if (answered || entry.Text() != w_.driveList.ItemText(position))
+    RefreshListLine(entry, position);
   const bool restartAccepted = v.offerRestart(w_.dialogs, w_.restart, w_.cursor);
   if (restartAccepted || v.clearCaptionAfterNo) SetCaption("");
 }
