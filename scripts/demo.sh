@@ -13,7 +13,7 @@
 # build-win/demo/screenshots/.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cross=${QRW_CROSS_BUILD:-$root/build-win}
+cross=$(realpath -m "${QRW_CROSS_BUILD:-$root/build-win}")
 jobs=${QRW_JOBS:-2}
 
 "$root/scripts/install-deps.sh"

@@ -6,8 +6,8 @@
 #   QRW_JOBS=N                      parallel jobs (default 2)
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-native=${QRW_NATIVE_BUILD:-$root/build}
-cross=${QRW_CROSS_BUILD:-$root/build-win}
+native=$(realpath -m "${QRW_NATIVE_BUILD:-$root/build}")
+cross=$(realpath -m "${QRW_CROSS_BUILD:-$root/build-win}")
 jobs=${QRW_JOBS:-2}
 
 passed=0
