@@ -2,88 +2,13 @@
 // blocks it is sent, with completion through the caller's event.
 #include <algorithm>
 
+#include "vdrive/aspi_srb.h"
 #include "vdrive/inprocess.h"
 
 namespace vdrive {
 namespace {
 
-// SRB commands.
-constexpr std::uint8_t kHostAdapterInquiry = 0x00;  // SC_HA_INQUIRY
-constexpr std::uint8_t kGetDeviceType = 0x01;       // SC_GET_DEV_TYPE
-constexpr std::uint8_t kExecScsiCommand = 0x02;     // SC_EXEC_SCSI_CMD
-constexpr std::uint8_t kAbortSrb = 0x03;            // SC_ABORT_SRB
-
-// SRB status values.
-constexpr std::uint8_t kPending = 0x00;         // SS_PENDING
-constexpr std::uint8_t kComplete = 0x01;        // SS_COMP
-constexpr std::uint8_t kAborted = 0x02;         // SS_ABORTED
-constexpr std::uint8_t kAbortFailed = 0x03;     // SS_ABORT_FAIL
-constexpr std::uint8_t kError = 0x04;           // SS_ERR
-constexpr std::uint8_t kInvalidAdapter = 0x81;  // SS_INVALID_HA
-constexpr std::uint8_t kNoDevice = 0x82;        // SS_NO_DEVICE
-constexpr std::uint8_t kInvalidSrb = 0xE0;      // SS_INVALID_SRB
-
-constexpr std::uint8_t kHostSelectionTimeout = 0x11;  // HASTAT_SEL_TO
-
-// The common SRB header.
-namespace header {
-constexpr std::size_t kCmd = 0;
-constexpr std::size_t kStatus = 1;
-constexpr std::size_t kHaId = 2;
-constexpr std::size_t kFlags = 3;
-constexpr std::size_t kSize = 8;
-}  // namespace header
-
-// SRB_ExecSCSICmd.
-namespace exec {
-constexpr std::size_t kTarget = 8;
-constexpr std::size_t kLun = 9;
-constexpr std::size_t kBufLen = 12;
-constexpr std::size_t kBufPointer = 16;
-constexpr std::size_t kSenseLen = 20;
-constexpr std::size_t kCdbLen = 21;
-constexpr std::size_t kHaStat = 22;
-constexpr std::size_t kTargStat = 23;
-constexpr std::size_t kPostProc = 24;
-constexpr std::size_t kCdb = 48;
-constexpr std::size_t kCdbCapacity = 16;
-constexpr std::size_t kSenseArea = 64;
-constexpr std::size_t kSenseCapacity = 16;
-constexpr std::size_t kSize = 80;
-constexpr std::uint8_t kDirIn = 0x08;
-constexpr std::uint8_t kDirOut = 0x10;
-constexpr std::uint8_t kEventNotify = 0x40;
-}  // namespace exec
-
-// SRB_HAInquiry.
-namespace hainquiry {
-constexpr std::size_t kCount = 8;
-constexpr std::size_t kScsiId = 9;
-constexpr std::size_t kManagerId = 10;
-constexpr std::size_t kIdentifier = 26;
-constexpr std::size_t kSize = 60;
-}  // namespace hainquiry
-
-// SRB_GDEVBlock.
-namespace devtype {
-constexpr std::size_t kTarget = 8;
-constexpr std::size_t kLun = 9;
-constexpr std::size_t kDeviceType = 10;
-constexpr std::size_t kSize = 12;
-constexpr std::uint8_t kCdRom = 0x05;
-constexpr std::uint8_t kNoDevice = 0x1F;
-}  // namespace devtype
-
-// SRB_Abort.
-namespace abort {
-constexpr std::size_t kToAbort = 8;
-constexpr std::size_t kSize = 12;
-}  // namespace abort
-
-std::uint32_t GetLe32(const std::uint8_t* bytes, std::size_t at) {
-  return std::uint32_t{bytes[at]} | (std::uint32_t{bytes[at + 1]} << 8) |
-         (std::uint32_t{bytes[at + 2]} << 16) | (std::uint32_t{bytes[at + 3]} << 24);
-}
+using namespace aspi;  // the blocks as the library reads them
 
 void SetLe32(std::uint8_t* bytes, std::size_t at, std::uint32_t value) {
   for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
@@ -92,21 +17,6 @@ void SetLe32(std::uint8_t* bytes, std::size_t at, std::uint32_t value) {
 void PutText(std::uint8_t* bytes, std::size_t at, std::size_t width, std::string_view text) {
   for (std::size_t i = 0; i < width; ++i) {
     bytes[at + i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : ' ';
-  }
-}
-
-std::size_t BlockSize(std::uint8_t command) {
-  switch (command) {
-    case kHostAdapterInquiry:
-      return hainquiry::kSize;
-    case kGetDeviceType:
-      return devtype::kSize;
-    case kExecScsiCommand:
-      return exec::kSize;
-    case kAbortSrb:
-      return abort::kSize;
-    default:
-      return header::kSize;
   }
 }
 
@@ -279,23 +189,7 @@ std::uint32_t AspiFront::ExecScsi(std::uint8_t* srb) {
 }
 
 void AspiFront::Complete(Pending& request) {
-  std::uint8_t* srb = request.srb;
-  const Answer& answer = request.answer;
-  std::copy(request.dataIn.begin(), request.dataIn.end(), request.buffer);
-  std::uint8_t status = answer.status == kStatusGood ? kComplete : kError;
-  srb[exec::kHaStat] = 0;
-  srb[exec::kTargStat] = answer.status;
-  if (answer.callError) {
-    status = kError;
-    srb[exec::kHaStat] = kHostSelectionTimeout;
-    srb[exec::kTargStat] = 0;
-  }
-  if (answer.status == kStatusCheckCondition) {
-    const auto sense = FixedSenseData(answer.sense);
-    const std::size_t room = std::min<std::size_t>(srb[exec::kSenseLen], exec::kSenseCapacity);
-    std::copy_n(sense.begin(), std::min(room, sense.size()), srb + exec::kSenseArea);
-  }
-  Finish(srb, answer.aspiStatus.value_or(status));
+  CompleteExec(request.srb, request.answer, request.dataIn, request.buffer);
   const auto event = events_.find(request.event);
   if (request.event != 0 && event != events_.end()) event->second = true;
 }

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <thread>
 
-#include "vdrive/wnaspi32/srb.h"
+#include "vdrive/aspi_srb.h"
 
 namespace vdrive::aspi {
 namespace {
@@ -167,23 +167,7 @@ void AspiLibrary::CompleteAtWait(std::uint8_t* srb) {
 }
 
 void AspiLibrary::Complete(Pending& request) {
-  std::uint8_t* srb = request.srb;
-  const Answer& answer = request.answer;
-  std::copy(request.dataIn.begin(), request.dataIn.end(), request.buffer);
-  std::uint8_t status = answer.status == kStatusGood ? kComplete : kError;
-  srb[exec::kHaStat] = 0;
-  srb[exec::kTargStat] = answer.status;
-  if (answer.callError) {
-    status = kError;
-    srb[exec::kHaStat] = kHostSelectionTimeout;
-    srb[exec::kTargStat] = 0;
-  }
-  if (answer.status == kStatusCheckCondition) {
-    const auto sense = FixedSenseData(answer.sense);
-    const std::size_t room = std::min<std::size_t>(srb[exec::kSenseLen], exec::kSenseCapacity);
-    std::copy_n(sense.begin(), std::min(room, sense.size()), srb + exec::kSenseArea);
-  }
-  Finish(srb, answer.aspiStatus.value_or(status));
+  CompleteExec(request.srb, request.answer, request.dataIn, request.buffer);
   if (request.event != nullptr) SetEvent(request.event);
 }
 

@@ -1,9 +1,13 @@
 // The ASPI for Win32 request blocks as the library reads them: the published
-// layouts, as explicit little-endian offsets.
+// layouts, as explicit little-endian offsets. Shared by the virtual drive's
+// two ASPI fronts (in-process and WNASPI32.DLL), never by the program.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include "vdrive/vdrive.h"
 
 namespace vdrive::aspi {
 
@@ -33,6 +37,7 @@ inline constexpr std::size_t kCmd = 0;
 inline constexpr std::size_t kStatus = 1;
 inline constexpr std::size_t kHaId = 2;
 inline constexpr std::size_t kFlags = 3;
+inline constexpr std::size_t kSize = 8;
 }  // namespace header
 
 // SRB_ExecSCSICmd, 80 bytes.
@@ -50,6 +55,7 @@ inline constexpr std::size_t kCdb = 48;
 inline constexpr std::size_t kCdbCapacity = 16;
 inline constexpr std::size_t kSenseArea = 64;
 inline constexpr std::size_t kSenseCapacity = 16;  // SENSE_LEN + 2
+inline constexpr std::size_t kSize = 80;
 inline constexpr std::uint8_t kDirIn = 0x08;        // SRB_DIR_IN
 inline constexpr std::uint8_t kDirOut = 0x10;       // SRB_DIR_OUT
 inline constexpr std::uint8_t kEventNotify = 0x40;  // SRB_EVENT_NOTIFY
@@ -62,6 +68,7 @@ inline constexpr std::size_t kScsiId = 9;
 inline constexpr std::size_t kManagerId = 10;
 inline constexpr std::size_t kIdentifier = 26;
 inline constexpr std::size_t kTextWidth = 16;
+inline constexpr std::size_t kSize = 60;
 }  // namespace hainquiry
 
 // SRB_GDEVBlock, 12 bytes.
@@ -71,12 +78,24 @@ inline constexpr std::size_t kLun = 9;
 inline constexpr std::size_t kDeviceType = 10;
 inline constexpr std::uint8_t kCdRom = 0x05;
 inline constexpr std::uint8_t kNoDevice = 0x1F;
+inline constexpr std::size_t kSize = 12;
 }  // namespace devtype
 
 // SRB_Abort, 12 bytes.
 namespace abort {
 inline constexpr std::size_t kToAbort = 8;
+inline constexpr std::size_t kSize = 12;
 }  // namespace abort
+
+// Size of a block by its SRB_Cmd; an unknown command has only the header.
+std::size_t BlockSize(std::uint8_t command);
+
+// Writes an executed command's outcome into its SRB_ExecSCSICmd as the
+// library completes it: the data read into the caller's buffer, the host
+// and target status, the sense data (at most SRB_SenseLen bytes, never past
+// the block) and last SRB_Status, which is returned.
+std::uint8_t CompleteExec(std::uint8_t* srb, const Answer& answer,
+                          const std::vector<std::uint8_t>& dataIn, std::uint8_t* buffer);
 
 inline std::uint32_t GetLe32(const std::uint8_t* block, std::size_t at) {
   return std::uint32_t{block[at]} | std::uint32_t{block[at + 1]} << 8 |
