@@ -14,6 +14,9 @@ namespace e2e {
 namespace {
 
 constexpr Milliseconds kPoll = 50ms;
+// import of one window takes well under a second; a stuck one must not
+// hold the test for long.
+constexpr Milliseconds kShotLimit = 10s;
 constexpr int kMessageBoxTextId = 0xFFFF;
 
 std::string Environment(const char* name) {
@@ -352,7 +355,40 @@ void Close(HWND window) { PostMessageA(window, WM_CLOSE, 0, 0); }
 // ---- screenshots ------------------------------------------------------------------
 
 // ImageMagick's import is a Linux program; Wine starts Unix executables
-// given to CreateProcess directly.
+// given to CreateProcess directly, but the handle it returns is signalled at
+// once while the Unix process runs on. Waiting on it let the test close the
+// window before import had grabbed the screen, which left a black picture.
+// So the shell writes the picture under a temporary name, renames it when
+// import is done (or deletes it when import fails), and the harness waits
+// until that temporary file has gone.
+namespace {
+
+void RunShotCommand(const std::string& geometry, const std::string& file) {
+  const std::string partial = file + ".part";
+  const std::string partialPath = WindowsPath(partial);
+  const HANDLE marker = CreateFileA(partialPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (marker == INVALID_HANDLE_VALUE) return;
+  CloseHandle(marker);
+  std::string commandLine = "/bin/sh -c \"/usr/bin/import -silent -window root -crop " + geometry +
+                            " +repage 'png:" + partial + "' && mv -f '" + partial + "' '" + file +
+                            "' || rm -f '" + partial + "'\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA("Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &info)) {
+    DeleteFileA(partialPath.c_str());
+    return;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  WaitUntil([&] { return GetFileAttributesA(partialPath.c_str()) == INVALID_FILE_ATTRIBUTES; },
+            kShotLimit);
+}
+
+}  // namespace
+
 void Screenshot(HWND window, const std::string& what) {
   static int counter = 0;
   const std::string shotDir = Environment("QRW_SHOT_DIR");
@@ -371,18 +407,7 @@ void Screenshot(HWND window, const std::string& what) {
                 rect.bottom - rect.top, rect.left, rect.top);
   char number[16];
   std::snprintf(number, sizeof number, "%02d", ++counter);
-  const std::string file = shotDir + "/" + CurrentTestName() + "-" + number + "-" + what + ".png";
-  std::string commandLine = "/usr/bin/import -silent -window root -crop " + std::string(geometry) +
-                            " +repage \"" + file + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA("Z:\\usr\\bin\\import", commandLine.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, nullptr, &startup, &info))
-    return;
-  WaitForSingleObject(info.hProcess, 10000);
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
+  RunShotCommand(geometry, shotDir + "/" + CurrentTestName() + "-" + number + "-" + what + ".png");
 }
 
 }  // namespace e2e
