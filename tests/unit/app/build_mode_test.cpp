@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/flash_form.h"
+#include "app/form_rig.h"
 #include "fakes/fake_os.h"
 #include "fakes/fake_ui.h"
 #include "package/builder_fixture.h"
@@ -25,101 +25,74 @@ class BuildModeTest : public testing::Test {
  protected:
   BuildModeTest()
       : template_(h6test::SyntheticTemplate::Make()),
-        bus_(vdrive::Scenario{}),
-        device_(bus_),
-        aspi_(bus_),
-        caption_("caption", &journal_),
-        label_("label", &journal_, 0),
-        combo_("combo", &journal_),
-        files_("files", &journal_, 64),
-        group_("group", &journal_, 113),
-        bar_("bar", &journal_, 136),
-        button_("button", &journal_, 136),
-        cursor_(&journal_),
-        dialogs_(&journal_),
-        form_(app::Controls{caption_, label_, combo_, files_, group_, bar_, button_, cursor_},
-              app::Services{os_, profiles_, dialogs_, device_, aspi_, restart_},
-              package::PackageView(template_.bytes.data() + template_.k -
-                                   package::kKeyWordInRegion)) {
+        rig_(vdrive::Scenario{},
+             package::PackageView(template_.bytes.data() + template_.k -
+                                  package::kKeyWordInRegion),
+             &profiles_) {
     h6test::WriteFile(folder_ / "QRWFLASH.EXE", template_.bytes);
-    os_.exePath = folder_ / "QRWFLASH.EXE";
-    os_.currentFolder = folder_.Path().string();
+    rig_.os.exePath = folder_ / "QRWFLASH.EXE";
+    rig_.os.currentFolder = folder_.Path().string();
   }
 
   void StartWithSampleModels() {
     h6test::fs::copy_file(h6test::SampleModels(), folder_ / "QRWFLASH.INI");
-    os_.existingFiles.insert(folder_ / "QRWFLASH.INI");
-    form_.FormCreate();
+    rig_.os.existingFiles.insert(folder_ / "QRWFLASH.INI");
+    rig_.form.FormCreate();
   }
 
   void ChooseFile(const std::string& name) {
-    files_.selectedName = name;
-    form_.FileListBox1Click();
+    rig_.files.selectedName = name;
+    rig_.form.FileListBox1Click();
   }
 
   void ChooseModel(int index) {
-    combo_.SetItemIndex(index);
-    form_.ComboBox1Change();
+    rig_.combo.SetItemIndex(index);
+    rig_.form.ComboBox1Change();
   }
 
   h6test::ScratchFolder folder_;
   h6test::SyntheticTemplate template_;
-  vdrive::Bus bus_;
-  vdrive::DeviceIoFront device_;
-  vdrive::AspiFront aspi_;
-  fakes::Journal journal_;
-  fakes::FakeText caption_;
-  fakes::FakeText label_;
-  fakes::FakeComboBox combo_;
-  fakes::FakeFileList files_;
-  fakes::FakeText group_;
-  fakes::FakeProgressBar bar_;
-  fakes::FakeButton button_;
-  fakes::FakeCursor cursor_;
-  fakes::FakeDialogs dialogs_;
-  fakes::FakeOs os_;
   package::IniProfileReader profiles_;
-  fakes::FakeRestart restart_;
-  app::TFlashForm form_;
+  app_test::FormRig rig_;
 };
 
 TEST_F(BuildModeTest, StartUpListsTheModelsAndShowsTheFirstOnesRange) {
   StartWithSampleModels();
-  EXPECT_EQ(combo_.items, (std::vector<std::string>{"1.00-1.09 QUARVEL QRW-20410C",
+  EXPECT_EQ(rig_.combo.items, (std::vector<std::string>{"1.00-1.09 QUARVEL QRW-20410C",
                                                     "2.00-2.05 QUARVEL QRW-20412C"}));
-  EXPECT_EQ(combo_.selected, 0);
-  EXPECT_EQ(caption_.history, std::vector<std::string>{kFirstCaption});
-  EXPECT_EQ(files_.Folder(), folder_.Path().string());
-  EXPECT_EQ(files_.Mask(), "1.*.BIN");
-  EXPECT_EQ(button_.Text(), "Build");
-  EXPECT_FALSE(button_.Enabled());
-  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_EQ(rig_.combo.selected, 0);
+  EXPECT_EQ(rig_.caption.history, std::vector<std::string>{kFirstCaption});
+  EXPECT_EQ(rig_.files.Folder(), folder_.Path().string());
+  EXPECT_EQ(rig_.files.Mask(), "1.*.BIN");
+  EXPECT_EQ(rig_.button.Text(), "Build");
+  EXPECT_FALSE(rig_.button.Enabled());
+  EXPECT_TRUE(rig_.dialogs.shown.empty());
 }
 
 TEST_F(BuildModeTest, ModelChangeDisablesBuildEvenAfterAFileWasChosen) {
   StartWithSampleModels();
   ChooseFile("1.10.BIN");
-  EXPECT_TRUE(button_.Enabled());
-  const int readsBefore = files_.reads;
+  EXPECT_TRUE(rig_.button.Enabled());
+  const int readsBefore = rig_.files.reads;
   ChooseModel(1);
-  EXPECT_FALSE(button_.Enabled());
-  EXPECT_EQ(files_.Mask(), "2.*.BIN");
-  EXPECT_EQ(files_.reads, readsBefore + 1);
-  EXPECT_EQ(caption_.Text(), kSecondCaption);
+  EXPECT_FALSE(rig_.button.Enabled());
+  EXPECT_EQ(rig_.files.Mask(), "2.*.BIN");
+  EXPECT_EQ(rig_.files.reads, readsBefore + 1);
+  EXPECT_EQ(rig_.caption.Text(), kSecondCaption);
   // The name stays until the next click on the file list.
-  EXPECT_EQ(form_.BinFileName, "1.10.BIN");
+  EXPECT_EQ(rig_.form.BinFileName, "1.10.BIN");
 }
 
 TEST_F(BuildModeTest, ClickWithoutASelectedFileEnablesBuildWhichCannotOpenTheEmptyName) {
   StartWithSampleModels();
   ChooseFile("");
-  EXPECT_TRUE(button_.Enabled());
-  journal_.events.clear();
-  form_.FlashButtonClick();
-  EXPECT_EQ(dialogs_.Texts(), std::vector<std::string>{"Open  fail!"});
-  EXPECT_EQ(journal_.Texts("cursor"), (std::vector<std::string>{"hourglass", "default"}));
-  EXPECT_EQ(group_.history, std::vector<std::string>{"Building   Please wait... "});
-  EXPECT_TRUE(button_.Enabled());
+  EXPECT_TRUE(rig_.button.Enabled());
+  rig_.journal.events.clear();
+  rig_.form.FlashButtonClick();
+  EXPECT_EQ(rig_.dialogs.Texts(), std::vector<std::string>{"Open  fail!"});
+  EXPECT_EQ(rig_.journal.Texts("cursor"), (std::vector<std::string>{"hourglass", "default"}));
+  EXPECT_EQ(rig_.group.history, std::vector<std::string>{"Building   Please wait... "});
+  EXPECT_TRUE(rig_.button.Enabled());
   EXPECT_EQ(folder_.Names(), (std::vector<std::string>{"QRWFLASH.EXE", "QRWFLASH.INI"}));
 }
 
@@ -132,16 +105,16 @@ TEST_F(BuildModeTest, BuildWritesAFlashProgramOfTheChosenModelThatStartsInFlashM
   h6test::WriteFile(folder_ / "2.01.BIN", image);
   ChooseModel(1);
   ChooseFile("2.01.BIN");
-  form_.FlashButtonClick();
+  rig_.form.FlashButtonClick();
 
-  EXPECT_TRUE(dialogs_.shown.empty());
-  EXPECT_EQ(group_.history, (std::vector<std::string>{"Building 2.01.BIN  Please wait... ",
+  EXPECT_TRUE(rig_.dialogs.shown.empty());
+  EXPECT_EQ(rig_.group.history, (std::vector<std::string>{"Building 2.01.BIN  Please wait... ",
                                                       "Build 2.01.EXE ok!"}));
-  EXPECT_EQ(group_.repaints, 2);
+  EXPECT_EQ(rig_.group.repaints, 2);
   const auto size = static_cast<int>(template_.bytes.size());
-  EXPECT_EQ(bar_.State(), (fakes::BarState{0, size, 0, 1024}));
-  EXPECT_EQ(journal_.Texts("cursor"), (std::vector<std::string>{"hourglass", "default"}));
-  EXPECT_TRUE(button_.Enabled());
+  EXPECT_EQ(rig_.bar.State(), (fakes::BarState{0, size, 0, 1024}));
+  EXPECT_EQ(rig_.journal.Texts("cursor"), (std::vector<std::string>{"hourglass", "default"}));
+  EXPECT_TRUE(rig_.button.Enabled());
 
   const Bytes out = h6test::ReadFile(folder_ / "2.01.EXE");
   ASSERT_EQ(out.size(), template_.bytes.size());
@@ -163,21 +136,21 @@ TEST_F(BuildModeTest, BuildWritesAFlashProgramOfTheChosenModelThatStartsInFlashM
 }
 
 TEST_F(BuildModeTest, MissingModelFileEndsStartUpWithItsPath) {
-  form_.FormCreate();
-  EXPECT_EQ(dialogs_.Texts(), std::vector<std::string>{"Can't load " + (folder_ / "QRWFLASH.INI")});
-  EXPECT_EQ(os_.quitCodes, std::vector<int>{0});
-  EXPECT_TRUE(caption_.history.empty());
+  rig_.form.FormCreate();
+  EXPECT_EQ(rig_.dialogs.Texts(), std::vector<std::string>{"Can't load " + (folder_ / "QRWFLASH.INI")});
+  EXPECT_EQ(rig_.os.quitCodes, std::vector<int>{0});
+  EXPECT_TRUE(rig_.caption.history.empty());
 }
 
 TEST_F(BuildModeTest, InFlashModeAModelChangeTouchesNothing) {
   StartWithSampleModels();
-  form_.BuilderMode = false;
-  button_.SetEnabled(true);
-  const int readsBefore = files_.reads;
+  rig_.form.BuilderMode = false;
+  rig_.button.SetEnabled(true);
+  const int readsBefore = rig_.files.reads;
   ChooseModel(1);
-  EXPECT_EQ(caption_.history, std::vector<std::string>{kFirstCaption});
-  EXPECT_EQ(files_.reads, readsBefore);
-  EXPECT_TRUE(button_.Enabled());
+  EXPECT_EQ(rig_.caption.history, std::vector<std::string>{kFirstCaption});
+  EXPECT_EQ(rig_.files.reads, readsBefore);
+  EXPECT_TRUE(rig_.button.Enabled());
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/flash_form.h"
+#include "app/form_rig.h"
 #include "drive/test_package.h"
 #include "fakes/fake_os.h"
 #include "fakes/fake_ui.h"
@@ -57,54 +57,36 @@ class Discovery {
  public:
   explicit Discovery(std::vector<vdrive::DriveSpec> drives, const std::string& range = "1.00-1.20")
       : scenario_{std::move(drives), {}},
-        bus_(scenario_),
-        device_(bus_),
-        aspi_(bus_),
-        form_(app::Controls{caption_, label_, combo_, files_, group_, bar_, button_, cursor_},
-              app::Services{os_, profiles_, dialogs_, device_, aspi_, restart_},
-              package_.Text(package::kFwRangeOffset, range).View()) {
-    form_.Texts = package::FormPackageTexts(form_.Package);
+        rig_(scenario_, package_.Text(package::kFwRangeOffset, range).View()) {
+    rig_.form.Texts = package::FormPackageTexts(rig_.form.Package);
   }
 
   // Every root is a CD-ROM drive unless it is listed with another type.
   void RunNt(const std::vector<std::string>& roots,
              const std::vector<std::string>& fixedDisks = {}) {
-    os_.roots = roots;
-    for (const auto& r : roots) os_.driveTypes[r] = kDriveCdRom;
-    for (const auto& r : fixedDisks) os_.driveTypes[r] = 3;
-    form_.NTDiscovery();
+    rig_.os.roots = roots;
+    for (const auto& r : roots) rig_.os.driveTypes[r] = kDriveCdRom;
+    for (const auto& r : fixedDisks) rig_.os.driveTypes[r] = 3;
+    rig_.form.NTDiscovery();
   }
   void RunAspi() {
-    aspi_.Load("WNASPI32.DLL");
-    aspi_.LookUp("GetASPI32SupportInfo");
-    aspi_.LookUp("SendASPI32Command");
-    form_.AspiDiscovery();
+    rig_.aspi.Load("WNASPI32.DLL");
+    rig_.aspi.LookUp("GetASPI32SupportInfo");
+    rig_.aspi.LookUp("SendASPI32Command");
+    rig_.form.AspiDiscovery();
   }
 
-  app::TFlashForm& Form() { return form_; }
-  fakes::FakeComboBox& Combo() { return combo_; }
-  fakes::FakeDialogs& Dialogs() { return dialogs_; }
-  fakes::FakeOs& Os() { return os_; }
-  vdrive::DeviceIoFront& Device() { return device_; }
-  vdrive::AspiFront& Library() { return aspi_; }
+  app::TFlashForm& Form() { return rig_.form; }
+  fakes::FakeComboBox& Combo() { return rig_.combo; }
+  fakes::FakeDialogs& Dialogs() { return rig_.dialogs; }
+  fakes::FakeOs& Os() { return rig_.os; }
+  vdrive::DeviceIoFront& Device() { return rig_.device; }
+  vdrive::AspiFront& Library() { return rig_.aspi; }
 
  private:
   testpkg::Package package_;
   vdrive::Scenario scenario_;
-  vdrive::Bus bus_;
-  vdrive::DeviceIoFront device_;
-  vdrive::AspiFront aspi_;
-  fakes::FakeText caption_{"caption"}, label_{"label"}, group_{"group"};
-  fakes::FakeComboBox combo_;
-  fakes::FakeFileList files_;
-  fakes::FakeProgressBar bar_;
-  fakes::FakeButton button_;
-  fakes::FakeCursor cursor_;
-  fakes::FakeDialogs dialogs_;
-  fakes::FakeOs os_;
-  fakes::FakeProfileReader profiles_;
-  fakes::FakeRestart restart_;
-  app::TFlashForm form_;
+  app_test::FormRig rig_;
 };
 
 fakes::ShownDialog ErrorDialog(const std::string& text) {

@@ -3,7 +3,7 @@
 // builder mode the builder, never a drive.
 #include <gtest/gtest.h>
 
-#include "app/flash_form.h"
+#include "app/form_rig.h"
 #include "fakes/fake_os.h"
 #include "fakes/fake_ui.h"
 #include "flash/flash_rig.h"
@@ -16,46 +16,24 @@ using platform::Answer;
 class FlashButtonTest : public testing::Test {
  protected:
   explicit FlashButtonTest(flash_test::PackageSpec spec = {})
-      : package_(spec),
-        bus_(flash_test::OneDrive(flash_test::StandardDrive())),
-        device_(bus_),
-        aspi_(bus_),
-        form_(app::Controls{caption_, label_, combo_, files_, group_, bar_, button_, cursor_},
-              app::Services{os_, profiles_, dialogs_, device_, aspi_, restart_},
-              package_.View()) {
-    os_.roots = {"C:\\", "E:\\"};
-    os_.driveTypes["E:\\"] = platform::kDriveCdRom;
+      : package_(spec), rig_(flash_test::OneDrive(flash_test::StandardDrive()), package_.View()) {
+    rig_.os.roots = {"C:\\", "E:\\"};
+    rig_.os.driveTypes["E:\\"] = platform::kDriveCdRom;
   }
 
   // Start-up in flash mode up to the waiting window, drive E listed.
   void Start(Platform p) {
-    os_.platformId = p == Platform::Nt ? platform::kPlatformWin32Nt
-                                       : platform::kPlatformWin32Windows;
-    dialogs_.answers = {Answer::Yes};
-    form_.FormCreate();
-    ASSERT_EQ(combo_.Count(), 1);
-    dialogs_.shown.clear();
-    bus_.SessionTrace().Clear();
+    rig_.os.platformId = p == Platform::Nt ? platform::kPlatformWin32Nt
+                                           : platform::kPlatformWin32Windows;
+    rig_.dialogs.answers = {Answer::Yes};
+    rig_.form.FormCreate();
+    ASSERT_EQ(rig_.combo.Count(), 1);
+    rig_.dialogs.shown.clear();
+    rig_.bus.SessionTrace().Clear();
   }
 
   flash_test::TestPackage package_;
-  vdrive::Bus bus_;
-  vdrive::DeviceIoFront device_;
-  vdrive::AspiFront aspi_;
-  fakes::Journal journal_;
-  fakes::FakeText caption_{"caption", &journal_};
-  fakes::FakeText label_{"label", &journal_};
-  fakes::FakeComboBox combo_{"ComboBox1", &journal_};
-  fakes::FakeFileList files_{"files", &journal_};
-  fakes::FakeText group_{"GroupBox2", &journal_, 113};
-  fakes::FakeProgressBar bar_{"ProgressBar", &journal_};
-  fakes::FakeButton button_{"button", &journal_};
-  fakes::FakeCursor cursor_{&journal_};
-  fakes::FakeDialogs dialogs_{&journal_};
-  fakes::FakeOs os_;
-  fakes::FakeProfileReader profiles_;
-  fakes::FakeRestart restart_;
-  app::TFlashForm form_;
+  app_test::FormRig rig_;
 };
 
 class FlashButtonOnPlatform : public FlashButtonTest,
@@ -64,42 +42,42 @@ class FlashButtonOnPlatform : public FlashButtonTest,
 TEST_P(FlashButtonOnPlatform, WholeFlashThroughTheWindow) {
   Start(GetParam());
   std::vector<bool> flashingInRestartOffer;
-  dialogs_.onShow = [&](const fakes::ShownDialog& box) {
+  rig_.dialogs.onShow = [&](const fakes::ShownDialog& box) {
     if (box.text == flash_test::texts::kRestartOfferNt || box.text == flash_test::texts::kRestartOffer9x)
-      flashingInRestartOffer.push_back(form_.Flashing());
+      flashingInRestartOffer.push_back(rig_.form.Flashing());
   };
-  dialogs_.answers = {Answer::Yes, Answer::No};
+  rig_.dialogs.answers = {Answer::Yes, Answer::No};
 
-  form_.FlashButtonClick();
+  rig_.form.FlashButtonClick();
 
-  vdrive::Drive& drive = bus_.At(0);
+  vdrive::Drive& drive = rig_.bus.At(0);
   EXPECT_EQ(drive.Burns(), 1u);
   EXPECT_EQ(drive.Revision(), "1.10");
   EXPECT_EQ(drive.Count(vdrive::Kind::WriteChunk), 20u);
-  ASSERT_EQ(dialogs_.shown.size(), 2u);
-  EXPECT_EQ(dialogs_.shown[0].text, "\nUpdate FW:1.00 to FW:1.10 ?\n");
+  ASSERT_EQ(rig_.dialogs.shown.size(), 2u);
+  EXPECT_EQ(rig_.dialogs.shown[0].text, "\nUpdate FW:1.00 to FW:1.10 ?\n");
   EXPECT_EQ(flashingInRestartOffer, std::vector<bool>{true});
-  EXPECT_FALSE(form_.Flashing());
-  EXPECT_TRUE(restart_.calls.empty());
-  EXPECT_TRUE(button_.Enabled());
+  EXPECT_FALSE(rig_.form.Flashing());
+  EXPECT_TRUE(rig_.restart.calls.empty());
+  EXPECT_TRUE(rig_.button.Enabled());
 }
 
 TEST_P(FlashButtonOnPlatform, SecondPressAfterTheFlashIsRefused) {
   Start(GetParam());
-  dialogs_.answers = {Answer::Yes, Answer::No};
-  form_.FlashButtonClick();
-  bus_.SessionTrace().Clear();
-  dialogs_.shown.clear();
+  rig_.dialogs.answers = {Answer::Yes, Answer::No};
+  rig_.form.FlashButtonClick();
+  rig_.bus.SessionTrace().Clear();
+  rig_.dialogs.shown.clear();
 
-  form_.FlashButtonClick();
+  rig_.form.FlashButtonClick();
 
   // The entry's line was rewritten by the refresh INQUIRY on both platforms.
-  ASSERT_EQ(dialogs_.shown.size(), 1u);
-  EXPECT_EQ(dialogs_.shown[0],
+  ASSERT_EQ(rig_.dialogs.shown.size(), 1u);
+  EXPECT_EQ(rig_.dialogs.shown[0],
             (fakes::ShownDialog{"Warning",
                                 "\nWARNING:\n\nYour drive FW:1.10 is aready the most updated ?", "",
                                 platform::DialogButtons::Ok}));
-  EXPECT_TRUE(bus_.SessionTrace().Entries().empty());
+  EXPECT_TRUE(rig_.bus.SessionTrace().Entries().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPlatforms, FlashButtonOnPlatform,
@@ -108,12 +86,12 @@ INSTANTIATE_TEST_SUITE_P(BothPlatforms, FlashButtonOnPlatform,
 
 // Builder mode: the builder runs under the hourglass; no drive is touched.
 TEST_F(FlashButtonTest, BuilderModeRunsTheBuilderOnly) {
-  form_.BuilderMode = true;
-  form_.FlashButtonClick();
-  EXPECT_EQ(journal_.Texts("cursor"), (std::vector<std::string>{"hourglass", "default"}));
-  EXPECT_TRUE(bus_.SessionTrace().Entries().empty());
-  EXPECT_TRUE(device_.Opens().empty());
-  EXPECT_FALSE(form_.Flashing());
+  rig_.form.BuilderMode = true;
+  rig_.form.FlashButtonClick();
+  EXPECT_EQ(rig_.journal.Texts("cursor"), (std::vector<std::string>{"hourglass", "default"}));
+  EXPECT_TRUE(rig_.bus.SessionTrace().Entries().empty());
+  EXPECT_TRUE(rig_.device.Opens().empty());
+  EXPECT_FALSE(rig_.form.Flashing());
 }
 
 }  // namespace

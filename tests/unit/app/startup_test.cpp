@@ -8,11 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/flash_form.h"
-#include "fakes/fake_os.h"
-#include "fakes/fake_ui.h"
-#include "vdrive/inprocess.h"
-#include "vdrive/vdrive.h"
+#include "app/form_rig.h"
 
 namespace {
 
@@ -57,55 +53,24 @@ std::vector<std::uint8_t> MakeRegion(const RegionSpec& spec) {
 class StartupTest : public testing::Test {
  protected:
   explicit StartupTest(const RegionSpec& region = {}, const vdrive::Scenario& scenario = {})
-      : region_(MakeRegion(region)),
-        bus_(scenario),
-        device_(bus_),
-        aspi_(bus_),
-        caption_("caption", &journal_),
-        label_("label", &journal_, 0),
-        combo_("combo", &journal_),
-        files_("files", &journal_, 64),
-        group_("group", &journal_, 113),
-        bar_("bar", &journal_, 136),
-        button_("button", &journal_, 136),
-        cursor_(&journal_),
-        dialogs_(&journal_),
-        form_(app::Controls{caption_, label_, combo_, files_, group_, bar_, button_, cursor_},
-              app::Services{os_, profiles_, dialogs_, device_, aspi_, restart_},
-              package::PackageView(region_.data())) {}
+      : region_(MakeRegion(region)), rig_(scenario, package::PackageView(region_.data())) {}
 
   void StartNoDrives(std::uint32_t platformId, Answer warningAnswer) {
-    os_.platformId = platformId;
-    dialogs_.answers = {warningAnswer};
-    form_.FormCreate();
+    rig_.os.platformId = platformId;
+    rig_.dialogs.answers = {warningAnswer};
+    rig_.form.FormCreate();
   }
 
   std::vector<std::uint8_t> region_;
-  vdrive::Bus bus_;
-  vdrive::DeviceIoFront device_;
-  vdrive::AspiFront aspi_;
-  fakes::Journal journal_;
-  fakes::FakeText caption_;
-  fakes::FakeText label_;
-  fakes::FakeComboBox combo_;
-  fakes::FakeFileList files_;
-  fakes::FakeText group_;
-  fakes::FakeProgressBar bar_;
-  fakes::FakeButton button_;
-  fakes::FakeCursor cursor_;
-  fakes::FakeDialogs dialogs_;
-  fakes::FakeOs os_;
-  fakes::FakeProfileReader profiles_;
-  fakes::FakeRestart restart_;
-  app::TFlashForm form_;
+  app_test::FormRig rig_;
 };
 
 TEST_F(StartupTest, ClosedRangeWarningIsShownExactlyAsAWarningWithYesNo) {
   StartNoDrives(platform::kPlatformWin32Nt, Answer::No);
-  ASSERT_FALSE(dialogs_.shown.empty());
-  EXPECT_EQ(dialogs_.shown[0], (fakes::ShownDialog{"Warning", kClosedRangeWarning, "",
+  ASSERT_FALSE(rig_.dialogs.shown.empty());
+  EXPECT_EQ(rig_.dialogs.shown[0], (fakes::ShownDialog{"Warning", kClosedRangeWarning, "",
                                                    platform::DialogButtons::YesNo}));
-  EXPECT_EQ(form_.WarningText, kClosedRangeWarning);
+  EXPECT_EQ(rig_.form.WarningText, kClosedRangeWarning);
 }
 
 class WildcardStartupTest : public StartupTest {
@@ -115,43 +80,43 @@ class WildcardStartupTest : public StartupTest {
 
 TEST_F(WildcardStartupTest, WildcardRangeWarningHasNoFirmwarePart) {
   StartNoDrives(platform::kPlatformWin32Nt, Answer::No);
-  ASSERT_FALSE(dialogs_.shown.empty());
-  EXPECT_EQ(dialogs_.shown[0].text, kWildcardRangeWarning);
+  ASSERT_FALSE(rig_.dialogs.shown.empty());
+  EXPECT_EQ(rig_.dialogs.shown[0].text, kWildcardRangeWarning);
 }
 
 TEST_F(StartupTest, NoEndsStartUpWithoutCaptionDriveOrLibrary) {
   StartNoDrives(platform::kPlatformWin32Windows, Answer::No);
-  EXPECT_EQ(os_.quitCodes, std::vector<int>{0});
-  EXPECT_EQ(dialogs_.shown.size(), 1u);
-  EXPECT_TRUE(caption_.history.empty());
-  EXPECT_TRUE(device_.Opens().empty());
-  EXPECT_TRUE(aspi_.LoadedNames().empty());
-  EXPECT_TRUE(bus_.SessionTrace().Entries().empty());
+  EXPECT_EQ(rig_.os.quitCodes, std::vector<int>{0});
+  EXPECT_EQ(rig_.dialogs.shown.size(), 1u);
+  EXPECT_TRUE(rig_.caption.history.empty());
+  EXPECT_TRUE(rig_.device.Opens().empty());
+  EXPECT_TRUE(rig_.aspi.LoadedNames().empty());
+  EXPECT_TRUE(rig_.bus.SessionTrace().Entries().empty());
   // The label was already set before the question; the file list stays.
-  EXPECT_EQ(label_.Text(), "Select the Quarvel-IT drive you want to update:");
-  EXPECT_TRUE(files_.Visible());
+  EXPECT_EQ(rig_.label.Text(), "Select the Quarvel-IT drive you want to update:");
+  EXPECT_TRUE(rig_.files.Visible());
 }
 
 TEST_F(StartupTest, YesLeavesTheFlashWindowAndRunsNtDiscovery) {
   StartNoDrives(platform::kPlatformWin32Nt, Answer::Yes);
-  EXPECT_EQ(caption_.history, std::vector<std::string>{"Quarvel-IT Flash V1.039 QRW-20410C"});
-  EXPECT_EQ(label_.Text(), "Select the Quarvel-IT drive you want to update:");
-  EXPECT_FALSE(files_.Visible());
-  EXPECT_EQ(group_.Top(), 72);
-  EXPECT_EQ(bar_.Top(), 95);
-  EXPECT_EQ(button_.Top(), 95);
-  EXPECT_EQ(form_.PlatformId, platform::kPlatformWin32Nt);
-  EXPECT_EQ(form_.Format.ImageLength, 0x50000u);
-  EXPECT_TRUE(form_.Format.NeedsFlashProfile);
-  EXPECT_TRUE(aspi_.LoadedNames().empty());
+  EXPECT_EQ(rig_.caption.history, std::vector<std::string>{"Quarvel-IT Flash V1.039 QRW-20410C"});
+  EXPECT_EQ(rig_.label.Text(), "Select the Quarvel-IT drive you want to update:");
+  EXPECT_FALSE(rig_.files.Visible());
+  EXPECT_EQ(rig_.group.Top(), 72);
+  EXPECT_EQ(rig_.bar.Top(), 95);
+  EXPECT_EQ(rig_.button.Top(), 95);
+  EXPECT_EQ(rig_.form.PlatformId, platform::kPlatformWin32Nt);
+  EXPECT_EQ(rig_.form.Format.ImageLength, 0x50000u);
+  EXPECT_TRUE(rig_.form.Format.NeedsFlashProfile);
+  EXPECT_TRUE(rig_.aspi.LoadedNames().empty());
   // Discovery ran: with no CD-ROM drive its error follows the warning.
-  ASSERT_EQ(dialogs_.shown.size(), 2u);
-  EXPECT_EQ(dialogs_.shown[1].kind, "Error");
+  ASSERT_EQ(rig_.dialogs.shown.size(), 2u);
+  EXPECT_EQ(rig_.dialogs.shown[1].kind, "Error");
 }
 
 TEST_F(StartupTest, CaptionIsSetOnlyAfterTheWarningIsAnswered) {
   StartNoDrives(platform::kPlatformWin32Nt, Answer::Yes);
-  const auto& events = journal_.events;
+  const auto& events = rig_.journal.events;
   const auto warning = std::find_if(events.begin(), events.end(), [](const fakes::UiEvent& e) {
     return e.what == "dialog" && e.text.rfind("Warning: ", 0) == 0;
   });
@@ -185,13 +150,13 @@ class AspiFailureTest : public StartupTest,
 
 TEST_P(AspiFailureTest, ShowsItsMessageQuitsAndTouchesNoDrive) {
   StartNoDrives(platform::kPlatformWin32Windows, Answer::Yes);
-  ASSERT_EQ(dialogs_.shown.size(), 2u);
-  EXPECT_EQ(dialogs_.shown[1], (fakes::ShownDialog{"Message", GetParam().message, "",
+  ASSERT_EQ(rig_.dialogs.shown.size(), 2u);
+  EXPECT_EQ(rig_.dialogs.shown[1], (fakes::ShownDialog{"Message", GetParam().message, "",
                                                    platform::DialogButtons::Ok}));
-  EXPECT_EQ(os_.quitCodes, std::vector<int>{0});
-  EXPECT_TRUE(aspi_.Requests().empty());
-  EXPECT_EQ(combo_.Count(), 0);
-  EXPECT_EQ(caption_.Text(), "Quarvel-IT Flash V1.039 QRW-20410C");
+  EXPECT_EQ(rig_.os.quitCodes, std::vector<int>{0});
+  EXPECT_TRUE(rig_.aspi.Requests().empty());
+  EXPECT_EQ(rig_.combo.Count(), 0);
+  EXPECT_EQ(rig_.caption.Text(), "Quarvel-IT Flash V1.039 QRW-20410C");
 }
 
 vdrive::AspiSpec Aspi(bool loadFails, bool noSupportInfo, bool noSend,
@@ -236,12 +201,12 @@ class AspiReadyTest : public StartupTest {
 
 TEST_F(AspiReadyTest, ReadyLibraryLeadsToAspiDiscoveryAndFormDestroyUnloadsIt) {
   StartNoDrives(platform::kPlatformWin32Windows, Answer::Yes);
-  EXPECT_EQ(aspi_.LoadedNames(), std::vector<std::string>{"WNASPI32.DLL"});
-  EXPECT_FALSE(aspi_.Requests().empty());  // discovery asked the addresses
-  EXPECT_TRUE(os_.quitCodes.empty());
-  ASSERT_TRUE(aspi_.Loaded());
-  form_.FormDestroy();
-  EXPECT_FALSE(aspi_.Loaded());
+  EXPECT_EQ(rig_.aspi.LoadedNames(), std::vector<std::string>{"WNASPI32.DLL"});
+  EXPECT_FALSE(rig_.aspi.Requests().empty());  // discovery asked the addresses
+  EXPECT_TRUE(rig_.os.quitCodes.empty());
+  ASSERT_TRUE(rig_.aspi.Loaded());
+  rig_.form.FormDestroy();
+  EXPECT_FALSE(rig_.aspi.Loaded());
 }
 
 class BuilderStartupTest : public StartupTest {
@@ -251,37 +216,37 @@ class BuilderStartupTest : public StartupTest {
 };
 
 TEST_F(BuilderStartupTest, TemplateNeverWarnsNorTouchesADrive) {
-  os_.currentFolder = "D:\\TOOLS\\QRW";
-  os_.existingFiles = {"C:\\FLASH\\QRWFLASH.INI"};
-  profiles_.values = {{{"MODEL00", "Model"}, "QRW-20410C"},
+  rig_.os.currentFolder = "D:\\TOOLS\\QRW";
+  rig_.os.existingFiles = {"C:\\FLASH\\QRWFLASH.INI"};
+  rig_.profiles.values = {{{"MODEL00", "Model"}, "QRW-20410C"},
                       {{"MODEL00", "Inquiry"}, "QUARVEL QRW-20410C"},
                       {{"MODEL00", "FW-Range"}, "1.00-1.09"},
                       {{"MODEL00", "BINMask"}, "*.BIN"},
                       {{"MODEL00", "Vendor"}, "Quarvel-IT"},
                       {{"MODEL00", "Note"}, "None"}};
-  form_.FormCreate();
-  EXPECT_TRUE(form_.BuilderMode);
-  EXPECT_TRUE(dialogs_.shown.empty());
-  EXPECT_TRUE(os_.quitCodes.empty());
-  EXPECT_EQ(combo_.items, std::vector<std::string>{"1.00-1.09 QUARVEL QRW-20410C"});
-  EXPECT_EQ(files_.Folder(), "D:\\TOOLS\\QRW");
-  EXPECT_TRUE(files_.Visible());
-  EXPECT_EQ(label_.Text(), "Select Model: ");
-  EXPECT_EQ(button_.Text(), "Build");
-  EXPECT_FALSE(button_.Enabled());
-  EXPECT_EQ(group_.Top(), 113);
-  EXPECT_TRUE(device_.Opens().empty());
-  EXPECT_TRUE(aspi_.LoadedNames().empty());
-  EXPECT_TRUE(form_.Texts.ModelText.empty());
+  rig_.form.FormCreate();
+  EXPECT_TRUE(rig_.form.BuilderMode);
+  EXPECT_TRUE(rig_.dialogs.shown.empty());
+  EXPECT_TRUE(rig_.os.quitCodes.empty());
+  EXPECT_EQ(rig_.combo.items, std::vector<std::string>{"1.00-1.09 QUARVEL QRW-20410C"});
+  EXPECT_EQ(rig_.files.Folder(), "D:\\TOOLS\\QRW");
+  EXPECT_TRUE(rig_.files.Visible());
+  EXPECT_EQ(rig_.label.Text(), "Select Model: ");
+  EXPECT_EQ(rig_.button.Text(), "Build");
+  EXPECT_FALSE(rig_.button.Enabled());
+  EXPECT_EQ(rig_.group.Top(), 113);
+  EXPECT_TRUE(rig_.device.Opens().empty());
+  EXPECT_TRUE(rig_.aspi.LoadedNames().empty());
+  EXPECT_TRUE(rig_.form.Texts.ModelText.empty());
 }
 
 TEST_F(BuilderStartupTest, MissingModelFileStopsStartUp) {
-  form_.FormCreate();
-  ASSERT_EQ(dialogs_.shown.size(), 1u);
-  EXPECT_EQ(dialogs_.shown[0].text, "Can't load C:\\FLASH\\QRWFLASH.INI");
-  EXPECT_EQ(os_.quitCodes, std::vector<int>{0});
-  EXPECT_EQ(label_.Text(), "");
-  EXPECT_NE(button_.Text(), "Build");
+  rig_.form.FormCreate();
+  ASSERT_EQ(rig_.dialogs.shown.size(), 1u);
+  EXPECT_EQ(rig_.dialogs.shown[0].text, "Can't load C:\\FLASH\\QRWFLASH.INI");
+  EXPECT_EQ(rig_.os.quitCodes, std::vector<int>{0});
+  EXPECT_EQ(rig_.label.Text(), "");
+  EXPECT_NE(rig_.button.Text(), "Build");
 }
 
 class OpenDeviceTest : public StartupTest {
@@ -297,19 +262,19 @@ class OpenDeviceTest : public StartupTest {
 };
 
 TEST_F(OpenDeviceTest, FormDestroyClosesTheDeviceHandleOfTheLastFlash) {
-  ASSERT_TRUE(form_.Nt.OpenForFlash('E', dialogs_));
-  ASSERT_EQ(device_.OpenHandles().size(), 1u);
-  form_.FormDestroy();
-  EXPECT_TRUE(device_.OpenHandles().empty());
-  EXPECT_FALSE(form_.Nt.DeviceHandle().has_value());
-  EXPECT_EQ(device_.BadCloses(), 0u);
+  ASSERT_TRUE(rig_.form.Nt.OpenForFlash('E', rig_.dialogs));
+  ASSERT_EQ(rig_.device.OpenHandles().size(), 1u);
+  rig_.form.FormDestroy();
+  EXPECT_TRUE(rig_.device.OpenHandles().empty());
+  EXPECT_FALSE(rig_.form.Nt.DeviceHandle().has_value());
+  EXPECT_EQ(rig_.device.BadCloses(), 0u);
 }
 
 TEST_F(StartupTest, FormDestroyWithNothingAcquiredReleasesNothing) {
   StartNoDrives(platform::kPlatformWin32Nt, Answer::No);
-  form_.FormDestroy();
-  EXPECT_EQ(device_.BadCloses(), 0u);
-  EXPECT_FALSE(aspi_.Loaded());
+  rig_.form.FormDestroy();
+  EXPECT_EQ(rig_.device.BadCloses(), 0u);
+  EXPECT_FALSE(rig_.aspi.Loaded());
 }
 
 }  // namespace
