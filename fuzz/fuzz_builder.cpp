@@ -1,26 +1,25 @@
 // Fuzz target: the builder's inputs (template bytes, image size and bytes,
-// image file name). Whatever it is given, a build either writes exactly the
-// template with the new header and image, or reports one failure and leaves
-// the folder as it was.
-#include <unistd.h>
-
+// image file name) and the faults of the disk it writes to, all in memory.
+// Whatever it is given, a build either writes exactly the template with the
+// new header and image in place of any earlier output, or reports one
+// failure and leaves the folder as it was, the earlier output included.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "fakes/memory_files.h"
 #include "package/builder.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
+using fakes::MemoryFiles;
+
+constexpr const char* kFolder = "C:\\WORK";
 
 class CountingObserver : public package::BuildObserver {
  public:
@@ -39,37 +38,39 @@ package::KeyWordBytes KeyWord() {
   return keyWord;
 }
 
-void Write(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+std::string InFolder(const std::string& name) { return std::string(kFolder) + "\\" + name; }
 
-Bytes Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::size_t FileCount(const fs::path& folder) {
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
+// The disk's state and its one fault, from one input byte.
+struct Disk {
+  MemoryFiles::Family family = MemoryFiles::Family::Nt;
+  bool earlierOutput = false;
+  std::uint8_t fault = 0;  // 0 none; see Arrange
+  std::uint8_t detail = 0;
+};
 
 // Input layout: byte 0 picks the image (empty, old size, new size, or the
-// raw rest), byte 1 where the key-word goes (or none), byte 2 the name, the
-// rest is the template's body (and the raw image).
+// raw rest), byte 1 where the key-word goes (or none), byte 2 the name,
+// bytes 3 and 4 the disk, the rest is the template's body (and the raw
+// image).
 struct Case {
   Bytes templateBytes;
   Bytes image;
   std::string name;
+  Disk disk;
 };
 
 Case Decode(const std::uint8_t* data, std::size_t size) {
   Case c;
-  if (size < 3) return c;
+  if (size < 5) return c;
   const std::uint8_t imageKind = data[0] % 4;
   const std::uint8_t keyWordAt = data[1];
   static const char* const kNames[] = {"1.10.BIN", "ab.bin", "a", "", "../x.bin", "C:x.bin", "abcdefgh"};
   c.name = kNames[data[2] % 7];
-  Bytes body(data + 3, data + size);
+  c.disk.family = data[3] & 1 ? MemoryFiles::Family::Windows9x : MemoryFiles::Family::Nt;
+  c.disk.earlierOutput = (data[3] & 2) != 0;
+  c.disk.fault = static_cast<std::uint8_t>((data[3] >> 2) % 8);
+  c.disk.detail = data[4];
+  Bytes body(data + 5, data + size);
   if (imageKind == 1) c.image.assign(0x40000, 0x5A);
   if (imageKind == 2) c.image.assign(0x50000, 0xA5);
   if (imageKind == 3) c.image = body;
@@ -88,14 +89,41 @@ Case Decode(const std::uint8_t* data, std::size_t size) {
   return c;
 }
 
-void Check(const Case& c, const fs::path& folder, bool built, int failures) {
-  const fs::path output = folder / package::OutputName(c.name);
+// One fault at most: a disk that fills up, a close or a move that fails, a
+// read-only folder, a locked output, the temporary names taken.
+void Arrange(MemoryFiles& files, const Case& c, const std::string& output) {
+  switch (c.disk.fault) {
+    case 1: files.spaceLeft = std::uint64_t{c.disk.detail} << 11; break;
+    case 2: files.closeFails = true; break;
+    case 3: files.failingMoves = {1 + c.disk.detail % 3}; break;
+    case 4: files.readOnlyFolders = {kFolder}; break;
+    case 5: files.lockedFiles = {output}; break;
+    case 6:
+      for (std::uint32_t n = 0; n <= c.disk.detail % 20u; ++n)
+        files.Put(InFolder(platform::TaggedName(package::OutputName(c.name), ".part",
+                                                files.nextSeed + n)),
+                  {});
+      break;
+    default: break;
+  }
+}
+
+void Check(const Case& c, const MemoryFiles& files, const std::vector<std::string>& namesBefore,
+           const Bytes& earlier, bool built, int failures) {
+  const std::string output = InFolder(package::OutputName(c.name));
+  std::vector<std::string> names = files.Names(kFolder);
   if (!built) {
-    if (failures != 1 || FileCount(folder) != 2) std::abort();
+    if (failures != 1 || names != namesBefore) std::abort();
+    if (c.disk.earlierOutput && files.Get(output) != earlier) std::abort();
     return;
   }
-  if (failures != 0 || FileCount(folder) != 3) std::abort();
-  const Bytes out = Read(output);
+  if (failures != 0) std::abort();
+  std::vector<std::string> expectedNames = namesBefore;
+  expectedNames.push_back(package::OutputName(c.name));
+  std::sort(expectedNames.begin(), expectedNames.end());
+  expectedNames.erase(std::unique(expectedNames.begin(), expectedNames.end()), expectedNames.end());
+  if (names != expectedNames) std::abort();
+  const Bytes out = files.Get(output);
   if (out.size() != c.templateBytes.size()) std::abort();
   const std::size_t k = package::FindKeyWord(c.templateBytes.data(), c.templateBytes.size(), KeyWord());
   if (k == std::string::npos) std::abort();
@@ -115,23 +143,27 @@ void Check(const Case& c, const fs::path& folder, bool built, int failures) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const Case c = Decode(data, size);
   if (c.templateBytes.empty()) return 0;
-  const fs::path folder = fs::temp_directory_path() / ("qrw-fuzz-builder-" + std::to_string(getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder / "work");
-  const fs::path work = folder / "work";
-  const std::string imageName = c.name.empty() || c.name.find('/') != std::string::npos ? "image" : c.name;
-  Write(work / imageName, c.image);
-  Write(work / "TEMPLATE.EXE", c.templateBytes);
+  MemoryFiles files(c.disk.family);
+  files.AddFolder(kFolder);
+  const std::string imageName =
+      c.name.empty() || c.name.find_first_of("\\/:") != std::string::npos ? "image" : c.name;
+  files.Put(InFolder(imageName), c.image);
+  files.Put(InFolder("TEMPLATE.EXE"), c.templateBytes);
+  const std::string output = InFolder(package::OutputName(c.name));
+  if (c.disk.earlierOutput) files.Put(output, {'e', 'a', 'r', 'l', 'i', 'e', 'r'});
+  Arrange(files, c, output);
+  const std::vector<std::string> namesBefore = files.Names(kFolder);
+  const Bytes earlierBytes = files.Get(output);
+
   package::BuildRequest request;
-  request.imagePath = (work / imageName).string();
+  request.imagePath = InFolder(imageName);
   request.binFileName = c.name;
-  request.templatePath = (work / "TEMPLATE.EXE").string();
-  request.outputFolder = work.string();
+  request.templatePath = InFolder("TEMPLATE.EXE");
+  request.outputFolder = kFolder;
   request.model = {"M", "I", "R", "V", "N"};
   request.keyWord = KeyWord();
   CountingObserver observer;
-  const bool built = package::BuildFlashProgram(request, observer);
-  Check(c, work, built, observer.failures);
-  fs::remove_all(folder);
+  const bool built = package::BuildFlashProgram(request, observer, files);
+  Check(c, files, namesBefore, earlierBytes, built, observer.failures);
   return 0;
 }

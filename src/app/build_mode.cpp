@@ -93,7 +93,7 @@ bool TFlashForm::NewBuildFlashProgram() {
   request.model = {ModelTable.Model[n], ModelTable.Inquiry[n], ModelTable.FwRange[n],
                    ModelTable.Vendor[n], ModelTable.Note[n]};
   request.keyWord = KeyWordOf(Package);
-  return package::BuildFlashProgram(request, observer);
+  return package::BuildFlashProgram(request, observer, sys.files);
 }
 
 }  // namespace app

@@ -15,6 +15,7 @@
 #include "package/package_texts.h"
 #include "platform/aspi.h"
 #include "platform/device_io.h"
+#include "platform/files.h"
 #include "platform/os.h"
 #include "platform/restart.h"
 #include "platform/ui.h"
@@ -43,6 +44,7 @@ struct Services {
   platform::DeviceIo& device;
   platform::AspiLibrary& aspi;
   platform::Restart& restart;
+  platform::Files& files;  // the builder's
 };
 
 class TFlashForm {

@@ -1,14 +1,10 @@
 #include "package/builder.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <random>
-#include <system_error>
 
 #include "package/builder_messages.h"
 
@@ -17,37 +13,13 @@ namespace package {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-namespace fs = std::filesystem;
 
 // The output is written in blocks of this size; the progress steps that
 // fall inside a block are made when it has been written.
 constexpr std::size_t kWriteBlock = 64 * 1024;
-
-FilePtr Open(const std::string& path, const char* mode) {
-  return FilePtr(std::fopen(path.c_str(), mode), &std::fclose);
-}
-
-// Size of a regular file; nothing for a folder or a file that is not there.
-std::optional<std::uintmax_t> RegularFileSize(const std::string& path) {
-  std::error_code error;
-  const fs::path p(path);
-  if (!fs::is_regular_file(p, error) || error) return std::nullopt;
-  const std::uintmax_t size = fs::file_size(p, error);
-  if (error) return std::nullopt;
-  return size;
-}
-
-enum class ReadResult { Ok, OpenFailed, ReadFailed };
-
-ReadResult ReadWhole(const std::string& path, std::size_t size, Bytes& bytes) {
-  FilePtr file = Open(path, "rb");
-  if (!file) return ReadResult::OpenFailed;
-  bytes.resize(size);
-  if (size != 0 && std::fread(bytes.data(), 1, size, file.get()) != size)
-    return ReadResult::ReadFailed;
-  return ReadResult::Ok;
-}
+// Names tried for the temporary file before the build gives up: another
+// build of the same output may hold one at the same moment.
+constexpr int kTemporaryNameTries = 16;
 
 bool IsPlainName(const std::string& name) {
   return name.find_first_of("\\/:") == std::string::npos;
@@ -55,23 +27,6 @@ bool IsPlainName(const std::string& name) {
 
 bool IsImageSize(std::size_t size) {
   return size == 0 || size == kOldImageSize || size == kNewImageSize;
-}
-
-// The existing output must be replaceable: a running program's file, for
-// one, cannot be opened for writing on Windows.
-bool OutputReplaceable(const std::string& path) {
-  std::error_code error;
-  if (!fs::exists(fs::path(path), error)) return !error;
-  return Open(path, "r+b") != nullptr;
-}
-
-std::string TemporaryName(const std::string& outputName) {
-  static const char kHex[] = "0123456789abcdef";
-  std::random_device random;
-  std::uint32_t tag = random();
-  std::string name = outputName + ".part";
-  for (int i = 0; i < 8; ++i, tag >>= 4) name += kHex[tag & 15];
-  return name;
 }
 
 // The progress bar advances once per 1024 template bytes: for every j that
@@ -100,9 +55,10 @@ void StepTimes(BuildObserver& observer, std::size_t times) {
 // temporary file beside it and put in place only when it is complete.
 class Build {
  public:
-  Build(const BuildRequest& request, BuildObserver& observer)
+  Build(const BuildRequest& request, BuildObserver& observer, platform::Files& files)
       : request_(request),
         observer_(observer),
+        files_(files),
         outputName_(OutputName(request.binFileName)),
         outputPath_(JoinPath(request.outputFolder, outputName_)),
         programName_(FileNameOf(request.templatePath)) {}
@@ -117,7 +73,7 @@ class Build {
     // The temporary file is gone before a failure is shown.
     if (const Failure failure = WriteAndPlaceOutput()) {
       temporary_.reset();
-      std::remove(temporaryPath_.c_str());
+      files_.Remove(temporaryPath_);
       return Fail(*failure);
     }
     observer_.Status(messages::BuildOk(request_.binFileName));
@@ -134,39 +90,54 @@ class Build {
     return false;
   }
 
+  // Size of a regular file, learned without reading it; nothing for a
+  // folder or a file that is not there.
+  std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
+    const platform::PathStatus status = files_.Status(path);
+    if (status.kind != platform::PathKind::RegularFile) return std::nullopt;
+    return status.size;
+  }
+
+  bool ReadWhole(const std::string& path, const std::string& name, std::size_t size,
+                 Bytes& bytes) {
+    switch (files_.Read(path, size, bytes)) {
+      case platform::ReadResult::OpenFailed: return Fail(messages::OpenFail(name));
+      case platform::ReadResult::ReadFailed: return Fail(messages::ReadFail(name));
+      case platform::ReadResult::Ok: break;
+    }
+    return true;
+  }
+
   bool ReadImage() {
     const std::string& name = request_.binFileName;
-    const std::optional<std::uintmax_t> size = RegularFileSize(request_.imagePath);
+    const std::optional<std::uint64_t> size = RegularFileSize(request_.imagePath);
     if (!size) return Fail(messages::OpenFail(name));
     if (*size > kImageAreaSize) return Fail(messages::ImageTooLarge(name, kImageAreaSize));
     if (!IsImageSize(static_cast<std::size_t>(*size)))
       return Fail(messages::ImageOddSize(name, static_cast<std::size_t>(*size)));
-    switch (ReadWhole(request_.imagePath, static_cast<std::size_t>(*size), image_)) {
-      case ReadResult::OpenFailed: return Fail(messages::OpenFail(name));
-      case ReadResult::ReadFailed: return Fail(messages::ReadFail(name));
-      case ReadResult::Ok: break;
-    }
-    return true;
+    return ReadWhole(request_.imagePath, name, static_cast<std::size_t>(*size), image_);
   }
 
   bool ReadTemplate() {
     const std::string& path = request_.templatePath;
-    const std::optional<std::uintmax_t> size = RegularFileSize(path);
+    const std::optional<std::uint64_t> size = RegularFileSize(path);
     if (!size || *size > kMaxTemplateSize) return Fail(messages::OpenFail(path));
-    switch (ReadWhole(path, static_cast<std::size_t>(*size), template_)) {
-      case ReadResult::OpenFailed: return Fail(messages::OpenFail(path));
-      case ReadResult::ReadFailed: return Fail(messages::ReadFail(path));
-      case ReadResult::Ok: break;
-    }
-    return true;
+    return ReadWhole(path, path, static_cast<std::size_t>(*size), template_);
   }
 
+  // The existing output must be replaceable (a running program's file, for
+  // one, is not on Windows); the new one goes to a file of a name nobody
+  // holds, made new so that another build's file is never taken over.
   bool OpenOutput() {
-    temporaryPath_ = JoinPath(request_.outputFolder, TemporaryName(outputName_));
-    if (!OutputReplaceable(outputPath_)) return Fail(messages::CreateFail(request_.binFileName));
-    temporary_ = Open(temporaryPath_, "wb");
-    if (!temporary_) return Fail(messages::CreateFail(request_.binFileName));
-    return true;
+    if (!files_.Replaceable(outputPath_)) return Fail(messages::CreateFail(request_.binFileName));
+    for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
+      temporaryPath_ = JoinPath(request_.outputFolder,
+                                platform::TaggedName(outputName_, ".part", files_.NameSeed()));
+      const platform::CreateResult created = files_.CreateNew(temporaryPath_, temporary_);
+      if (created == platform::CreateResult::Created) return true;
+      if (created == platform::CreateResult::Failed) break;
+    }
+    return Fail(messages::CreateFail(request_.binFileName));
   }
 
   Failure WriteAndPlaceOutput() {
@@ -205,7 +176,7 @@ class Build {
     std::size_t step = 0;
     while (written < output.size()) {
       const std::size_t block = std::min(kWriteBlock, output.size() - written);
-      if (std::fwrite(output.data() + written, 1, block, temporary_.get()) != block)
+      if (!temporary_->Write(output.data() + written, block))
         return messages::WriteFail(request_.binFileName);
       written += block;
       for (; step < marks.size() && marks[step] <= written; ++step) observer_.ProgressStep();
@@ -214,25 +185,26 @@ class Build {
   }
 
   Failure CloseOutput() {
-    if (std::fclose(temporary_.release()) != 0) return messages::WriteFail(request_.binFileName);
+    const bool closed = temporary_->Close();
+    temporary_.reset();
+    if (!closed) return messages::WriteFail(request_.binFileName);
     return std::nullopt;
   }
 
   // Replaces an earlier output only now that the new one is complete.
   Failure PutInPlace() {
-    std::error_code error;
-    fs::rename(fs::path(temporaryPath_), fs::path(outputPath_), error);
-    if (error) return messages::CreateFail(request_.binFileName);
+    if (!files_.Replace(temporaryPath_, outputPath_)) return messages::CreateFail(request_.binFileName);
     return std::nullopt;
   }
 
   const BuildRequest& request_;
   BuildObserver& observer_;
+  platform::Files& files_;
   const std::string outputName_;
   const std::string outputPath_;
   const std::string programName_;
   std::string temporaryPath_;
-  FilePtr temporary_{nullptr, &std::fclose};
+  std::unique_ptr<platform::NewFile> temporary_;
   Bytes image_;
   Bytes template_;
 };
@@ -303,8 +275,9 @@ std::array<std::uint8_t, kRewrittenHeaderSize> NewHeader(const ModelTexts& model
   return header;
 }
 
-bool BuildFlashProgram(const BuildRequest& request, BuildObserver& observer) {
-  return Build(request, observer).Run();
+bool BuildFlashProgram(const BuildRequest& request, BuildObserver& observer,
+                       platform::Files& files) {
+  return Build(request, observer, files).Run();
 }
 
 }  // namespace package

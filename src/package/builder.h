@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "package/package_region.h"
+#include "platform/files.h"
 
 namespace package {
 
@@ -55,10 +56,12 @@ inline constexpr std::size_t kNewImageSize = 0x50000;
 // refused before it is read into memory.
 inline constexpr std::size_t kMaxTemplateSize = 64u << 20;
 
-// Writes the flash program. True when "%4.4s.EXE" was written completely;
-// every outcome has been reported through the observer. A failed build
-// leaves no file behind and keeps an earlier output of the same name.
-bool BuildFlashProgram(const BuildRequest& request, BuildObserver& observer);
+// Writes the flash program through files. True when "%4.4s.EXE" was
+// written completely; every outcome has been reported through the observer.
+// A failed build leaves no file behind and keeps an earlier output of the
+// same name.
+bool BuildFlashProgram(const BuildRequest& request, BuildObserver& observer,
+                       platform::Files& files);
 
 // "%4.4s.EXE" of the image file's name.
 std::string OutputName(const std::string& binFileName);

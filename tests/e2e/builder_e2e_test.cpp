@@ -74,6 +74,45 @@ class BuilderE2e : public testing::Test {
       Close(window_);
       EXPECT_EQ(program_->WaitForExit(), std::optional<DWORD>(0));
     }
+    ClearWindows98(kTemplate);
+  }
+
+  // The folder names after a build: the earlier output replaced or kept,
+  // no file of the build's own left behind.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // Build over a running flash program: its file cannot be replaced, the
+  // build reports it and the program's file stays as it was.
+  void BuildOverARunningFlashProgram(const std::string& folderName) {
+    SetUpFolder(folderName);
+    ASSERT_TRUE(CopyInto(ProgramPath("..\\shipped\\1.10.EXE"), folder_));
+    const auto before = ReadWholeFile(folder_ + "\\1.10.EXE");
+    Process flash = Process::Start(folder_ + "\\1.10.EXE", folder_);
+    const auto warning = WaitForDialog(flash);
+    ASSERT_TRUE(warning.has_value());
+
+    window_ = StartBuilder();
+    ASSERT_NE(window_, nullptr);
+    ChooseListItem(window_, kIdFileListBox1, 0);
+    ASSERT_TRUE(WaitUntilBuildEnabled(window_));
+    Click(window_, kIdFlashButton);
+    const auto message = WaitForDialog(*program_);
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(message->text, "Create 1.10.EXE Fail");
+    Answer(*message, IDOK);
+    EXPECT_EQ(ControlText(window_, kIdGroupBox2), "Building 1.10.BIN  Please wait... ");
+    EXPECT_TRUE(ReadWholeFile(folder_ + "\\1.10.EXE") == before);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"1.10.BIN", "1.10.EXE", "2.01.BIN",
+                                                 "QRWFLASH.EXE", "QRWFLASH.INI"}));
+
+    Answer(*warning, IDNO);
+    EXPECT_EQ(flash.WaitForExit(), std::optional<DWORD>(0));
   }
 
   std::string folder_;
@@ -178,30 +217,42 @@ TEST_F(BuilderE2e, BuildWritesQrwpacksFlashProgramWhichStartsInFlashMode) {
   EXPECT_EQ(flash.WaitForExit(), std::optional<DWORD>(0));
 }
 
-// Building over a flash program that is running cannot replace it: the
-// build reports it and the running program's file stays as it was.
 TEST_F(BuilderE2e, BuildOverARunningFlashProgramFailsAndKeepsIt) {
-  SetUpFolder("running");
-  ASSERT_TRUE(CopyInto(ProgramPath("..\\shipped\\1.10.EXE"), folder_));
-  const auto before = ReadWholeFile(folder_ + "\\1.10.EXE");
-  Process flash = Process::Start(folder_ + "\\1.10.EXE", folder_);
-  const auto warning = WaitForDialog(flash);
-  ASSERT_TRUE(warning.has_value());
+  BuildOverARunningFlashProgram("running");
+}
 
+// Windows 9x has no replacing move: the earlier output goes aside while the
+// new one takes its name.
+TEST_F(BuilderE2e, OnWindows9xBuildReplacesAnEarlierOutput) {
+  SetWindows98(kTemplate, AspiLibrary::WinesOwn);
+  SetUpFolder("build9x");
+  {
+    std::ofstream stale(folder_ + "\\1.10.EXE", std::ios::binary | std::ios::trunc);
+    stale << "an earlier, different output";
+  }
   window_ = StartBuilder();
   ASSERT_NE(window_, nullptr);
   ChooseListItem(window_, kIdFileListBox1, 0);
   ASSERT_TRUE(WaitUntilBuildEnabled(window_));
   Click(window_, kIdFlashButton);
-  const auto message = WaitForDialog(*program_);
-  ASSERT_TRUE(message.has_value());
-  EXPECT_EQ(message->text, "Create 1.10.EXE Fail");
-  Answer(*message, IDOK);
-  EXPECT_EQ(ControlText(window_, kIdGroupBox2), "Building 1.10.BIN  Please wait... ");
-  EXPECT_TRUE(ReadWholeFile(folder_ + "\\1.10.EXE") == before);
+  ASSERT_TRUE(WaitForText(window_, kIdGroupBox2, "Build 1.10.EXE ok!"))
+      << ControlText(window_, kIdGroupBox2);
+  const auto byQrwpack = ReadWholeFile(ProgramPath("..\\shipped\\1.10.EXE"));
+  ASSERT_FALSE(byQrwpack.empty());
+  EXPECT_TRUE(ReadWholeFile(folder_ + "\\1.10.EXE") == byQrwpack);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"1.10.BIN", "1.10.EXE", "2.01.BIN", "QRWFLASH.EXE",
+                                               "QRWFLASH.INI"}));
+  // And once more, now over its own earlier output.
+  Click(window_, kIdFlashButton);
+  EXPECT_TRUE(Eventually([&] { return ReadWholeFile(folder_ + "\\1.10.EXE") == byQrwpack; }));
+  EXPECT_EQ(ControlText(window_, kIdGroupBox2), "Build 1.10.EXE ok!");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"1.10.BIN", "1.10.EXE", "2.01.BIN", "QRWFLASH.EXE",
+                                               "QRWFLASH.INI"}));
+}
 
-  Answer(*warning, IDNO);
-  EXPECT_EQ(flash.WaitForExit(), std::optional<DWORD>(0));
+TEST_F(BuilderE2e, OnWindows9xBuildOverARunningFlashProgramFailsAndKeepsIt) {
+  SetWindows98(kTemplate, AspiLibrary::WinesOwn);
+  BuildOverARunningFlashProgram("running9x");
 }
 
 TEST_F(BuilderE2e, WithoutAModelFileTellsItsPathAndEnds) {

@@ -21,6 +21,11 @@
 #include "package/package_region.h"
 #include "package/package_texts.h"
 #include "package/profile_file.h"
+#ifdef _WIN32
+#include "platform/win32/win32_files.h"
+#else
+#include "platform/posix/posix_files.h"
+#endif
 
 namespace {
 
@@ -150,7 +155,12 @@ int Build(int argc, char** argv) {
                    table.Note[n]};
   request.keyWord = ProgramKeyWord();
   ConsoleObserver observer;
-  return package::BuildFlashProgram(request, observer) ? kExitOk : kExitFailure;
+#ifdef _WIN32
+  platform::win32::Win32Files files;
+#else
+  platform::posix::PosixFiles files;
+#endif
+  return package::BuildFlashProgram(request, observer, files) ? kExitOk : kExitFailure;
 }
 
 // --- inspect ---------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "app/flash_form.h"
 #include "package/package_data.h"
 #include "platform/win32/main_window.h"
+#include "platform/win32/win32_files.h"
 #include "platform/win32/win32_services.h"
 
 namespace {
@@ -52,6 +53,7 @@ struct Services {
   Win32AspiLibrary aspi;
   Win32Restart restart;
   Win32Cursor cursor;
+  Win32Files files;
 };
 
 // Destroys the window (running FormDestroy) while the form still exists,
@@ -73,7 +75,8 @@ int RunProgram(HINSTANCE instance, int showCommand) {
   services->dialogs.SetOwner(window.Hwnd());
   app::TFlashForm form(window.Controls(),
                        app::Services{services->os, services->profiles, services->dialogs,
-                                     services->device, services->aspi, services->restart},
+                                     services->device, services->aspi, services->restart,
+                                     services->files},
                        package::BuiltInPackage());
   WindowCloser closer(window);
   window.SetHandlers({[&form] { form.FlashButtonClick(); },

@@ -7,6 +7,7 @@
 #include "fakes/fake_os.h"
 #include "fakes/fake_ui.h"
 #include "package/package_region.h"
+#include "platform/posix/posix_files.h"
 #include "vdrive/inprocess.h"
 #include "vdrive/vdrive.h"
 
@@ -22,7 +23,7 @@ struct FormRig {
         aspi(bus),
         form(app::Controls{caption, label, combo, files, group, bar, button, cursor},
              app::Services{os, profileReader ? *profileReader : profiles, dialogs, device, aspi,
-                           restart},
+                           restart, diskFiles},
              package) {}
 
   vdrive::Bus bus;
@@ -41,6 +42,7 @@ struct FormRig {
   fakes::FakeOs os;
   fakes::FakeProfileReader profiles;
   fakes::FakeRestart restart;
+  platform::posix::PosixFiles diskFiles;  // the builder writes real files
   app::TFlashForm form;
 };
 

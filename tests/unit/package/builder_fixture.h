@@ -22,9 +22,9 @@ namespace h6test {
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
-inline fs::path RepositoryFolder() {
-  return fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
-}
+// Given by the build: __FILE__ is relative when ccache rewrites paths
+// against its base folder.
+inline fs::path RepositoryFolder() { return fs::path(QRW_SOURCE_DIR); }
 inline fs::path DataFolder() { return RepositoryFolder() / "tests" / "data" / "ini"; }
 inline fs::path SampleModels() { return RepositoryFolder() / "data" / "QRWFLASH.INI"; }
 

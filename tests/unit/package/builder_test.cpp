@@ -10,6 +10,7 @@
 #include "builder_fixture.h"
 #include "package/builder.h"
 #include "package/package_texts.h"
+#include "platform/posix/posix_files.h"
 
 namespace {
 
@@ -91,6 +92,7 @@ Reference CopyAsEver(const Bytes& tpl, const Bytes& header, const Bytes& image) 
 class BuilderTest : public testing::Test {
  public:
   ScratchFolder folder;
+  platform::posix::PosixFiles disk;
   RecordingObserver observer;
   SyntheticTemplate tpl = SyntheticTemplate::Make();
 
@@ -110,7 +112,7 @@ class BuilderTest : public testing::Test {
   bool Build(const std::string& name, const Bytes& image) {
     h6test::WriteFile(TemplatePath(), tpl.bytes);
     h6test::WriteFile(folder / name, image);
-    return package::BuildFlashProgram(Request(name), observer);
+    return package::BuildFlashProgram(Request(name), observer, disk);
   }
 
   Bytes Output(const std::string& name) const { return h6test::ReadFile(folder / name); }
@@ -225,7 +227,7 @@ TEST_F(BuilderTest, RefusesAHugeImageWithoutReadingIt) {
   h6test::WriteFile(TemplatePath(), tpl.bytes);
   { std::ofstream create(folder / "1.10.BIN"); }
   h6test::fs::resize_file(folder / "1.10.BIN", std::uintmax_t{5} << 30);  // sparse
-  EXPECT_FALSE(package::BuildFlashProgram(Request("1.10.BIN"), observer));
+  EXPECT_FALSE(package::BuildFlashProgram(Request("1.10.BIN"), observer, disk));
   EXPECT_EQ(observer.failures, std::vector<std::string>{
                                    "Building fail: 1.10.BIN is larger than the 327680-byte image area"});
   EXPECT_TRUE(observer.starts.empty());
@@ -273,7 +275,7 @@ TEST_P(BuilderFailureTest, ShowsItsMessageAndLeavesNothingBehind) {
   package::BuildRequest request = Request("1.10.BIN");
   GetParam().arrange(*this, request);
   const std::vector<std::string> before = folder.Names();
-  EXPECT_FALSE(package::BuildFlashProgram(request, observer));
+  EXPECT_FALSE(package::BuildFlashProgram(request, observer, disk));
   std::string message = GetParam().message;
   if (const auto at = message.find('@'); at != std::string::npos)
     message.replace(at, 1, folder.Path().string());

@@ -1,0 +1,111 @@
+#include "platform/posix/posix_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+namespace platform::posix {
+
+namespace {
+
+// A file descriptor closed when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  int Get() const { return fd_; }
+  bool Open() const { return fd_ >= 0; }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixNewFile : public NewFile {
+ public:
+  explicit PosixNewFile(int fd) : fd_(fd) {}
+
+  bool Write(const std::uint8_t* bytes, std::size_t size) override {
+    while (size > 0) {
+      const ssize_t written = ::write(fd_.Get(), bytes, size);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return false;
+      bytes += written;
+      size -= static_cast<std::size_t>(written);
+    }
+    return true;
+  }
+
+  bool Close() override { return ::close(fd_.Release()) == 0; }
+
+ private:
+  Descriptor fd_;
+};
+
+}  // namespace
+
+PathStatus PosixFiles::Status(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0)
+    return {errno == ENOENT || errno == ENOTDIR ? PathKind::Missing : PathKind::Other, 0};
+  if (S_ISREG(info.st_mode)) return {PathKind::RegularFile, static_cast<std::uint64_t>(info.st_size)};
+  if (S_ISDIR(info.st_mode)) return {PathKind::Folder, 0};
+  return {PathKind::Other, 0};
+}
+
+ReadResult PosixFiles::Read(const std::string& path, std::size_t size,
+                            std::vector<std::uint8_t>& bytes) {
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.Open()) return ReadResult::OpenFailed;
+  bytes.resize(size);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::read(fd.Get(), bytes.data() + done, size - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return ReadResult::ReadFailed;
+    done += static_cast<std::size_t>(got);
+  }
+  return ReadResult::Ok;
+}
+
+CreateResult PosixFiles::CreateNew(const std::string& path, std::unique_ptr<NewFile>& file) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
+  file = std::make_unique<PosixNewFile>(fd);
+  return CreateResult::Created;
+}
+
+bool PosixFiles::Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool PosixFiles::Replace(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool PosixFiles::Replaceable(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return errno == ENOENT;
+  if (!S_ISREG(info.st_mode)) return false;
+  return Descriptor(::open(path.c_str(), O_WRONLY | O_CLOEXEC)).Open();
+}
+
+std::uint32_t PosixFiles::NameSeed() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  const auto ticks = static_cast<std::uint32_t>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+  return static_cast<std::uint32_t>(::getpid()) * 0x9E3779B1u ^ ticks ^ (++counter_ << 20);
+}
+
+}  // namespace platform::posix
