@@ -85,7 +85,7 @@ Case Decode(const std::uint8_t* data, std::size_t size) {
       std::memcpy(body.data() + area, package::kTemplateMarker, 4);
     }
   }
-  c.templateBytes = body;
+  c.templateBytes = std::move(body);
   return c;
 }
 
@@ -123,7 +123,7 @@ void Check(const Case& c, const MemoryFiles& files, const std::vector<std::strin
   std::sort(expectedNames.begin(), expectedNames.end());
   expectedNames.erase(std::unique(expectedNames.begin(), expectedNames.end()), expectedNames.end());
   if (names != expectedNames) std::abort();
-  const Bytes out = files.Get(output);
+  const Bytes& out = files.Get(output);
   if (out.size() != c.templateBytes.size()) std::abort();
   const std::size_t k = package::FindKeyWord(c.templateBytes.data(), c.templateBytes.size(), KeyWord());
   if (k == std::string::npos) std::abort();

@@ -43,9 +43,10 @@ class MemoryFiles : public platform::Files {
   }
   bool Has(const std::string& path) const { return files_.count(path) > 0; }
   // The file's bytes; empty when there is none (check Has).
-  Bytes Get(const std::string& path) const {
+  const Bytes& Get(const std::string& path) const {
+    static const Bytes kNone;
     const auto it = files_.find(path);
-    return it == files_.end() ? Bytes() : it->second.bytes;
+    return it == files_.end() ? kNone : it->second.bytes;
   }
   // Names of the files in a folder, sorted.
   std::vector<std::string> Names(const std::string& folder) const {
