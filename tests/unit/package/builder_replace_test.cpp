@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ struct ReplaceCase {
   std::string message;  // empty: the build succeeds
   std::vector<std::string> othersFiles = {};  // names the arrangement put there
 };
+
+void PrintTo(const ReplaceCase& c, std::ostream* os) { *os << c.name; }
 
 class BuilderReplaceTest
     : public testing::TestWithParam<std::tuple<ReplaceCase, Family>> {

@@ -3,6 +3,8 @@
 // Windows 9x step by step.
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -74,6 +76,8 @@ struct AsideCase {
   std::vector<std::string> names;  // in the folder afterwards
   std::vector<std::string> log;
 };
+
+void PrintTo(const AsideCase& c, std::ostream* os) { *os << c.name; }
 
 class MovingAsideTest : public testing::TestWithParam<AsideCase> {};
 
