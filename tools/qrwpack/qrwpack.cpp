@@ -52,8 +52,6 @@ constexpr const char* kUsage =
     "\n"
     "exit status: 0 done, 1 failed, 2 wrong usage\n";
 
-using Bytes = std::vector<std::uint8_t>;
-
 int UsageError(const std::string& problem) {
   std::cerr << "qrwpack: " << problem << "\n" << kUsage;
   return kExitUsage;
@@ -182,7 +180,16 @@ void PrintProfiles(const package::PackageView& view) {
   }
 }
 
-std::string SealDescription(const package::SealCheck& seal);
+std::string SealDescription(const package::SealCheck& seal) {
+  switch (seal.state) {
+    case package::SealState::Empty: return "empty";
+    case package::SealState::Intact: return "intact, CRC-32 " + package::Hex32(seal.stored);
+    case package::SealState::Broken:
+      return "broken: sealed " + package::Hex32(seal.stored) + ", found " +
+             package::Hex32(seal.computed);
+  }
+  return "";
+}
 
 void PrintPackage(const std::string& path, const package::ProgramFile& program) {
   const package::PackageView view = program.Package();
@@ -200,17 +207,6 @@ void PrintPackage(const std::string& path, const package::ProgramFile& program) 
             << "\n"
             << "Image:        " << ImageDescription(view) << "\n";
   PrintProfiles(view);
-}
-
-std::string SealDescription(const package::SealCheck& seal) {
-  switch (seal.state) {
-    case package::SealState::Empty: return "empty";
-    case package::SealState::Intact: return "intact, CRC-32 " + package::Hex32(seal.stored);
-    case package::SealState::Broken:
-      return "broken: sealed " + package::Hex32(seal.stored) + ", found " +
-             package::Hex32(seal.computed);
-  }
-  return "";
 }
 
 int Inspect(const std::vector<std::string>& files) {
