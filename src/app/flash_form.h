@@ -102,6 +102,7 @@ class TFlashForm {
  private:
   void StartBuilderMode();
   void StartFlashMode();
+  bool SealHolds();
   bool PrepareAspi();
 };
 

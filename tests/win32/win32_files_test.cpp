@@ -13,6 +13,7 @@
 
 #include "package/builder.h"
 #include "package/builder_fixture.h"
+#include "package/seal.h"
 #include "platform/files_contract.h"
 #include "platform/os.h"
 #include "platform/win32/win32_api.h"
@@ -134,6 +135,7 @@ class Win32Builder : public testing::Test {
     request.model = {"QRW-20410C", "QUARVEL QRW-20410C      ", "1.00-1.09", "Quarvel-IT",
                      "FLASH-ALL"};
     request.keyWord = h6test::TestKeyWord();
+    request.sealMarker = h6test::TestSealMarker();
     return package::BuildFlashProgram(request, observer, rig.files);
   }
 
@@ -144,6 +146,9 @@ class Win32Builder : public testing::Test {
         "1.10.BIN");
     std::copy(header.begin(), header.end(), out.begin() + static_cast<std::ptrdiff_t>(tpl.k + 15));
     std::copy(image.begin(), image.end(), out.begin() + static_cast<std::ptrdiff_t>(tpl.ImageArea()));
+    // The seal's own values are checked natively against zlib.
+    package::WriteSeal(out.data() + tpl.sealAt,
+                       package::PackageView(out.data() + tpl.RegionStart()));
     return out;
   }
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# qrwpack on the command line: exit codes, messages and the inspect report.
+# qrwpack on the command line: exit codes, messages, the inspect report and
+# the seal checks of inspect and verify.
 #   cli_test.sh QRWPACK FIRMWARE_DIR MODELS WORK
 set -uo pipefail
 qrwpack=$1 firmware=$2 models=$3 work=$4
@@ -35,30 +36,32 @@ head -n1 "$work/err" | grep -qx 'qrwpack: --models is missing' || { echo "missin
 
 mkdir -p "$work/out-dir"
 expect build 0 $'Building 1.10.BIN  Please wait... \nBuild 1.10.EXE ok!' "" -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$models" --model 0 \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 0 \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"
 expect build-by-name 0 "*" "" -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$models" --model QRW-20410C \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model QRW-20410C \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"
 expect no-such-model 1 "" $'qrwpack: no model 7 in '"$models"$'; it holds:\n  0: QRW-20410C\n  1: QRW-20412C' -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$models" --model 7 \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 7 \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"
 expect no-models 1 "" "qrwpack: Can't load $work/none.INI" -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$work/none.INI" --model 0 \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$work/none.INI" --model 0 \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"
 printf '[MODEL00]\r\nModel=X\r\n' >"$work/bad.INI"
 expect bad-models 1 "" "qrwpack: $work/bad.INI > Session MODEL00 error!" -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$work/bad.INI" --model 0 \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$work/bad.INI" --model 0 \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"
 head -c 1001 "$firmware/1.10.BIN" >"$work/odd.BIN"
 expect odd-image 1 "Building odd.BIN  Please wait... " \
   "qrwpack: Building fail: odd.BIN holds 1001 bytes; a firmware image holds 262144 or 327680 bytes" -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$models" --model 0 \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 0 \
   --image "$work/odd.BIN" --out-dir "$work/out-dir"
 [ "$(ls "$work/out-dir")" = "1.10.EXE" ] || { echo "out-dir holds: $(ls "$work/out-dir")"; failures=$((failures + 1)); }
 
 expect inspect 0 "File:         $work/out-dir/1.10.EXE
 Key-word at:  0x00000306
+Seal at:      0x0005039A
+Seal:         intact, CRC-32 47E05847
 Model:        QRW-20410C
 Inquiry:      \"QUARVEL QRW-20410C      \"
 FWRange:      1.00-1.09
@@ -69,16 +72,63 @@ Template:     no
 Image:        new format (05 80 at 0x1100), 327680 bytes, flash profile needed
 Profile 0:    maker DA, device C8, 314 bytes at block offset 0
 Profile 1:    maker BF, device B4, 452 bytes at block offset 314" "" -- "$qrwpack" inspect "$work/out-dir/1.10.EXE"
-expect inspect-template 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.region"
+expect inspect-template 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.sealed"
 grep -qx 'Template:     yes (starts as builder)' "$work/out" || { echo "inspect-template: not a template"; failures=$((failures + 1)); }
-head -c 100000 "$firmware/QRWFLASH.region" >"$work/cut.EXE"
+head -c 100000 "$firmware/QRWFLASH.sealed" >"$work/cut.EXE"
 expect inspect-truncated 1 "" "qrwpack: $work/cut.EXE: the package is truncated" -- "$qrwpack" inspect "$work/cut.EXE"
-cat "$firmware/QRWFLASH.region" "$firmware/QRWFLASH.region" >"$work/twice.EXE"
+cat "$firmware/QRWFLASH.sealed" "$firmware/QRWFLASH.sealed" >"$work/twice.EXE"
 expect inspect-twice 1 "" "qrwpack: $work/twice.EXE: the key-word occurs 2 times; a program holds it exactly once" -- \
   "$qrwpack" inspect "$work/twice.EXE"
 expect inspect-none 1 "" "qrwpack: $work/odd.BIN: the key-word occurs 0 times; a program holds it exactly once" -- \
   "$qrwpack" inspect "$work/odd.BIN"
 expect inspect-usage 2 "" "*" -- "$qrwpack" inspect
+
+# flip FILE OFFSET: one bit of the byte at OFFSET changed in place.
+flip() {
+  local value
+  value=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
+  printf "\\$(printf '%03o' $((value ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+
+# Seals: the built program (intact), the template (empty), one byte of the
+# image start flipped, one byte of the seal's CRC flipped, a file from before
+# the seal, a doubled and a cut-short seal record.
+built="$work/out-dir/1.10.EXE"
+cp "$built" "$work/image-flipped.EXE"
+flip "$work/image-flipped.EXE" 922
+cp "$built" "$work/seal-flipped.EXE"
+flip "$work/seal-flipped.EXE" $((0x5039A + 9))
+size=$(stat -c %s "$built")
+{ cat "$built"; tail -c 16 "$built"; } >"$work/seal-twice.EXE"
+head -c $((size - 3)) "$built" >"$work/seal-cut.EXE"
+
+expect inspect-empty-seal 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.sealed"
+grep -qx 'Seal:         empty' "$work/out" || { echo "inspect-empty-seal: seal line"; failures=$((failures + 1)); }
+expect inspect-broken-image 1 "*" "qrwpack: $work/image-flipped.EXE: the seal is broken; this program is damaged" -- \
+  "$qrwpack" inspect "$work/image-flipped.EXE"
+grep -qx 'Seal:         broken: sealed 47E05847, found 9C0DFCB0' "$work/out" || { echo "inspect-broken-image: seal line"; failures=$((failures + 1)); }
+expect inspect-broken-seal 1 "*" "qrwpack: $work/seal-flipped.EXE: the seal is broken; this program is damaged" -- \
+  "$qrwpack" inspect "$work/seal-flipped.EXE"
+grep -qx 'Seal:         broken: sealed 47E05947, found 47E05847' "$work/out" || { echo "inspect-broken-seal: seal line"; failures=$((failures + 1)); }
+expect inspect-no-seal 1 "" "qrwpack: $firmware/1.10.region: the seal record is missing; a program holds it exactly once" -- \
+  "$qrwpack" inspect "$firmware/1.10.region"
+expect inspect-seal-twice 1 "" "qrwpack: $work/seal-twice.EXE: the seal record occurs 2 times; a program holds it exactly once" -- \
+  "$qrwpack" inspect "$work/seal-twice.EXE"
+expect inspect-seal-cut 1 "" "qrwpack: $work/seal-cut.EXE: the seal record is cut short" -- \
+  "$qrwpack" inspect "$work/seal-cut.EXE"
+
+expect verify-good 0 "$built: seal intact, CRC-32 47E05847
+$firmware/QRWFLASH.sealed: seal empty" "" -- "$qrwpack" verify "$built" "$firmware/QRWFLASH.sealed"
+expect verify-mixed 1 "$built: seal intact, CRC-32 47E05847
+$work/image-flipped.EXE: seal broken: sealed 47E05847, found 9C0DFCB0
+$firmware/1.10.region: the seal record is missing; a program holds it exactly once
+cannot read $work/none.EXE
+$work/seal-flipped.EXE: seal broken: sealed 47E05947, found 47E05847
+$firmware/QRWFLASH.sealed: seal empty" "" -- \
+  "$qrwpack" verify "$built" "$work/image-flipped.EXE" "$firmware/1.10.region" "$work/none.EXE" \
+  "$work/seal-flipped.EXE" "$firmware/QRWFLASH.sealed"
+expect verify-usage 2 "" "*" -- "$qrwpack" verify
+head -n1 "$work/err" | grep -qx 'qrwpack: verify takes one or more files' || { echo "verify-usage: message"; failures=$((failures + 1)); }
 
 [ $failures -eq 0 ] && echo "qrwpack command line: all cases passed"
 exit $((failures > 0))

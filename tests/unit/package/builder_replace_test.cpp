@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "builder_fixture.h"
+#include "sealed_output.h"
 #include "fakes/memory_files.h"
 #include "package/builder.h"
 
@@ -56,13 +57,26 @@ class BuilderReplaceTest
   Bytes image = h6test::Pattern(327680, 31);
 };
 
+// The build of 1.10.BIN in kFolder with the test template's key-word and seal.
+package::BuildRequest Request() {
+  package::BuildRequest request;
+  request.imagePath = kImage;
+  request.binFileName = "1.10.BIN";
+  request.templatePath = kTemplate;
+  request.outputFolder = kFolder;
+  request.model = kModel;
+  request.keyWord = h6test::TestKeyWord();
+  request.sealMarker = h6test::TestSealMarker();
+  return request;
+}
+
 // The template with the model's header and the image in place.
 Bytes Expected(const h6test::SyntheticTemplate& tpl, const Bytes& image) {
   Bytes out = tpl.bytes;
   const auto header = package::NewHeader(kModel, "1.10.BIN");
   std::copy(header.begin(), header.end(), out.begin() + static_cast<std::ptrdiff_t>(tpl.k + 15));
   std::copy(image.begin(), image.end(), out.begin() + static_cast<std::ptrdiff_t>(tpl.ImageArea()));
-  return out;
+  return h6test::WithSeal(out, tpl);
 }
 
 TEST_P(BuilderReplaceTest, KeepsTheEarlierOutputUnlessTheNewOneIsComplete) {
@@ -73,13 +87,7 @@ TEST_P(BuilderReplaceTest, KeepsTheEarlierOutputUnlessTheNewOneIsComplete) {
   if (Case().earlierOutput) files.Put(kOutput, kEarlier);
   Case().arrange(files, FamilyOf());
 
-  package::BuildRequest request;
-  request.imagePath = kImage;
-  request.binFileName = "1.10.BIN";
-  request.templatePath = kTemplate;
-  request.outputFolder = kFolder;
-  request.model = kModel;
-  request.keyWord = h6test::TestKeyWord();
+  const package::BuildRequest request = Request();
   Observer observer;
   const bool built = package::BuildFlashProgram(request, observer, files);
 
@@ -185,12 +193,7 @@ TEST(BuilderInMemory, RefusesAHugeImageWithoutReadingIt) {
   MemoryFiles files;
   files.Put(kTemplate, h6test::SyntheticTemplate::Make().bytes);
   files.PutSizeOnly(kImage, std::uint64_t{5} << 30);
-  package::BuildRequest request;
-  request.imagePath = kImage;
-  request.binFileName = "1.10.BIN";
-  request.templatePath = kTemplate;
-  request.outputFolder = kFolder;
-  request.keyWord = h6test::TestKeyWord();
+  const package::BuildRequest request = Request();
   Observer observer;
   EXPECT_FALSE(package::BuildFlashProgram(request, observer, files));
   EXPECT_EQ(observer.failures, std::vector<std::string>{
@@ -205,12 +208,7 @@ TEST(BuilderInMemory, ReportsAnImageThatCannotBeRead) {
     files.Put(kTemplate, h6test::SyntheticTemplate::Make().bytes);
     files.Put(kImage, h6test::Pattern(327680, 1));
     (opens ? files.unreadable : files.unopenable).insert(kImage);
-    package::BuildRequest request;
-    request.imagePath = kImage;
-    request.binFileName = "1.10.BIN";
-    request.templatePath = kTemplate;
-    request.outputFolder = kFolder;
-    request.keyWord = h6test::TestKeyWord();
+    const package::BuildRequest request = Request();
     Observer observer;
     EXPECT_FALSE(package::BuildFlashProgram(request, observer, files));
     EXPECT_EQ(observer.failures,
