@@ -15,7 +15,7 @@ TEST(Format, TheProgramsTexts) {
   EXPECT_EQ(text::Format("%d-%d-%d %c: %28.28s", 1, 0, 0, 'E', "QUARVEL QRW-20410C      1.00"),
             "1-0-0 E: QUARVEL QRW-20410C      1.00");
   EXPECT_EQ(text::Format("HA#%d - ID#%d :  %28.28s", 0, 6, "SHORT"),
-            "HA#0 - ID#6 :                        SHORT");
+            "HA#0 - ID#6 :  " "                       SHORT");  // 23 blanks fill 28
   EXPECT_EQ(text::Format("%5.5s%02d", "MODEL", 7), "MODEL07");
   EXPECT_EQ(text::Format("%5.5s%02d", "MODEL", 100), "MODEL100");
   EXPECT_EQ(text::Format("Command Error: %02X", 0xABCu), "Command Error: ABC");
