@@ -1,11 +1,11 @@
 // START STOP UNIT, TEST UNIT READY and the vendor E2 byte write.
-#include <cstdio>
 #include <string>
 
 #include "drive/drive_commands.h"
 #include "drive/messages.h"
 #include "drive/requests.h"
 #include "scsi/report.h"
+#include "text/format.h"
 
 namespace drive {
 
@@ -43,16 +43,11 @@ bool EmptySense(const scsi::ScsiResult& r) {
 }
 
 std::string ReadyCheckReport(const scsi::ScsiResult& r) {
-  char text[64];
-  std::snprintf(text, sizeof text, messages::kReadyCheckFormat, r.status,
-                r.senseByte2, r.asc, r.ascq);
-  return text;
+  return text::Format(messages::kReadyCheckFormat, r.status, r.senseByte2, r.asc, r.ascq);
 }
 
 std::string CommandErrorReport(const scsi::ScsiResult& r) {
-  char text[32];
-  std::snprintf(text, sizeof text, messages::kCommandErrorFormat, r.status);
-  return text;
+  return text::Format(messages::kCommandErrorFormat, r.status);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // critical entry and profile read-back.
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -10,6 +9,7 @@
 #include "drive/messages.h"
 #include "drive/requests.h"
 #include "scsi/report.h"
+#include "text/format.h"
 
 namespace drive {
 
@@ -44,25 +44,18 @@ std::uint32_t RecordLength(std::uint32_t profileLength) {
 }
 
 std::string ProfileTooLong(const std::uint8_t* entry, std::uint32_t recordLength) {
-  char text[160];
-  std::snprintf(text, sizeof text, messages::kProfileTooLongFormat, entry[0],
-                entry[1], static_cast<unsigned>(recordLength),
-                static_cast<unsigned>(kProfileBufferSize));
-  return text;
+  return text::Format(messages::kProfileTooLongFormat, entry[0], entry[1],
+                      static_cast<unsigned>(recordLength),
+                      static_cast<unsigned>(kProfileBufferSize));
 }
 
 std::string ProfileOutsideBlocks(const std::uint8_t* entry) {
-  char text[160];
-  std::snprintf(text, sizeof text, messages::kProfileOutsideBlocksFormat,
-                entry[0], entry[1]);
-  return text;
+  return text::Format(messages::kProfileOutsideBlocksFormat, entry[0], entry[1]);
 }
 
 std::string W9xReadFlashProfileReport(const scsi::ScsiResult& r) {
-  char text[96];
-  std::snprintf(text, sizeof text, messages::kW9xReadFlashProfileFormat,
-                r.status, r.senseByte2, r.asc, r.ascq);
-  return text;
+  return text::Format(messages::kW9xReadFlashProfileFormat, r.status, r.senseByte2, r.asc,
+                      r.ascq);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 #include "drive/inquiry.h"
 
-#include <cstdio>
-
 #include "drive/messages.h"
+#include "text/format.h"
 
 namespace drive {
 
@@ -15,37 +14,24 @@ const char* At(const std::uint8_t* inquiry, std::size_t offset) {
   return reinterpret_cast<const char*>(inquiry + offset);
 }
 
-// Wider than any line the formats can make (three 3-digit numbers, the
-// letter and 28 characters), so nothing is ever cut.
-using LineBuffer = char[128];
-
 }  // namespace
 
 std::string IdentificationText(const std::uint8_t* inquiry) {
-  LineBuffer text;
-  std::snprintf(text, sizeof text, "%24.24s", At(inquiry, kIdentificationOffset));
-  return text;
+  return text::Format("%24.24s", At(inquiry, kIdentificationOffset));
 }
 
 std::string RevisionText(const std::uint8_t* inquiry) {
-  LineBuffer text;
-  std::snprintf(text, sizeof text, "%4.4s", At(inquiry, kRevisionOffset));
-  return text;
+  return text::Format("%4.4s", At(inquiry, kRevisionOffset));
 }
 
 std::string NtListText(const DriveEntry& entry, const std::uint8_t* inquiry) {
-  LineBuffer text;
-  std::snprintf(text, sizeof text, messages::kNtListFormat, entry.Adapter,
-                entry.Target, entry.LogicalUnit, entry.DriveLetter,
-                At(inquiry, kIdentificationOffset));
-  return text;
+  return text::Format(messages::kNtListFormat, entry.Adapter, entry.Target, entry.LogicalUnit,
+                      entry.DriveLetter, At(inquiry, kIdentificationOffset));
 }
 
 std::string AspiListText(const DriveEntry& entry, const std::uint8_t* inquiry) {
-  LineBuffer text;
-  std::snprintf(text, sizeof text, messages::kAspiListFormat, entry.Adapter,
-                entry.Target, At(inquiry, kIdentificationOffset));
-  return text;
+  return text::Format(messages::kAspiListFormat, entry.Adapter, entry.Target,
+                      At(inquiry, kIdentificationOffset));
 }
 
 }  // namespace drive

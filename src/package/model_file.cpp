@@ -1,8 +1,8 @@
 #include "package/model_file.h"
 
-#include <cstdio>
 
 #include "package/builder_messages.h"
+#include "text/format.h"
 
 namespace package {
 
@@ -53,9 +53,7 @@ bool GiveUp(ModelFileUi& ui, const std::string& message) {
 }  // namespace
 
 std::string SectionName(int n) {
-  char name[16];
-  std::snprintf(name, sizeof name, "%5.5s%02d", "MODEL", n);
-  return name;
+  return text::Format("%5.5s%02d", "MODEL", n);
 }
 
 std::string ModelFilePath(const std::string& exePath) {

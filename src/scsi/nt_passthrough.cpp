@@ -1,12 +1,12 @@
 #include "scsi/nt_passthrough.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "scsi/bytes.h"
 #include "scsi/messages.h"
 #include "scsi/record_layout.h"
+#include "text/format.h"
 
 namespace scsi {
 namespace {
@@ -66,9 +66,7 @@ bool NtPassThrough::OpenForFlash(char letter, platform::Dialogs& dialogs) {
   lastCall_ = io_.Control(*deviceHandle_, kIoctlScsiGetInquiryData, nullptr, 0, answer.data(),
                           nt_record::kProbeOutLength);
   if (!lastCall_) {
-    char text[96];
-    std::snprintf(text, sizeof text, messages::kProbeFailed, static_cast<int>(io_.LastError()));
-    dialogs.Message(text);
+    dialogs.Message(text::Format(messages::kProbeFailed, static_cast<int>(io_.LastError())));
     return false;
   }
   return true;

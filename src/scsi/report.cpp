@@ -1,23 +1,19 @@
 #include "scsi/report.h"
 
-#include <cstdio>
 
 #include "scsi/messages.h"
+#include "text/format.h"
 
 namespace scsi {
 
 std::string FormatReport(std::string_view label, const ScsiResult& result) {
-  char line[64];
-  std::snprintf(line, sizeof line, messages::kReport, unsigned{result.status},
-                unsigned{result.senseByte2}, unsigned{result.asc}, unsigned{result.ascq});
-  std::string text = std::string(label) + line;
+  std::string text = std::string(label) + text::Format(messages::kReport, unsigned{result.status},
+                                                      unsigned{result.senseByte2},
+                                                      unsigned{result.asc}, unsigned{result.ascq});
   // A call that never reached the drive leaves status and sense at zero,
   // which would read as success: the system error tells the user why.
   if (!result.delivered && result.systemError != 0) {
-    char error[40];
-    std::snprintf(error, sizeof error, messages::kSystemError,
-                  static_cast<unsigned>(result.systemError));
-    text += error;
+    text += text::Format(messages::kSystemError, static_cast<unsigned>(result.systemError));
   }
   return text;
 }

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "harness.h"
-#include "platform/win32/control_ids.h"
+#include "program/control_ids.h"
 
 namespace {
 
 using namespace e2e;
-using namespace platform::win32;
+using namespace program;
 
 constexpr const char* kTemplate = "QRWFLASH.EXE";
 const std::string kFirstCaption = "QUARVEL IT Flash V1.039 Qrw1B 1.00-1.09 [Buiding]";

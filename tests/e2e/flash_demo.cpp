@@ -10,12 +10,12 @@
 #include <thread>
 
 #include "harness.h"
-#include "platform/win32/control_ids.h"
+#include "program/control_ids.h"
 
 namespace {
 
 using namespace e2e;
-using namespace platform::win32;
+using namespace program;
 
 constexpr const char* kFlashProgram = "1.10.EXE";
 

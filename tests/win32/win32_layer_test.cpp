@@ -10,13 +10,14 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/control_ids.h"
-#include "platform/win32/main_window.h"
+#include "program/control_ids.h"
+#include "program/main_window.h"
 #include "platform/win32/win32_services.h"
 
 namespace {
 
 using namespace platform::win32;
+using namespace program;
 
 int ScreenDpi() {
   HDC screen = GetDC(nullptr);

@@ -11,7 +11,19 @@
 #include "platform/win32/win32_controls.h"
 #include "platform/win32/win32_services.h"
 
-namespace platform::win32 {
+namespace program {
+
+using platform::win32::ChildWindow;
+using platform::win32::DesignRect;
+using platform::win32::Scale;
+using platform::win32::Win32Button;
+using platform::win32::Win32Caption;
+using platform::win32::Win32ComboBox;
+using platform::win32::Win32Cursor;
+using platform::win32::Win32FileList;
+using platform::win32::Win32Label;
+using platform::win32::Win32ProgressBar;
+using platform::win32::Win32Text;
 
 struct FormHandlers {
   std::function<void()> FlashButtonClick;
@@ -22,9 +34,6 @@ struct FormHandlers {
   std::function<bool()> CanClose;
 };
 
-// Runs a handler of the program's own logic; an exception that escapes it is
-// shown in the standard error box and the program goes on.
-void RunShowingErrors(const std::function<void()>& handler);
 
 class MainWindow {
  public:
@@ -45,6 +54,7 @@ class MainWindow {
   static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void Command(int id, int notification);
+  static void Run(const std::function<void()>& handler);
   void CreateControls(HINSTANCE instance);
   ChildWindow MakeChild(HINSTANCE instance, const char* windowClass, const char* text,
                         DWORD style, int id, DesignRect rect);
@@ -68,8 +78,10 @@ class MainWindow {
   std::unique_ptr<Win32Button> button_;
 };
 
-// Shows an error that escaped the program's own logic in the standard error
-// box, as the toolkit's application object does.
-void ShowEscapedError(const char* what);
+// Ends the program with a fault its own logic cannot go on from (the window
+// cannot be made, the C++ library reports memory exhausted or a broken
+// rule), shown first in the standard error box. The shipped programs are
+// built without C++ exceptions: the runtime's error reports come here.
+[[noreturn]] void EndWithError(const char* what);
 
-}  // namespace platform::win32
+}  // namespace program

@@ -2,7 +2,7 @@
 // (the end-to-end test driver): the window class and the control ids.
 #pragma once
 
-namespace platform::win32 {
+namespace program {
 
 inline constexpr const char* kFlashFormClass = "TFlashForm";
 
@@ -13,4 +13,4 @@ inline constexpr int kIdGroupBox2 = 103;         // BUTTON, BS_GROUPBOX
 inline constexpr int kIdProgressBar = 104;       // msctls_progress32
 inline constexpr int kIdFlashButton = 105;       // BUTTON
 
-}  // namespace platform::win32
+}  // namespace program

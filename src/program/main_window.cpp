@@ -1,12 +1,10 @@
-#include "platform/win32/main_window.h"
+#include "program/main_window.h"
 
 #include <algorithm>
-#include <exception>
-#include <stdexcept>
 
-#include "platform/win32/control_ids.h"
+#include "program/control_ids.h"
 
-namespace platform::win32 {
+namespace program {
 
 namespace {
 
@@ -62,7 +60,7 @@ MainWindow::MainWindow(HINSTANCE instance, Win32Cursor& cursor)
   hwnd_ = CreateWindowExA(0, kFlashFormClass, "", kFormStyle, scale_(kFormRect.left),
                           scale_(kFormRect.top), scale_(kFormRect.width),
                           scale_(kFormRect.height), nullptr, nullptr, instance, this);
-  if (hwnd_ == nullptr) throw std::runtime_error("The main window could not be created");
+  if (hwnd_ == nullptr) EndWithError("The main window could not be created");
   font_ = CreateFormFont(scale_);
   CreateControls(instance);
   FitToControls();
@@ -79,7 +77,7 @@ ChildWindow MainWindow::MakeChild(HINSTANCE instance, const char* windowClass,
                                scale_(rect.top), scale_(rect.width), scale_(rect.height), hwnd_,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
                                nullptr);
-  if (child == nullptr) throw std::runtime_error("A control of the main window could not be created");
+  if (child == nullptr) EndWithError("A control of the main window could not be created");
   SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   return ChildWindow(child, rect, scale_, onLayout_);
 }
@@ -177,7 +175,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (handlers_.CanClose && !handlers_.CanClose()) return 0;
       break;
     case WM_DESTROY:
-      RunShowingErrors(handlers_.FormDestroy);
+      Run(handlers_.FormDestroy);
       SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
       hwnd_ = nullptr;
       PostQuitMessage(0);
@@ -190,28 +188,20 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::Command(int id, int notification) {
   if (id == kIdFlashButton && notification == BN_CLICKED)
-    RunShowingErrors(handlers_.FlashButtonClick);
+    Run(handlers_.FlashButtonClick);
   if (id == kIdComboBox1 && notification == CBN_SELCHANGE)
-    RunShowingErrors(handlers_.ComboBox1Change);
+    Run(handlers_.ComboBox1Change);
   if (id == kIdFileListBox1 && notification == LBN_SELCHANGE)
-    RunShowingErrors(handlers_.FileListBox1Click);
+    Run(handlers_.FileListBox1Click);
 }
 
-// An exception must not unwind through the system's window procedure
-// frames: it is shown here and the program goes on, as the toolkit does.
-void RunShowingErrors(const std::function<void()>& handler) {
-  if (!handler) return;
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    ShowEscapedError(error.what());
-  } catch (...) {
-    ShowEscapedError("An unknown error occurred.");
-  }
+void MainWindow::Run(const std::function<void()>& handler) {
+  if (handler) handler();
 }
 
-void ShowEscapedError(const char* what) {
-  MessageBoxA(nullptr, what, kApplicationTitle, MB_OK | MB_ICONERROR);
+void EndWithError(const char* what) {
+  MessageBoxA(nullptr, what, platform::kApplicationTitle, MB_OK | MB_ICONERROR);
+  ExitProcess(1);
 }
 
-}  // namespace platform::win32
+}  // namespace program

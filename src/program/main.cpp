@@ -1,17 +1,17 @@
 // Program entry: the application's title, the main window TFlashForm with
 // its start-up in FormCreate, and the event loop.
-#include <exception>
 #include <memory>
 
 #include "app/flash_form.h"
 #include "package/package_data.h"
-#include "platform/win32/main_window.h"
 #include "platform/win32/win32_files.h"
+#include "program/main_window.h"
 #include "platform/win32/win32_services.h"
 
 namespace {
 
 using namespace platform::win32;
+using namespace program;
 
 // The application object's window: it carries the application title, the
 // text that stands for the program as a whole.
@@ -28,11 +28,27 @@ HWND CreateApplicationWindow(HINSTANCE instance) {
                          nullptr, nullptr, instance, nullptr);
 }
 
+// InitCommonControlsEx came with COMCTL32.DLL 4.70 (Internet Explorer 3.0),
+// which a Windows NT 4.0 without it lacks: it is looked up, and where it is
+// missing InitCommonControls registers the progress bar all the same.
+// Importing InitCommonControls also keeps COMCTL32.DLL loaded from the
+// start, with the version the manifest asks for.
 void InitialiseCommonControls() {
+  using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  HMODULE comctl = GetModuleHandleA("COMCTL32.DLL");
+  const auto initialiseEx =
+      comctl != nullptr
+          ? reinterpret_cast<InitCommonControlsExFn>(
+                reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")))
+          : nullptr;
+  if (initialiseEx == nullptr) {
+    InitCommonControls();
+    return;
+  }
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
-  InitCommonControlsEx(&controls);
+  initialiseEx(&controls);
 }
 
 int RunEventLoop(HWND form) {
@@ -84,7 +100,7 @@ int RunProgram(HINSTANCE instance, int showCommand) {
                       [&form] { form.FileListBox1Click(); },
                       [&form] { form.FormDestroy(); },
                       [&form] { return !form.Flashing(); }});
-  RunShowingErrors([&form] { form.FormCreate(); });
+  form.FormCreate();
   // A start-up that gave up has posted its quit request: the loop ends at
   // once, and the window is never shown.
   if (!services->os.QuitPosted()) window.Show(showCommand);
@@ -97,12 +113,5 @@ int RunProgram(HINSTANCE instance, int showCommand) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-  try {
-    return RunProgram(instance, showCommand);
-  } catch (const std::exception& error) {
-    ShowEscapedError(error.what());
-  } catch (...) {
-    ShowEscapedError("An unknown error occurred.");
-  }
-  return 0;
+  return RunProgram(instance, showCommand);
 }

@@ -1,0 +1,17 @@
+# Prints the size of each program; with LIMIT, fails on one that is larger.
+#   cmake -DPROGRAM="<exe>;<exe>" [-DLIMIT=<bytes>] -P program_size.cmake
+foreach(_program ${PROGRAM})
+  if(NOT EXISTS ${_program})
+    message(FATAL_ERROR "no program ${_program}")
+  endif()
+  file(SIZE ${_program} _size)
+  get_filename_component(_name ${_program} NAME)
+  if(LIMIT AND _size GREATER LIMIT)
+    message(FATAL_ERROR "${_name}: ${_size} bytes, more than ${LIMIT}")
+  endif()
+  if(LIMIT)
+    message("${_name}: ${_size} bytes (at most ${LIMIT})")
+  else()
+    message("${_name}: ${_size} bytes")
+  endif()
+endforeach()

@@ -1,0 +1,71 @@
+// The programs' start-up, in place of mingw-w64's crt2.o, whose prebuilt
+// code needs a Pentium Pro (CMOV). The link takes this object under crt2.o's
+// name (see CMakeLists.txt), so GCC's crtbegin.o and crtend.o stay where the
+// compiler puts them: they register the exception tables.
+//
+// It does what these programs need of crt2.o: tells msvcrt that this is a
+// window program, runs the static constructors, calls WinMain with the
+// command line's arguments and the window's show state, and ends through
+// exit(), which runs the destructors and atexit functions.
+#include <windows.h>
+
+#include <cstdlib>
+
+extern "C" {
+
+// mingw-w64's libmingw32: runs the static constructors once (crtend.o's
+// among them, which registers the exception tables).
+void __main();
+_CRTIMP void __cdecl __set_app_type(int);
+
+// The linker's bounds of the runtime pseudo-relocations, which mingw-w64
+// makes for data imported from a DLL without dllimport. The programs link
+// statically and import functions only, so there are none; crt2.o would
+// apply them, this start-up refuses to run with any.
+extern char __RUNTIME_PSEUDO_RELOC_LIST__;
+extern char __RUNTIME_PSEUDO_RELOC_LIST_END__;
+
+// crt2.o's atexit: functions run by msvcrt's exit().
+int __cdecl atexit(void(__cdecl* function)(void)) {
+  return _onexit(reinterpret_cast<_onexit_t>(function)) != nullptr ? 0 : -1;
+}
+
+}  // extern "C"
+
+namespace {
+
+constexpr int kWindowProgram = 2;  // _GUI_APP: msvcrt reports its errors in boxes
+
+// The command line after the program's name (quoted or not) and the blanks
+// that follow it.
+LPSTR Arguments() {
+  char* p = GetCommandLineA();
+  if (*p == '"') {
+    for (++p; *p != '\0' && *p != '"'; ++p) {
+    }
+    if (*p == '"') ++p;
+  } else {
+    while (*p != '\0' && *p != ' ' && *p != '\t') ++p;
+  }
+  while (*p == ' ' || *p == '\t') ++p;
+  return p;
+}
+
+int ShowState() {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  GetStartupInfoA(&startup);
+  return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
+}
+
+}  // namespace
+
+extern "C" int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int show);
+
+// The entry point of a window program, by the linker's default name.
+extern "C" void WinMainCRTStartup() {
+  if (&__RUNTIME_PSEUDO_RELOC_LIST__ != &__RUNTIME_PSEUDO_RELOC_LIST_END__) std::abort();
+  __set_app_type(kWindowProgram);
+  __main();
+  std::exit(WinMain(GetModuleHandleA(nullptr), nullptr, Arguments(), ShowState()));
+}
