@@ -34,11 +34,18 @@ std::string RevisionText(const std::uint8_t* inquiry) {
 }
 
 std::string NtListText(const DriveEntry& entry, const std::uint8_t* inquiry) {
-  LineBuffer text;
-  std::snprintf(text, sizeof text, messages::kNtListFormat, entry.Adapter,
-                entry.Target, entry.LogicalUnit, entry.DriveLetter,
+  return NtListText(entry, std::string(1, entry.DriveLetter), inquiry);
+}
+
+std::string NtListText(const DriveEntry& entry, const std::string& deviceName,
+                       const std::uint8_t* inquiry) {
+  LineBuffer address;
+  std::snprintf(address, sizeof address, messages::kNtListAddressFormat, entry.Adapter,
+                entry.Target, entry.LogicalUnit);
+  LineBuffer identification;
+  std::snprintf(identification, sizeof identification, messages::kNtListIdentificationFormat,
                 At(inquiry, kIdentificationOffset));
-  return text;
+  return address + deviceName + ": " + identification;
 }
 
 std::string AspiListText(const DriveEntry& entry, const std::uint8_t* inquiry) {

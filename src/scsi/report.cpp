@@ -19,6 +19,12 @@ std::string FormatReport(std::string_view label, const ScsiResult& result) {
                   static_cast<unsigned>(result.systemError));
     text += error;
   }
+  if (!result.delivered && (result.hostStatus != 0 || result.driverStatus != 0)) {
+    char status[48];
+    std::snprintf(status, sizeof status, messages::kHostDriverStatus,
+                  unsigned{result.hostStatus}, unsigned{result.driverStatus});
+    text += status;
+  }
   return text;
 }
 

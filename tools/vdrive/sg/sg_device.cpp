@@ -86,6 +86,9 @@ void WriteOutcome(sg_io_hdr_t& request, const Answer& answer, std::uint32_t leng
     WriteSense(request, answer);
     request.info = SG_INFO_CHECK;
   }
+  if (answer.hostStatus) request.host_status = *answer.hostStatus;
+  if (answer.driverStatus) request.driver_status = *answer.driverStatus;
+  if (answer.hostStatus || answer.driverStatus) request.info |= SG_INFO_CHECK;
 }
 
 void ClearOutcome(sg_io_hdr_t& request) {
