@@ -5,6 +5,7 @@
 #include <string>
 
 #include "flash/mode_texts.h"
+#include "package/seal.h"
 
 namespace app {
 
@@ -64,6 +65,7 @@ void TFlashForm::StartBuilderMode() {
 }
 
 void TFlashForm::StartFlashMode() {
+  if (!SealHolds()) return;
   ui.GroupBox2.SetTop(ui.GroupBox2.Top() - kFileListHeight);
   ui.ProgressBar.SetTop(ui.ProgressBar.Top() - kFileListHeight);
   ui.FlashButton.SetTop(ui.FlashButton.Top() - kFileListHeight);
@@ -88,6 +90,18 @@ void TFlashForm::StartFlashMode() {
   }
   if (!PrepareAspi()) return;
   AspiDiscovery();
+}
+
+// A damaged flash program would download its wrong image, verify it against
+// its own wrong copy and burn it: before anything else is shown, loaded or
+// opened, the package must still match its seal. An empty seal seals nothing.
+bool TFlashForm::SealHolds() {
+  const package::SealCheck seal = package::CheckSeal(Package);
+  if (seal.state != package::SealState::Broken) return true;
+  sys.dialogs.Ask(platform::DialogKind::Error, package::DamagedProgramText(seal),
+                  platform::DialogButtons::Ok);
+  sys.os.PostQuit(kQuitExitCode);
+  return false;
 }
 
 // Loads WNASPI32.DLL and finds its two entry points; the library must report

@@ -100,6 +100,7 @@ class TFlashForm {
  private:
   void StartBuilderMode();
   void StartFlashMode();
+  bool SealHolds();
   bool PrepareAspi();
 };
 

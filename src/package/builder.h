@@ -15,8 +15,6 @@
 
 namespace package {
 
-using KeyWordBytes = std::array<std::uint8_t, kKeyWordSize>;
-
 // The five texts of one model as the model table holds them.
 struct ModelTexts {
   std::string Model;

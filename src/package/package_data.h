@@ -1,13 +1,15 @@
-// The package region built into this executable. Its definition is generated
-// at build time (tools/firmware) in one variant per program: the template
-// QRWFLASH.EXE and each flash program link the same code with a different
-// region object. Only the program entry refers to it; the logic takes a
-// PackageView, so tests use regions of their own.
+// The package region and its seal record built into this executable. Their
+// definitions are generated at build time (tools/firmware) in one variant per
+// program: the template QRWFLASH.EXE and each flash program link the same
+// code with a different region object. Only the program entries refer to
+// them; the logic takes a PackageView, so tests use regions of their own.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "package/package_region.h"
+#include "package/seal.h"
 
 namespace package {
 
@@ -15,7 +17,19 @@ namespace package {
 // never merges it with identical read-only data, and code in other files
 // cannot fold reads of it into constants. Nothing writes to it at run time.
 extern std::uint8_t PackageRegion[kRegionSize];
+// The seal record: the marker, then an empty seal (template) or the region's.
+extern std::uint8_t PackageSeal[kSealSize];
 
-inline PackageView BuiltInPackage() { return PackageView(PackageRegion); }
+inline PackageView BuiltInPackage() { return PackageView(PackageRegion, PackageSeal); }
+
+// The key-word and the seal marker of this build, taken from the built-in
+// package: code never writes them as literals of its own, so each occurs
+// exactly once in a program file.
+inline KeyWordBytes BuiltInKeyWord() {
+  KeyWordBytes keyWord;
+  std::copy_n(PackageRegion + kKeyWordInRegion, keyWord.size(), keyWord.begin());
+  return keyWord;
+}
+inline SealMarker BuiltInSealMarker() { return MarkerOf(PackageSeal); }
 
 }  // namespace package

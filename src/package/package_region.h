@@ -3,6 +3,7 @@
 // are counted from K, the first byte of the key-word.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -39,16 +40,23 @@ static_assert(kRegionSize == 328602);
 inline constexpr std::size_t kKeyWordInRegion =
     kProfileBlocksSize + kProfileTableSize;
 
+using KeyWordBytes = std::array<std::uint8_t, kKeyWordSize>;
+
 // The marker at the start of an empty template's image area, held apart from
 // the package so that the mode test does not compare the area with itself.
 inline constexpr char kTemplateMarker[4] = {'V', 'E', 'K', 'O'};
 
-// Read-only view of a package region (kRegionSize bytes).
+// Read-only view of a package region (kRegionSize bytes) and, where the
+// program has one, its seal record (package/seal.h), which lies apart from
+// the region.
 class PackageView {
  public:
-  explicit PackageView(const std::uint8_t* region) : region_(region) {}
+  explicit PackageView(const std::uint8_t* region, const std::uint8_t* seal = nullptr)
+      : region_(region), seal_(seal) {}
 
   const std::uint8_t* Region() const { return region_; }
+  // The seal record, or nullptr for a region that comes without one.
+  const std::uint8_t* Seal() const { return seal_; }
   const std::uint8_t* At(std::ptrdiff_t offsetFromK) const {
     return region_ + kKeyWordInRegion + offsetFromK;
   }
@@ -74,6 +82,7 @@ class PackageView {
     return std::string(p, n);
   }
   const std::uint8_t* region_;
+  const std::uint8_t* seal_;
 };
 
 }  // namespace package

@@ -35,30 +35,32 @@ head -n1 "$work/err" | grep -qx 'qrwpack: --models is missing' || { echo "missin
 
 mkdir -p "$work/out-dir"
 expect build 0 $'Building 1.10.BIN  Please wait... \nBuild 1.10.EXE ok!' "" -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$models" --model 0 \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 0 \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"
 expect build-by-name 0 "*" "" -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$models" --model QRW-20410C \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model QRW-20410C \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"
 expect no-such-model 1 "" $'qrwpack: no model 7 in '"$models"$'; it holds:\n  0: QRW-20410C\n  1: QRW-20412C' -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$models" --model 7 \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 7 \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"
 expect no-models 1 "" "qrwpack: Can't load $work/none.INI" -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$work/none.INI" --model 0 \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$work/none.INI" --model 0 \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"
 printf '[MODEL00]\r\nModel=X\r\n' >"$work/bad.INI"
 expect bad-models 1 "" "qrwpack: $work/bad.INI > Session MODEL00 error!" -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$work/bad.INI" --model 0 \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$work/bad.INI" --model 0 \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"
 head -c 1001 "$firmware/1.10.BIN" >"$work/odd.BIN"
 expect odd-image 1 "Building odd.BIN  Please wait... " \
   "qrwpack: Building fail: odd.BIN holds 1001 bytes; a firmware image holds 262144 or 327680 bytes" -- \
-  "$qrwpack" build --template "$firmware/QRWFLASH.region" --models "$models" --model 0 \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 0 \
   --image "$work/odd.BIN" --out-dir "$work/out-dir"
 [ "$(ls "$work/out-dir")" = "1.10.EXE" ] || { echo "out-dir holds: $(ls "$work/out-dir")"; failures=$((failures + 1)); }
 
 expect inspect 0 "File:         $work/out-dir/1.10.EXE
 Key-word at:  0x00000306
+Seal at:      0x0005039A
+Seal:         empty
 Model:        QRW-20410C
 Inquiry:      \"QUARVEL QRW-20410C      \"
 FWRange:      1.00-1.09
@@ -69,11 +71,11 @@ Template:     no
 Image:        new format (05 80 at 0x1100), 327680 bytes, flash profile needed
 Profile 0:    maker DA, device C8, 314 bytes at block offset 0
 Profile 1:    maker BF, device B4, 452 bytes at block offset 314" "" -- "$qrwpack" inspect "$work/out-dir/1.10.EXE"
-expect inspect-template 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.region"
+expect inspect-template 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.sealed"
 grep -qx 'Template:     yes (starts as builder)' "$work/out" || { echo "inspect-template: not a template"; failures=$((failures + 1)); }
-head -c 100000 "$firmware/QRWFLASH.region" >"$work/cut.EXE"
+head -c 100000 "$firmware/QRWFLASH.sealed" >"$work/cut.EXE"
 expect inspect-truncated 1 "" "qrwpack: $work/cut.EXE: the package is truncated" -- "$qrwpack" inspect "$work/cut.EXE"
-cat "$firmware/QRWFLASH.region" "$firmware/QRWFLASH.region" >"$work/twice.EXE"
+cat "$firmware/QRWFLASH.sealed" "$firmware/QRWFLASH.sealed" >"$work/twice.EXE"
 expect inspect-twice 1 "" "qrwpack: $work/twice.EXE: the key-word occurs 2 times; a program holds it exactly once" -- \
   "$qrwpack" inspect "$work/twice.EXE"
 expect inspect-none 1 "" "qrwpack: $work/odd.BIN: the key-word occurs 0 times; a program holds it exactly once" -- \

@@ -21,6 +21,8 @@
 #include "package/package_region.h"
 #include "package/package_texts.h"
 #include "package/profile_file.h"
+#include "package/program_file.h"
+#include "package/seal.h"
 
 namespace {
 
@@ -53,13 +55,6 @@ int UsageError(const std::string& problem) {
 int Failure(const std::string& problem) {
   std::cerr << "qrwpack: " << problem << "\n";
   return kExitFailure;
-}
-
-package::KeyWordBytes ProgramKeyWord() {
-  package::KeyWordBytes keyWord;
-  const std::uint8_t* own = package::BuiltInPackage().KeyWord();
-  std::copy(own, own + keyWord.size(), keyWord.begin());
-  return keyWord;
 }
 
 // --- build -----------------------------------------------------------------
@@ -148,40 +143,12 @@ int Build(int argc, char** argv) {
   request.outputFolder = options.values.count("--out-dir") ? options.Get("--out-dir") : ".";
   request.model = {table.Model[n], table.Inquiry[n], table.FwRange[n], table.Vendor[n],
                    table.Note[n]};
-  request.keyWord = ProgramKeyWord();
+  request.keyWord = package::BuiltInKeyWord();
   ConsoleObserver observer;
   return package::BuildFlashProgram(request, observer) ? kExitOk : kExitFailure;
 }
 
 // --- inspect ---------------------------------------------------------------
-
-std::optional<Bytes> ReadProgram(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return std::nullopt;
-  Bytes bytes;
-  std::uint8_t block[65536];
-  std::size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
-    bytes.insert(bytes.end(), block, block + got);
-    if (bytes.size() > package::kMaxTemplateSize) break;
-  }
-  const bool failed = std::ferror(file) != 0 || bytes.size() > package::kMaxTemplateSize;
-  std::fclose(file);
-  if (failed) return std::nullopt;
-  return bytes;
-}
-
-std::vector<std::size_t> KeyWordPlaces(const Bytes& bytes, const package::KeyWordBytes& keyWord) {
-  std::vector<std::size_t> places;
-  std::size_t from = 0;
-  while (from < bytes.size()) {
-    const std::size_t at = package::FindKeyWord(bytes.data() + from, bytes.size() - from, keyWord);
-    if (at == std::string::npos) break;
-    places.push_back(from + at);
-    from += at + 1;
-  }
-  return places;
-}
 
 std::string Hex(unsigned value, int digits) {
   char text[16];
@@ -212,9 +179,14 @@ void PrintProfiles(const package::PackageView& view) {
   }
 }
 
-void PrintPackage(const std::string& path, std::size_t k, const package::PackageView& view) {
+std::string SealDescription(const package::SealCheck& seal);
+
+void PrintPackage(const std::string& path, const package::ProgramFile& program) {
+  const package::PackageView view = program.Package();
   std::cout << "File:         " << path << "\n"
-            << "Key-word at:  0x" << Hex(static_cast<unsigned>(k), 8) << "\n"
+            << "Key-word at:  0x" << Hex(static_cast<unsigned>(program.keyWordAt), 8) << "\n"
+            << "Seal at:      0x" << Hex(static_cast<unsigned>(program.sealAt), 8) << "\n"
+            << "Seal:         " << SealDescription(program.seal) << "\n"
             << "Model:        " << view.Model() << "\n"
             << "Inquiry:      \"" << view.Inquiry() << "\"\n"
             << "FWRange:      " << view.FwRange() << "\n"
@@ -227,20 +199,25 @@ void PrintPackage(const std::string& path, std::size_t k, const package::Package
   PrintProfiles(view);
 }
 
+std::string SealDescription(const package::SealCheck& seal) {
+  switch (seal.state) {
+    case package::SealState::Empty: return "empty";
+    case package::SealState::Intact: return "intact, CRC-32 " + package::Hex32(seal.stored);
+    case package::SealState::Broken:
+      return "broken: sealed " + package::Hex32(seal.stored) + ", found " +
+             package::Hex32(seal.computed);
+  }
+  return "";
+}
+
 int Inspect(int argc, char** argv) {
   if (argc != 3) return UsageError("inspect takes one file");
   const std::string path = argv[2];
-  const std::optional<Bytes> bytes = ReadProgram(path);
-  if (!bytes) return Failure("cannot read " + path);
-  const std::vector<std::size_t> places = KeyWordPlaces(*bytes, ProgramKeyWord());
-  if (places.size() != 1)
-    return Failure(path + ": the key-word occurs " + std::to_string(places.size()) +
-                   " times; a program holds it exactly once");
-  const std::size_t k = places.front();
-  if (k < package::kKeyWordInRegion ||
-      bytes->size() - k < package::kHeaderSize + package::kImageAreaSize)
-    return Failure(path + ": the package is truncated");
-  PrintPackage(path, k, package::PackageView(bytes->data() + k - package::kKeyWordInRegion));
+  const package::ProgramFile program = package::ReadProgramFile(path);
+  if (program.problem != package::ProgramFileProblem::None) return Failure(program.message);
+  PrintPackage(path, program);
+  if (program.seal.state == package::SealState::Broken)
+    return Failure(path + ": the seal is broken; this program is damaged");
   return kExitOk;
 }
 

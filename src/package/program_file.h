@@ -1,0 +1,57 @@
+// The one reader of a flash program's file from outside the program (qrwpack,
+// qrwflash): the whole file, its package found by the key-word and its seal
+// record found by the seal marker, each exactly once, and every offset
+// checked against the file's length before anything is read through it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/package_region.h"
+#include "package/seal.h"
+
+namespace package {
+
+enum class ProgramFileProblem {
+  None,
+  CannotRead,
+  TooLarge,          // larger than any template (kMaxTemplateSize)
+  KeyWordMissing,
+  KeyWordDoubled,
+  PackageTruncated,  // the region around the key-word runs past the file
+  SealMissing,       // no seal record outside the package: a file from before the seal
+  SealDoubled,
+  SealTruncated,     // the marker is there, the record runs past the file
+};
+
+struct ProgramFile {
+  ProgramFileProblem problem = ProgramFileProblem::CannotRead;
+  std::string message;              // for the user; empty when problem == None
+  std::vector<std::uint8_t> bytes;  // the whole file
+  std::size_t keyWordAt = 0;        // K's offset in the file
+  std::size_t sealAt = 0;           // the seal record's offset in the file
+  SealCheck seal{};                 // meaningful only when problem == None
+
+  // The region inside bytes, with its seal record; only when problem == None.
+  PackageView Package() const;
+};
+
+// Reads a program file and finds its package by the key-word and seal marker
+// of the package built into the calling program (never written as literals
+// of their own). Messages name the file: "cannot read PATH", "PATH: ...".
+ProgramFile ReadProgramFile(const std::string& path);
+// The same for bytes already read; messages name no file.
+ProgramFile ReadProgramBytes(std::vector<std::uint8_t> bytes);
+
+// The same with the key-word and seal marker given, for tests and tools that
+// look for another build's programs.
+ProgramFile ReadProgramBytes(std::vector<std::uint8_t> bytes, const KeyWordBytes& keyWord,
+                             const SealMarker& marker);
+
+// Every offset at which pattern starts in bytes, overlapping ones included.
+std::vector<std::size_t> Occurrences(const std::uint8_t* bytes, std::size_t size,
+                                     const std::uint8_t* pattern, std::size_t patternSize);
+
+}  // namespace package

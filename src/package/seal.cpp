@@ -1,0 +1,72 @@
+#include "package/seal.h"
+
+#include <algorithm>
+
+#include "package/crc32.h"
+
+namespace package {
+
+namespace {
+
+std::uint32_t GetLe32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+void PutLe32(std::uint8_t* p, std::uint32_t value) {
+  p[0] = static_cast<std::uint8_t>(value);
+  p[1] = static_cast<std::uint8_t>(value >> 8);
+  p[2] = static_cast<std::uint8_t>(value >> 16);
+  p[3] = static_cast<std::uint8_t>(value >> 24);
+}
+
+}  // namespace
+
+std::uint32_t RegionCrc(const PackageView& package) {
+  return Crc32(package.Region(), kRegionSize);
+}
+
+SealCheck CheckSeal(const PackageView& package) {
+  SealCheck check;
+  check.computed = RegionCrc(package);
+  const std::uint8_t* record = package.Seal();
+  if (record == nullptr) return check;
+  const std::uint8_t* values = record + kSealCrcOffset;
+  check.stored = GetLe32(record + kSealCrcOffset);
+  const std::uint32_t complement = GetLe32(record + kSealComplementOffset);
+  if (std::all_of(values, record + kSealSize, [](std::uint8_t b) { return b == 0; }))
+    check.state = SealState::Empty;
+  else if (check.stored == check.computed && complement == ~check.stored)
+    check.state = SealState::Intact;
+  else
+    check.state = SealState::Broken;
+  return check;
+}
+
+void WriteSeal(std::uint8_t* sealRecord, const PackageView& region) {
+  const std::uint32_t crc = RegionCrc(region);
+  PutLe32(sealRecord + kSealCrcOffset, crc);
+  PutLe32(sealRecord + kSealComplementOffset, ~crc);
+}
+
+SealMarker MarkerOf(const std::uint8_t* sealRecord) {
+  SealMarker marker;
+  std::copy_n(sealRecord, marker.size(), marker.begin());
+  return marker;
+}
+
+std::string Hex32(std::uint32_t value) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text(8, '0');
+  for (int i = 7; i >= 0; --i, value >>= 4) text[static_cast<std::size_t>(i)] = kDigits[value & 15];
+  return text;
+}
+
+std::string DamagedProgramText(const SealCheck& check) {
+  return "This flash program is damaged: its firmware package does not match its seal "
+         "(CRC-32 sealed " +
+         Hex32(check.stored) + ", found " + Hex32(check.computed) +
+         ").\n\nNo drive has been touched. Please get a fresh copy of this flash program.";
+}
+
+}  // namespace package
