@@ -67,6 +67,9 @@ class ScsiGeneric {
   // the name the node (its symbolic links followed) has under /dev; none for
   // a node that is no SCSI device.
   virtual std::optional<int> DeviceType(const std::string& node) = 0;
+  // How list lines name a node: its path, seen from the system's root (a
+  // test's tree of its own is left out of it).
+  virtual std::string ShownName(const std::string& node) = 0;
   // The process holds CAP_SYS_RAWIO in its effective set.
   virtual bool HasRawIo() = 0;
   // The CD-ROM device nodes, in order: the scsi_generic nodes whose device

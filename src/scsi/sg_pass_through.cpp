@@ -69,7 +69,7 @@ const std::string* SgPassThrough::NodeOf(char letter) const {
 
 std::string SgPassThrough::DeviceName(char letter) const {
   const std::string* node = NodeOf(letter);
-  return node ? *node : std::string(1, letter);
+  return node ? sg_.ShownName(*node) : std::string(1, letter);
 }
 
 std::optional<platform::Handle> SgPassThrough::OpenDriveDevice(char letter) {

@@ -37,6 +37,7 @@ class SgPassThrough final : public PassThrough {
   ScsiResult NTSendRequest(const ScsiRequest& request) override;
   ScsiResult NTSendRequest(const ScsiRequest& request, platform::Handle handle) override;
   void CloseDeviceHandle() override;
+  // The node as the SCSI generic layer shows it.
   std::string DeviceName(char letter) const override;
 
   std::optional<platform::Handle> DeviceHandle() const { return deviceHandle_; }

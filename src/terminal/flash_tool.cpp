@@ -174,7 +174,7 @@ int Outcome(const Wiring& w, const Interrupt& interrupt, Console& console) {
 
 std::optional<std::string> NodeProblem(platform::ScsiGeneric& sg, const std::string& node,
                                        bool forFlash, bool checkType) {
-  if (node.size() > kMaxNodeLength) return Format(texts::kNodeTooLong, node.c_str());
+  if (sg.ShownName(node).size() > kMaxNodeLength) return Format(texts::kNodeTooLong, node.c_str());
   const std::optional<platform::Handle> handle = sg.Open(node);
   if (!handle) {
     const std::uint32_t error = sg.LastError();

@@ -155,6 +155,13 @@ std::optional<int> LinuxScsiGeneric::DeviceType(const std::string& node) {
   return std::nullopt;
 }
 
+std::string LinuxScsiGeneric::ShownName(const std::string& node) {
+  if (!root_.empty() && node.size() > root_.size() && node.compare(0, root_.size(), root_) == 0 &&
+      node[root_.size()] == '/')
+    return node.substr(root_.size());
+  return node;
+}
+
 bool LinuxScsiGeneric::HasRawIo() {
   std::ifstream status("/proc/self/status");
   std::string line;

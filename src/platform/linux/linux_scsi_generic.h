@@ -24,6 +24,7 @@ class LinuxScsiGeneric final : public ScsiGeneric {
   std::uint32_t LastError() override { return lastError_; }
   std::string ErrorText(std::uint32_t error) override;
   std::optional<int> DeviceType(const std::string& node) override;
+  std::string ShownName(const std::string& node) override;
   bool HasRawIo() override;
   std::vector<std::string> CdRomNodes() override;
 

@@ -65,6 +65,7 @@ class FakeScsiGeneric final : public platform::ScsiGeneric {
     return error == 13 ? "Permission denied" : "error " + std::to_string(error);
   }
   std::optional<int> DeviceType(const std::string&) override { return 5; }
+  std::string ShownName(const std::string& node) override { return node; }
   bool HasRawIo() override { return true; }
   std::vector<std::string> CdRomNodes() override { return {}; }
 
