@@ -78,10 +78,9 @@ std::string TerminalBar::Drawing(std::int32_t done, std::int32_t total) {
   return "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "]" + counts;
 }
 
-void TerminalBar::SetPosition(std::int32_t value) {
-  position_ = value;
-  Draw();
-}
+// Drawn only as chunks are done: the procedure also puts the position back
+// to 0 between phases and before the final flash command.
+void TerminalBar::SetPosition(std::int32_t value) { position_ = value; }
 
 void TerminalBar::StepIt() {
   position_ += step_;

@@ -56,3 +56,63 @@ run_qrwflash() {
   status=$?
 }
 
+
+# ---- runs under a pseudo-terminal (tmux on a server of this test's own) ----
+tmux_socket="qrwflash-test-$$"
+tmux_stop() { tmux -L "$tmux_socket" kill-server 2>/dev/null || true; }
+trap tmux_stop EXIT
+
+# tty_start ARGS...: qrwflash in a 150x50 terminal; the status lands in
+# $case_dir/status when it ends.
+tty_start() {
+  local runner="$case_dir/run.sh"
+  {
+    echo "#!/usr/bin/env bash"
+    printf 'export QRW_VDRIVE_SCENARIO=%q QRW_VDRIVE_TRACE=%q QRW_VDRIVE_SG_NODES=%q\n' \
+      "$case_dir/scenario.txt" "$case_dir/trace.txt" "${nodes:-}"
+    printf 'export QRWFLASH_ROOT=%q ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=%q\n' \
+      "$case_dir/root" "$QRW_SG_FRONT"
+    printf "%q " ${tty_prefix[@]+"${tty_prefix[@]}"} "$QRWFLASH"; printf " %q" "$@"; echo
+    printf 'echo $? > %q\n' "$case_dir/status"
+    echo "sleep 600"
+  } > "$runner"
+  chmod 755 "$runner"
+  rm -f "$case_dir/status"
+  tmux -L "$tmux_socket" kill-session -t qrw 2>/dev/null
+  tmux -L "$tmux_socket" -f /dev/null new-session -d -s qrw -x 150 -y 50 "$runner"
+}
+
+tty_screen() { tmux -L "$tmux_socket" capture-pane -p -J -S -300 -t qrw; }
+
+# tty_wait TEXT: until the screen shows TEXT (at most 20 s).
+tty_wait() {
+  for _ in $(seq 1 200); do
+    tty_screen | grep -qF -- "$1" && return 0
+    sleep 0.1
+  done
+  echo "    (waited in vain for \"$1\"; the screen:)"; tty_screen | sed 's/^/    /' | tail -30
+  return 1
+}
+
+# trace_wait PATTERN: until the drive's trace holds a line matching it.
+trace_wait() {
+  for _ in $(seq 1 200); do
+    grep -qE -- "$1" "$case_dir/trace.txt" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+tty_keys() { tmux -L "$tmux_socket" send-keys -t qrw "$@"; }
+
+# tty_end: waits for the program to end; its screen in $case_dir/screen.txt
+# and its status in $status.
+tty_end() {
+  for _ in $(seq 1 300); do
+    [ -s "$case_dir/status" ] && break
+    sleep 0.1
+  done
+  tty_screen > "$case_dir/screen.txt"
+  status=$(cat "$case_dir/status" 2>/dev/null || echo none)
+  tmux -L "$tmux_socket" kill-session -t qrw 2>/dev/null
+}

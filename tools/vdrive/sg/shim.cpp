@@ -153,7 +153,8 @@ SgDevice* LiveDevice(int driveIndex) {
     }
     Bus& bus = live.session->Drives();
     for (std::size_t i = 0; i < bus.Size(); ++i) {
-      live.devices.push_back(std::make_unique<SgDevice>(*live.session, bus.At(i)));
+      live.devices.push_back(std::make_unique<SgDevice>(*live.session, bus.At(i),
+                                                        std::getenv(kNodesEnvironment) != nullptr));
     }
   }
   if (!live.session || static_cast<std::size_t>(driveIndex) >= live.devices.size()) {
