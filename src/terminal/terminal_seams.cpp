@@ -71,11 +71,17 @@ void TerminalDialogs::SystemBox(const std::string& text, const std::string& titl
 }
 
 std::string TerminalBar::Drawing(std::int32_t done, std::int32_t total) {
-  constexpr int kWidth = 40;
-  const int filled = total > 0 ? static_cast<int>(static_cast<long>(done) * kWidth / total) : 0;
+  constexpr long kWidth = 40;
+  const long filled =
+      total > 0 ? std::clamp(static_cast<long>(done) * kWidth / total, 0L, kWidth) : 0L;
+  std::string drawing(static_cast<std::size_t>(kWidth + 2), '.');
+  drawing.front() = '[';
+  drawing.back() = ']';
+  std::fill_n(drawing.begin() + 1, filled, '#');
   char counts[32];
   std::snprintf(counts, sizeof counts, "  %d/%d chunks", done, total);
-  return "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "]" + counts;
+  drawing += counts;
+  return drawing;
 }
 
 // Drawn only as chunks are done: the procedure also puts the position back
