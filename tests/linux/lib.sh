@@ -46,13 +46,13 @@ add_node() {
   nodes="${nodes:-} $case_dir/root/dev/$1"
 }
 
-# run_qrwflash ARGS...: qrwflash with the front preloaded; output in
-# $case_dir/out.txt, status in $status.
+# run_qrwflash ARGS...: qrwflash in $case_dir with the front preloaded;
+# output in $case_dir/out.txt, status in $status.
 run_qrwflash() {
-  QRW_VDRIVE_SCENARIO="$case_dir/scenario.txt" QRW_VDRIVE_TRACE="$case_dir/trace.txt" \
+  (cd "$case_dir" && QRW_VDRIVE_SCENARIO="$case_dir/scenario.txt" QRW_VDRIVE_TRACE="$case_dir/trace.txt" \
   QRW_VDRIVE_SG_NODES="${nodes:-}" QRWFLASH_ROOT="$case_dir/root" \
   ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$QRW_SG_FRONT" \
-    "$QRWFLASH" "$@" > "$case_dir/out.txt" 2>&1 < "${stdin_file:-/dev/null}"
+    "$QRWFLASH" "$@" > "$case_dir/out.txt" 2>&1 < /dev/null)
   status=$?
 }
 
@@ -68,6 +68,7 @@ tty_start() {
   local runner="$case_dir/run.sh"
   {
     echo "#!/usr/bin/env bash"
+    printf 'cd %q\n' "$case_dir"
     printf 'export QRW_VDRIVE_SCENARIO=%q QRW_VDRIVE_TRACE=%q QRW_VDRIVE_SG_NODES=%q\n' \
       "$case_dir/scenario.txt" "$case_dir/trace.txt" "${nodes:-}"
     printf 'export QRWFLASH_ROOT=%q ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=%q\n' \
