@@ -174,7 +174,6 @@ int Outcome(const Wiring& w, const Interrupt& interrupt, Console& console) {
 
 std::optional<std::string> NodeProblem(platform::ScsiGeneric& sg, const std::string& node,
                                        bool forFlash, bool checkType) {
-  if (sg.ShownName(node).size() > kMaxNodeLength) return Format(texts::kNodeTooLong, node.c_str());
   const std::optional<platform::Handle> handle = sg.Open(node);
   if (!handle) {
     const std::uint32_t error = sg.LastError();
@@ -196,6 +195,8 @@ std::optional<std::string> NodeProblem(platform::ScsiGeneric& sg, const std::str
   }
   if (!problem && forFlash && sg.IsBlockDevice(*handle) && !sg.HasRawIo())
     problem = Format(texts::kPermissionRawIo, node.c_str());
+  if (!problem && sg.ShownName(node).size() > kMaxNodeLength)
+    problem = Format(texts::kNodeTooLong, node.c_str());
   sg.Close(*handle);
   return problem;
 }

@@ -155,11 +155,17 @@ std::optional<int> LinuxScsiGeneric::DeviceType(const std::string& node) {
   return std::nullopt;
 }
 
+// A symbolic link (/dev/cdrom, /dev/disk/by-id/...) shows as the node it
+// leads to.
 std::string LinuxScsiGeneric::ShownName(const std::string& node) {
-  if (!root_.empty() && node.size() > root_.size() && node.compare(0, root_.size(), root_) == 0 &&
-      node[root_.size()] == '/')
-    return node.substr(root_.size());
-  return node;
+  std::error_code error;
+  const bool link = std::filesystem::is_symlink(node, error);
+  const std::filesystem::path real = std::filesystem::canonical(node, error);
+  const std::string path = link && !error ? real.string() : node;
+  if (!root_.empty() && path.size() > root_.size() && path.compare(0, root_.size(), root_) == 0 &&
+      path[root_.size()] == '/')
+    return path.substr(root_.size());
+  return path;
 }
 
 bool LinuxScsiGeneric::HasRawIo() {
