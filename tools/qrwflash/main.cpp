@@ -23,12 +23,15 @@ volatile std::sig_atomic_t interruptRequested = 0;
 
 void OnInterrupt(int) { interruptRequested = 1; }
 
-// Without SA_RESTART: a prompt's read ends at once, and reads as No.
+// Without SA_RESTART: a prompt's read ends at once, and reads as No. A
+// reader of the output that goes away (a pipe closed, `| head`) must not end
+// the program in the middle of a flash: the writes fail, the flash goes on.
 void CatchInterrupts() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 // The package of a flash program file, or the reason it is refused. A seal
