@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "package/builder.h"
+#include "package/seal.h"
 
 namespace {
 
@@ -38,6 +39,8 @@ package::KeyWordBytes KeyWord() {
   std::memcpy(keyWord.data(), text.data(), text.size());
   return keyWord;
 }
+
+package::SealMarker SealMarker() { return {'Q', 'R', 'W', 'S', 'E', 'A', 'L', '1'}; }
 
 void Write(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -77,11 +80,17 @@ Case Decode(const std::uint8_t* data, std::size_t size) {
     const auto keyWord = KeyWord();
     const std::size_t at = std::min<std::size_t>(keyWordAt, body.size());
     body.insert(body.begin() + static_cast<std::ptrdiff_t>(at), keyWord.begin(), keyWord.end());
-    // Room for the header and the area, marked as a template, when asked.
+    // Room for the whole region, marked as a template, and an empty seal
+    // record after it, when asked.
     if (keyWordAt % 2 == 0) {
-      const std::size_t area = at + package::kKeyWordSize + package::kRewrittenHeaderSize;
+      body.insert(body.begin(), package::kKeyWordInRegion, 0);
+      const std::size_t k = at + package::kKeyWordInRegion;
+      const std::size_t area = k + package::kKeyWordSize + package::kRewrittenHeaderSize;
       if (body.size() < area + package::kImageAreaSize) body.resize(area + package::kImageAreaSize);
       std::memcpy(body.data() + area, package::kTemplateMarker, 4);
+      const auto marker = SealMarker();
+      body.insert(body.end(), marker.begin(), marker.end());
+      body.insert(body.end(), 8, 0);
     }
   }
   c.templateBytes = body;
@@ -104,10 +113,20 @@ void Check(const Case& c, const fs::path& folder, bool built, int failures) {
   const std::size_t image = k + package::kImageAreaOffset;
   if (!std::equal(c.image.begin(), c.image.end(), out.begin() + static_cast<std::ptrdiff_t>(image))) std::abort();
   if (!std::equal(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(k + 15), c.templateBytes.begin())) std::abort();
+  // The rest is the template's but for the seal's values, which must hold.
   const std::size_t rest = image + c.image.size();
-  if (!std::equal(out.begin() + static_cast<std::ptrdiff_t>(rest), out.end(),
-                  c.templateBytes.begin() + static_cast<std::ptrdiff_t>(rest)))
+  const auto marker = SealMarker();
+  const auto seals = package::Occurrences(out.data(), out.size(), marker.data(), marker.size());
+  if (seals.size() != 1) std::abort();
+  const std::size_t sealValues = seals[0] + package::kSealCrcOffset;
+  Bytes expectedRest(c.templateBytes.begin() + static_cast<std::ptrdiff_t>(rest), c.templateBytes.end());
+  if (sealValues >= rest)
+    std::copy_n(out.begin() + static_cast<std::ptrdiff_t>(sealValues), 8,
+                expectedRest.begin() + static_cast<std::ptrdiff_t>(sealValues - rest));
+  if (!std::equal(out.begin() + static_cast<std::ptrdiff_t>(rest), out.end(), expectedRest.begin()))
     std::abort();
+  const package::PackageView view(out.data() + k - package::kKeyWordInRegion, out.data() + seals[0]);
+  if (package::CheckSeal(view).state != package::SealState::Intact) std::abort();
 }
 
 }  // namespace
@@ -129,6 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   request.outputFolder = work.string();
   request.model = {"M", "I", "R", "V", "N"};
   request.keyWord = KeyWord();
+  request.sealMarker = SealMarker();
   CountingObserver observer;
   const bool built = package::BuildFlashProgram(request, observer);
   Check(c, work, built, observer.failures);

@@ -93,6 +93,9 @@ bool TFlashForm::NewBuildFlashProgram() {
   request.model = {ModelTable.Model[n], ModelTable.Inquiry[n], ModelTable.FwRange[n],
                    ModelTable.Vendor[n], ModelTable.Note[n]};
   request.keyWord = KeyWordOf(Package);
+  // A view without a seal record leaves the marker unset, and the builder
+  // then finds no seal to write.
+  if (Package.Seal() != nullptr) request.sealMarker = package::MarkerOf(Package.Seal());
   return package::BuildFlashProgram(request, observer);
 }
 

@@ -193,11 +193,36 @@ class Build {
       StepTimes(observer_, k / kProgressBlock + 1);
       return messages::NotATemplate(programName_);
     }
+    if (Failure failure = FindSealRecord(k)) {
+      StepTimes(observer_, k / kProgressBlock + 1);
+      return failure;
+    }
     Bytes& output = template_;
     const auto header = NewHeader(request_.model, request_.binFileName);
     std::copy(header.begin(), header.end(), output.begin() + k + kModelOffset);
     std::copy(image_.begin(), image_.end(), output.begin() + k + kImageAreaOffset);
+    WriteSeal(output.data() + sealAt_, PackageView(output.data() + k - kKeyWordInRegion));
     return WriteBlocks(output, StepMarks(size, k, image_.size()));
+  }
+
+  // The template's seal record: the one occurrence of the seal marker,
+  // whole and outside the package region around the key-word at k, whose
+  // every byte the seal covers. Sets sealAt_.
+  Failure FindSealRecord(std::size_t k) {
+    const std::size_t size = template_.size();
+    if (k < kKeyWordInRegion || size - k < kHeaderSize + kImageAreaSize)
+      return messages::SomeProblem(programName_);
+    const SealMarker& marker = request_.sealMarker;
+    const std::vector<std::size_t> seals =
+        Occurrences(template_.data(), size, marker.data(), marker.size());
+    if (seals.empty()) return messages::SealNotFound(programName_);
+    if (seals.size() > 1) return messages::SealDoubled(programName_, seals.size());
+    const std::size_t regionStart = k - kKeyWordInRegion;
+    const std::size_t at = seals.front();
+    const bool outsideRegion = at + kSealSize <= regionStart || at >= regionStart + kRegionSize;
+    if (!outsideRegion || size - at < kSealSize) return messages::SomeProblem(programName_);
+    sealAt_ = at;
+    return std::nullopt;
   }
 
   Failure WriteBlocks(const Bytes& output, const std::vector<std::size_t>& marks) {
@@ -232,6 +257,7 @@ class Build {
   const std::string outputPath_;
   const std::string programName_;
   std::string temporaryPath_;
+  std::size_t sealAt_ = 0;
   FilePtr temporary_{nullptr, &std::fclose};
   Bytes image_;
   Bytes template_;
@@ -282,6 +308,20 @@ std::size_t FindKeyWord(const std::uint8_t* bytes, std::size_t size,
   const std::uint8_t* found = std::search(
       bytes, end, std::boyer_moore_horspool_searcher(keyWord.begin(), keyWord.end()));
   return found == end ? std::string::npos : static_cast<std::size_t>(found - bytes);
+}
+
+std::vector<std::size_t> Occurrences(const std::uint8_t* bytes, std::size_t size,
+                                     const std::uint8_t* pattern, std::size_t patternSize) {
+  std::vector<std::size_t> places;
+  const std::uint8_t* end = bytes + size;
+  const std::boyer_moore_horspool_searcher searcher(pattern, pattern + patternSize);
+  for (const std::uint8_t* from = bytes; from < end;) {
+    const std::uint8_t* found = std::search(from, end, searcher);
+    if (found == end) break;
+    places.push_back(static_cast<std::size_t>(found - bytes));
+    from = found + 1;
+  }
+  return places;
 }
 
 std::array<std::uint8_t, kRewrittenHeaderSize> NewHeader(const ModelTexts& model,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "package/package_region.h"
+#include "package/seal.h"
 
 namespace package {
 
@@ -31,6 +32,7 @@ struct BuildRequest {
   std::string outputFolder;  // the folder "%4.4s.EXE" is written into
   ModelTexts model;
   KeyWordBytes keyWord{};
+  SealMarker sealMarker{};  // finds the template's seal record
 };
 
 // Where the builder shows its progress and outcome.
@@ -56,6 +58,9 @@ inline constexpr std::size_t kMaxTemplateSize = 64u << 20;
 // Writes the flash program. True when "%4.4s.EXE" was written completely;
 // every outcome has been reported through the observer. A failed build
 // leaves no file behind and keeps an earlier output of the same name.
+// Besides the header and the image, the output's seal record (the one
+// occurrence of the seal marker, outside the package) is written: the CRC-32
+// of the output's whole region.
 bool BuildFlashProgram(const BuildRequest& request, BuildObserver& observer);
 
 // "%4.4s.EXE" of the image file's name.
@@ -66,6 +71,9 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 std::string FileNameOf(const std::string& path);
 // The first occurrence of the key-word in bytes, or npos.
 std::size_t FindKeyWord(const std::uint8_t* bytes, std::size_t size, const KeyWordBytes& keyWord);
+// Every offset at which pattern starts in bytes, overlapping ones included.
+std::vector<std::size_t> Occurrences(const std::uint8_t* bytes, std::size_t size,
+                                     const std::uint8_t* pattern, std::size_t patternSize);
 // The 133 header bytes from K+15 for a model and an image file's name.
 std::array<std::uint8_t, kRewrittenHeaderSize> NewHeader(const ModelTexts& model,
                                                          const std::string& binFileName);

@@ -37,6 +37,12 @@ inline std::string CreateFail(const std::string& binFileName) {
 inline std::string KeyWordNotFound(const std::string& programName) {
   return "Building fail: not found key-word in " + programName;
 }
+inline std::string SealNotFound(const std::string& programName) {
+  return "Building fail: not found seal in " + programName;
+}
+inline std::string SealDoubled(const std::string& programName, std::size_t count) {
+  return "Building fail: the seal occurs " + std::to_string(count) + " times in " + programName;
+}
 inline std::string SomeProblem(const std::string& programName) {
   return "Building fail: some problem in " + programName;
 }

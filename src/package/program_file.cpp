@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <utility>
 
-#include "package/builder.h"
 #include "package/package_data.h"
 
 namespace package {
@@ -61,20 +59,6 @@ ProgramFile FindSeal(ProgramFile file, const SealMarker& marker) {
 
 PackageView ProgramFile::Package() const {
   return PackageView(bytes.data() + keyWordAt - kKeyWordInRegion, bytes.data() + sealAt);
-}
-
-std::vector<std::size_t> Occurrences(const std::uint8_t* bytes, std::size_t size,
-                                     const std::uint8_t* pattern, std::size_t patternSize) {
-  std::vector<std::size_t> places;
-  const std::uint8_t* end = bytes + size;
-  const std::boyer_moore_horspool_searcher searcher(pattern, pattern + patternSize);
-  for (const std::uint8_t* from = bytes; from < end;) {
-    const std::uint8_t* found = std::search(from, end, searcher);
-    if (found == end) break;
-    places.push_back(static_cast<std::size_t>(found - bytes));
-    from = found + 1;
-  }
-  return places;
 }
 
 ProgramFile ReadProgramBytes(Bytes bytes, const KeyWordBytes& keyWord, const SealMarker& marker) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "package/builder.h"
 #include "package/package_region.h"
 #include "package/seal.h"
 
@@ -49,9 +50,5 @@ ProgramFile ReadProgramBytes(std::vector<std::uint8_t> bytes);
 // look for another build's programs.
 ProgramFile ReadProgramBytes(std::vector<std::uint8_t> bytes, const KeyWordBytes& keyWord,
                              const SealMarker& marker);
-
-// Every offset at which pattern starts in bytes, overlapping ones included.
-std::vector<std::size_t> Occurrences(const std::uint8_t* bytes, std::size_t size,
-                                     const std::uint8_t* pattern, std::size_t patternSize);
 
 }  // namespace package

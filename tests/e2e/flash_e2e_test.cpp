@@ -4,6 +4,9 @@
 // maps drive E to the SG front and preloads it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -46,6 +49,7 @@ class FlashRun {
   ~FlashRun() { ClearWindows98(kFlashProgram); }
 
   Process Start() const { return Process::Start(folder_ + "\\" + kFlashProgram, folder_); }
+  std::string ProgramCopy() const { return folder_ + "\\" + kFlashProgram; }
 
   // The virtual drive's trace of this run, one line per command.
   std::vector<std::string> Trace() const {
@@ -214,6 +218,62 @@ TEST_P(FlashE2e, CorruptedReadBackNeverReachesTheFinalFlashCommand) {
   EXPECT_EQ(run.CountCommands("3B 05 01 00 00 C"), 0u) << "no final flash command";
   EXPECT_EQ(RevisionOf(ListLine(window)), "1.00");
   CloseProgram(program, window);
+}
+
+// CRC-32 as zlib computes it, bit by bit: the test's own, apart from the
+// program's table.
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+  }
+  return ~crc;
+}
+
+std::string Hex8(std::uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", value);
+  return text;
+}
+
+// A copy of the flash program damaged in its last image byte, as a bad
+// download would leave it: one error box, the program ends, and not one
+// command reaches the drive.
+TEST_P(FlashE2e, DamagedProgramTellsAndEndsWithoutTouchingTheDrive) {
+  FlashRun run(p, "damaged-" + Name(p), "");
+  std::vector<std::uint8_t> file = ReadWholeFile(run.ProgramCopy());
+  const std::string keyWord("T0800-555-0139\0", 15);
+  const auto k = std::search(file.begin(), file.end(), keyWord.begin(), keyWord.end());
+  ASSERT_NE(k, file.end());
+  const std::size_t region = static_cast<std::size_t>(k - file.begin()) - 774;
+  ASSERT_LE(region + 328602, file.size());
+  const std::vector<std::uint8_t> sealed = ReadWholeFile(FirmwarePath("1.10.sealed"));
+  ASSERT_EQ(sealed.size(), 328602u + 16u);
+  std::uint32_t stored = 0;
+  std::memcpy(&stored, &sealed[328602 + 8], 4);
+  file[region + 328602 - 1] ^= 0x20;
+  {
+    std::ofstream out(run.ProgramCopy(), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  }
+  const std::uint32_t found = Crc32(&file[region], 328602);
+  ASSERT_NE(found, stored);
+
+  Process program = run.Start();
+  const auto error = WaitForDialog(program);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->title, "Error");
+  EXPECT_EQ(error->text,
+            "This flash program is damaged: its firmware package does not match its seal "
+            "(CRC-32 sealed " + Hex8(stored) + ", found " + Hex8(found) +
+            ").\n\nNo drive has been touched. Please get a fresh copy of this flash program.");
+  EXPECT_TRUE(error->ok);
+  EXPECT_FALSE(error->yes);
+  EXPECT_TRUE(error->hasIcon);
+  Answer(*error, IDOK);
+  EXPECT_EQ(program.WaitForExit(), std::optional<DWORD>(0));
+  EXPECT_EQ(run.Trace(), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPlatforms, FlashE2e, testing::Values(Platform::Nt, Platform::W9x),

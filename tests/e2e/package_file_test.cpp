@@ -1,7 +1,9 @@
 // The package as it lies in the built programs' files: found by its key-word
 // exactly once, every field at its offset from K, and the whole region equal
-// to what the firmware generator produced. The template and the flash
-// program differ in nothing else.
+// to what the firmware generator produced; the seal record found by its
+// marker exactly once, outside the region, empty in the template and the
+// region's own in the flash program. The template and the flash program
+// differ in nothing else.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +21,8 @@ using namespace package;
 
 // The key-word of this build: "T", the fictitious support line, a zero.
 const std::string kKeyWord("T0800-555-0139\0", 15);
+// The seal marker of this build.
+const std::string kSealMarker("QRWSEAL1");
 
 std::vector<std::size_t> FindAll(const Bytes& file, const std::string& pattern) {
   std::vector<std::size_t> found;
@@ -42,6 +46,7 @@ std::string TextField(const std::string& text) {
 struct Program {
   const char* exe;
   const char* region;  // the generator's raw region
+  const char* sealed;  // the same followed by its seal record
 };
 
 class PackageInFile : public testing::TestWithParam<Program> {
@@ -56,10 +61,15 @@ class PackageInFile : public testing::TestWithParam<Program> {
     k = keys[0];
     ASSERT_GE(k, kKeyWordInRegion);
     ASSERT_LE(k + kRegionSize - kKeyWordInRegion, file.size());
+    const auto seals = FindAll(file, kSealMarker);
+    ASSERT_EQ(seals.size(), 1u) << "the seal marker must occur exactly once";
+    sealAt = seals[0];
+    ASSERT_LE(sealAt + 16, file.size());
   }
   Bytes file;
   Bytes expected;
   std::size_t k = 0;
+  std::size_t sealAt = 0;
 };
 
 TEST_P(PackageInFile, HeaderFieldsLieAtTheirOffsetsFromK) {
@@ -86,9 +96,23 @@ TEST_P(PackageInFile, WholeRegionIsTheGeneratorsOutput) {
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), start));
 }
 
+// The record lies outside the region and holds what the generator wrote
+// after it: an empty seal for the template, the region's for the program.
+TEST_P(PackageInFile, SealRecordIsTheGeneratorsOutsideTheRegion) {
+  const std::size_t regionStart = k - kKeyWordInRegion;
+  EXPECT_TRUE(sealAt + 16 <= regionStart || sealAt >= regionStart + kRegionSize);
+  const Bytes sealed = e2e::ReadWholeFile(e2e::FirmwarePath(GetParam().sealed));
+  ASSERT_EQ(sealed.size(), kRegionSize + 16);
+  EXPECT_EQ(Bytes(file.begin() + sealAt, file.begin() + sealAt + 16),
+            Bytes(sealed.begin() + kRegionSize, sealed.end()));
+  const bool isTemplate = GetParam().exe[0] == 'Q';
+  EXPECT_EQ(Bytes(file.begin() + sealAt + 8, file.begin() + sealAt + 16) == Bytes(8, 0),
+            isTemplate);
+}
+
 INSTANTIATE_TEST_SUITE_P(Programs, PackageInFile,
-                         testing::Values(Program{"QRWFLASH.EXE", "QRWFLASH.region"},
-                                         Program{"1.10.EXE", "1.10.region"}),
+                         testing::Values(Program{"QRWFLASH.EXE", "QRWFLASH.region", "QRWFLASH.sealed"},
+                                         Program{"1.10.EXE", "1.10.region", "1.10.sealed"}),
                          [](const auto& info) {
                            return std::string(info.param.exe[0] == 'Q' ? "Template" : "Flash");
                          });
@@ -114,8 +138,9 @@ TEST(PackageImage, TemplateStartsWithTheMarkerAndTheFlashProgramCarriesTheImage)
 }
 
 // The flash program is the template with another package: same size, the
-// region at the same place, and no other byte different. Programs keep no PE
-// checksum (0), so nothing in the header depends on the package.
+// region at the same place, and no other byte different but the seal's
+// values. Programs keep no PE checksum (0), so nothing in the header depends
+// on the package.
 TEST(PackageImage, FlashProgramDiffersFromTheTemplateOnlyInThePackage) {
   const Bytes templ = e2e::ReadWholeFile(e2e::ProgramPath("QRWFLASH.EXE"));
   const Bytes flash = e2e::ReadWholeFile(e2e::ProgramPath("1.10.EXE"));
@@ -130,10 +155,13 @@ TEST(PackageImage, FlashProgramDiffersFromTheTemplateOnlyInThePackage) {
   }
   const std::size_t regionStart = k - kKeyWordInRegion;
   const std::size_t regionEnd = regionStart + kRegionSize;
+  const std::size_t sealValues = FindAll(templ, kSealMarker).at(0) + 8;
+  ASSERT_EQ(FindAll(flash, kSealMarker).at(0) + 8, sealValues);
   std::vector<std::size_t> outside;
   for (std::size_t i = 0; i < templ.size(); ++i) {
     if (templ[i] == flash[i]) continue;
     if (i >= regionStart && i < regionEnd) continue;
+    if (i >= sealValues && i < sealValues + 8) continue;
     outside.push_back(i);
   }
   EXPECT_TRUE(outside.empty()) << outside.size() << " bytes differ outside the package, first at "

@@ -227,7 +227,7 @@ int main(int argc, char** argv) {
   const Bytes templateRegion = Region(kQrw20410C, TemplateImage());
   const Bytes flashRegion = Region(kQrw20410C, image);
   const Bytes templateSeal = SealRecord(templateRegion, Seal::Empty);
-  const Bytes flashSeal = SealRecord(flashRegion, Seal::Empty);
+  const Bytes flashSeal = SealRecord(flashRegion, Seal::Intact);
   const std::string base = kImageBaseName;
   const bool ok = WriteBytes(folder + base + ".BIN", image) &&
                   WriteBytes(folder + "QRWFLASH.region", templateRegion) &&

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# qrwpack on the command line: exit codes, messages and the inspect report.
+# qrwpack on the command line: exit codes, messages, the inspect report and
+# the seal checks of inspect and verify.
 #   cli_test.sh QRWPACK FIRMWARE_DIR MODELS WORK
 set -uo pipefail
 qrwpack=$1 firmware=$2 models=$3 work=$4
@@ -60,7 +61,7 @@ expect odd-image 1 "Building odd.BIN  Please wait... " \
 expect inspect 0 "File:         $work/out-dir/1.10.EXE
 Key-word at:  0x00000306
 Seal at:      0x0005039A
-Seal:         empty
+Seal:         intact, CRC-32 47E05847
 Model:        QRW-20410C
 Inquiry:      \"QUARVEL QRW-20410C      \"
 FWRange:      1.00-1.09
@@ -81,6 +82,53 @@ expect inspect-twice 1 "" "qrwpack: $work/twice.EXE: the key-word occurs 2 times
 expect inspect-none 1 "" "qrwpack: $work/odd.BIN: the key-word occurs 0 times; a program holds it exactly once" -- \
   "$qrwpack" inspect "$work/odd.BIN"
 expect inspect-usage 2 "" "*" -- "$qrwpack" inspect
+
+# flip FILE OFFSET: one bit of the byte at OFFSET changed in place.
+flip() {
+  local value
+  value=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
+  printf "\\$(printf '%03o' $((value ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
+
+# Seals: the built program (intact), the template (empty), one byte of the
+# image start flipped, one byte of the seal's CRC flipped, a file from before
+# the seal, a doubled and a cut-short seal record.
+built="$work/out-dir/1.10.EXE"
+cp "$built" "$work/image-flipped.EXE"
+flip "$work/image-flipped.EXE" 922
+cp "$built" "$work/seal-flipped.EXE"
+flip "$work/seal-flipped.EXE" $((0x5039A + 9))
+size=$(stat -c %s "$built")
+{ cat "$built"; tail -c 16 "$built"; } >"$work/seal-twice.EXE"
+head -c $((size - 3)) "$built" >"$work/seal-cut.EXE"
+
+expect inspect-empty-seal 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.sealed"
+grep -qx 'Seal:         empty' "$work/out" || { echo "inspect-empty-seal: seal line"; failures=$((failures + 1)); }
+expect inspect-broken-image 1 "*" "qrwpack: $work/image-flipped.EXE: the seal is broken; this program is damaged" -- \
+  "$qrwpack" inspect "$work/image-flipped.EXE"
+grep -qx 'Seal:         broken: sealed 47E05847, found 9C0DFCB0' "$work/out" || { echo "inspect-broken-image: seal line"; failures=$((failures + 1)); }
+expect inspect-broken-seal 1 "*" "qrwpack: $work/seal-flipped.EXE: the seal is broken; this program is damaged" -- \
+  "$qrwpack" inspect "$work/seal-flipped.EXE"
+grep -qx 'Seal:         broken: sealed 47E05947, found 47E05847' "$work/out" || { echo "inspect-broken-seal: seal line"; failures=$((failures + 1)); }
+expect inspect-no-seal 1 "" "qrwpack: $firmware/1.10.region: the seal record is missing; a program holds it exactly once" -- \
+  "$qrwpack" inspect "$firmware/1.10.region"
+expect inspect-seal-twice 1 "" "qrwpack: $work/seal-twice.EXE: the seal record occurs 2 times; a program holds it exactly once" -- \
+  "$qrwpack" inspect "$work/seal-twice.EXE"
+expect inspect-seal-cut 1 "" "qrwpack: $work/seal-cut.EXE: the seal record is cut short" -- \
+  "$qrwpack" inspect "$work/seal-cut.EXE"
+
+expect verify-good 0 "$built: seal intact, CRC-32 47E05847
+$firmware/QRWFLASH.sealed: seal empty" "" -- "$qrwpack" verify "$built" "$firmware/QRWFLASH.sealed"
+expect verify-mixed 1 "$built: seal intact, CRC-32 47E05847
+$work/image-flipped.EXE: seal broken: sealed 47E05847, found 9C0DFCB0
+$firmware/1.10.region: the seal record is missing; a program holds it exactly once
+cannot read $work/none.EXE
+$work/seal-flipped.EXE: seal broken: sealed 47E05947, found 47E05847
+$firmware/QRWFLASH.sealed: seal empty" "" -- \
+  "$qrwpack" verify "$built" "$work/image-flipped.EXE" "$firmware/1.10.region" "$work/none.EXE" \
+  "$work/seal-flipped.EXE" "$firmware/QRWFLASH.sealed"
+expect verify-usage 2 "" "*" -- "$qrwpack" verify
+head -n1 "$work/err" | grep -qx 'qrwpack: verify takes one or more files' || { echo "verify-usage: message"; failures=$((failures + 1)); }
 
 [ $failures -eq 0 ] && echo "qrwpack command line: all cases passed"
 exit $((failures > 0))

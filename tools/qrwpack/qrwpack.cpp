@@ -1,15 +1,17 @@
 // qrwpack: the preparers' command-line tool. It builds flash programs with
 // the builder of the program itself (so its output is the same, byte for
-// byte, as the Build button's) and shows the package inside a program.
+// byte, as the Build button's), shows the package inside a program and
+// checks programs' seals.
 //
-// The key-word it looks for is the one of the package built into this tool,
-// which is the template package of this build: the key-word is never written
-// out as a literal of its own, so it occurs once in every program.
-#include <algorithm>
+// The key-word and the seal marker it looks for are those of the package
+// built into this tool, which is the template package of this build: neither
+// is ever written out as a literal of its own, so each occurs once in every
+// program.
+#include <CLI/CLI.hpp>
+
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +36,7 @@ constexpr const char* kUsage =
     "usage: qrwpack build --template TEMPLATE.EXE --models FILE.INI --model INDEX|NAME\n"
     "                     --image IMAGE [--out-dir DIR]\n"
     "       qrwpack inspect FILE.EXE\n"
+    "       qrwpack verify FILE.EXE...\n"
     "       qrwpack --help\n"
     "\n"
     "build    writes the flash program \"%4.4s.EXE\" of IMAGE's name into DIR (default: the\n"
@@ -41,11 +44,13 @@ constexpr const char* kUsage =
     "         FILE.INI (its MODELnn sections; INDEX counts from 0, NAME is a Model value)\n"
     "         and IMAGE at the start of the image area.\n"
     "inspect  prints the package of a program: its texts, the image format, the flash\n"
-    "         profile table and whether it is a template (builder).\n"
+    "         profile table, whether it is a template (builder), and its seal: intact,\n"
+    "         empty (a template, or a program from a tool that does not seal) or broken\n"
+    "         (the program is damaged; both CRC-32 values are shown, and the status is 1).\n"
+    "verify   checks the seal of each program, one line per file; the status is 1 when\n"
+    "         any seal is broken or any file is not a program.\n"
     "\n"
     "exit status: 0 done, 1 failed, 2 wrong usage\n";
-
-using Bytes = std::vector<std::uint8_t>;
 
 int UsageError(const std::string& problem) {
   std::cerr << "qrwpack: " << problem << "\n" << kUsage;
@@ -70,28 +75,24 @@ class ConsoleObserver : public package::BuildObserver {
   }
 };
 
+// The values of build's options; an option given twice keeps its last value.
 struct BuildOptions {
-  std::map<std::string, std::string> values;
-  std::string Get(const std::string& name) const {
-    auto it = values.find(name);
-    return it == values.end() ? std::string() : it->second;
+  std::string templatePath;
+  std::string models;
+  std::string model;
+  std::string image;
+  std::optional<std::string> outDir;
+
+  // The first required option that is missing or empty, in usage order.
+  std::optional<std::string> Missing() const {
+    const std::pair<const char*, const std::string*> required[] = {
+        {"--template", &templatePath}, {"--models", &models}, {"--model", &model},
+        {"--image", &image}};
+    for (const auto& [name, value] : required)
+      if (value->empty()) return std::string(name) + " is missing";
+    return std::nullopt;
   }
 };
-
-std::optional<std::string> ParseBuildOptions(int argc, char** argv, BuildOptions& options) {
-  static const std::vector<std::string> kKnown = {"--template", "--models", "--model", "--image",
-                                                  "--out-dir"};
-  for (int i = 2; i < argc; ++i) {
-    const std::string name = argv[i];
-    if (std::find(kKnown.begin(), kKnown.end(), name) == kKnown.end())
-      return "unknown option " + name;
-    if (i + 1 >= argc) return name + " needs a value";
-    options.values[name] = argv[++i];
-  }
-  for (const char* required : {"--template", "--models", "--model", "--image"})
-    if (options.Get(required).empty()) return std::string(required) + " is missing";
-  return std::nullopt;
-}
 
 bool IsNumber(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -119,31 +120,31 @@ std::string ModelList(const package::ModelFileContents& contents) {
   return list;
 }
 
-int Build(int argc, char** argv) {
-  BuildOptions options;
-  if (auto problem = ParseBuildOptions(argc, argv, options)) return UsageError(*problem);
+int Build(const BuildOptions& options) {
+  if (auto problem = options.Missing()) return UsageError(*problem);
 
-  const std::string modelsPath = options.Get("--models");
+  const std::string modelsPath = options.models;
   if (!package::ProfileFile::Load(modelsPath)) return Failure(package::messages::CantLoad(modelsPath));
   package::IniProfileReader reader;
   const package::ModelFileContents contents = package::ReadModelFile(reader, modelsPath);
   if (!contents.selected)
     return Failure(package::messages::SessionError(modelsPath, contents.lastSection));
-  const auto chosen = ChooseModel(contents, options.Get("--model"));
+  const auto chosen = ChooseModel(contents, options.model);
   if (!chosen)
-    return Failure("no model " + options.Get("--model") + " in " + modelsPath + "; it holds:" +
+    return Failure("no model " + options.model + " in " + modelsPath + "; it holds:" +
                    ModelList(contents));
 
   const package::ModelTable& table = contents.table;
   const std::size_t n = *chosen;
   package::BuildRequest request;
-  request.imagePath = options.Get("--image");
+  request.imagePath = options.image;
   request.binFileName = package::FileNameOf(request.imagePath);
-  request.templatePath = options.Get("--template");
-  request.outputFolder = options.values.count("--out-dir") ? options.Get("--out-dir") : ".";
+  request.templatePath = options.templatePath;
+  request.outputFolder = options.outDir.value_or(".");
   request.model = {table.Model[n], table.Inquiry[n], table.FwRange[n], table.Vendor[n],
                    table.Note[n]};
   request.keyWord = package::BuiltInKeyWord();
+  request.sealMarker = package::BuiltInSealMarker();
   ConsoleObserver observer;
   return package::BuildFlashProgram(request, observer) ? kExitOk : kExitFailure;
 }
@@ -179,7 +180,16 @@ void PrintProfiles(const package::PackageView& view) {
   }
 }
 
-std::string SealDescription(const package::SealCheck& seal);
+std::string SealDescription(const package::SealCheck& seal) {
+  switch (seal.state) {
+    case package::SealState::Empty: return "empty";
+    case package::SealState::Intact: return "intact, CRC-32 " + package::Hex32(seal.stored);
+    case package::SealState::Broken:
+      return "broken: sealed " + package::Hex32(seal.stored) + ", found " +
+             package::Hex32(seal.computed);
+  }
+  return "";
+}
 
 void PrintPackage(const std::string& path, const package::ProgramFile& program) {
   const package::PackageView view = program.Package();
@@ -199,20 +209,9 @@ void PrintPackage(const std::string& path, const package::ProgramFile& program) 
   PrintProfiles(view);
 }
 
-std::string SealDescription(const package::SealCheck& seal) {
-  switch (seal.state) {
-    case package::SealState::Empty: return "empty";
-    case package::SealState::Intact: return "intact, CRC-32 " + package::Hex32(seal.stored);
-    case package::SealState::Broken:
-      return "broken: sealed " + package::Hex32(seal.stored) + ", found " +
-             package::Hex32(seal.computed);
-  }
-  return "";
-}
-
-int Inspect(int argc, char** argv) {
-  if (argc != 3) return UsageError("inspect takes one file");
-  const std::string path = argv[2];
+int Inspect(const std::vector<std::string>& files) {
+  if (files.size() != 1) return UsageError("inspect takes one file");
+  const std::string& path = files.front();
   const package::ProgramFile program = package::ReadProgramFile(path);
   if (program.problem != package::ProgramFileProblem::None) return Failure(program.message);
   PrintPackage(path, program);
@@ -221,16 +220,93 @@ int Inspect(int argc, char** argv) {
   return kExitOk;
 }
 
+// --- verify ----------------------------------------------------------------
+
+// One line per file: its seal, or why it is not a program.
+int Verify(const std::vector<std::string>& files) {
+  if (files.empty()) return UsageError("verify takes one or more files");
+  bool allGood = true;
+  for (const std::string& path : files) {
+    const package::ProgramFile program = package::ReadProgramFile(path);
+    if (program.problem != package::ProgramFileProblem::None) {
+      std::cout << program.message << "\n";
+      allGood = false;
+      continue;
+    }
+    std::cout << path << ": seal " << SealDescription(program.seal) << "\n";
+    if (program.seal.state == package::SealState::Broken) allGood = false;
+  }
+  return allGood ? kExitOk : kExitFailure;
+}
+
+// --- command line ----------------------------------------------------------
+
+// The commands and their options. Unknown words are left to the caller
+// (allow_extras), so that it can name them in qrwpack's own messages.
+struct CommandLine {
+  CLI::App app{"qrwpack", "qrwpack"};
+  CLI::App* build = nullptr;
+  CLI::App* inspect = nullptr;
+  CLI::App* verify = nullptr;
+  CLI::App* help = nullptr;
+  bool helpFlag = false;
+  BuildOptions buildOptions;
+  std::vector<std::string> files;
+
+  CommandLine() {
+    app.set_help_flag();
+    app.add_flag("-h,--help", helpFlag);
+    app.allow_extras();
+    app.require_subcommand(0, 1);
+    build = app.add_subcommand("build");
+    build->set_help_flag();
+    build->allow_extras();
+    for (auto [name, value] : {std::pair{"--template", &buildOptions.templatePath},
+                               std::pair{"--models", &buildOptions.models},
+                               std::pair{"--model", &buildOptions.model},
+                               std::pair{"--image", &buildOptions.image}})
+      build->add_option(name, *value)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    build->add_option("--out-dir", buildOptions.outDir)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    inspect = app.add_subcommand("inspect");
+    inspect->set_help_flag();
+    inspect->allow_extras();
+    inspect->add_option("file", files);
+    verify = app.add_subcommand("verify");
+    verify->set_help_flag();
+    verify->allow_extras();
+    verify->add_option("file", files);
+    help = app.add_subcommand("help");
+  }
+
+  int Run(int argc, char** argv) {
+    try {
+      app.parse(argc, argv);
+    } catch (const CLI::ArgumentMismatch&) {
+      // Only an option at the very end can lack its value.
+      return UsageError(std::string(argv[argc - 1]) + " needs a value");
+    } catch (const CLI::ParseError& error) {
+      return UsageError(error.what());
+    }
+    if (helpFlag || help->parsed()) {
+      std::cout << kUsage;
+      return kExitOk;
+    }
+    if (build->parsed()) {
+      if (!build->remaining().empty()) return UsageError("unknown option " + build->remaining()[0]);
+      return Build(buildOptions);
+    }
+    for (CLI::App* command : {inspect, verify}) {
+      if (!command->parsed()) continue;
+      for (const std::string& word : command->remaining())
+        if (word.rfind("-", 0) == 0) return UsageError("unknown option " + word);
+      return command == inspect ? Inspect(files) : Verify(files);
+    }
+    if (!app.remaining().empty()) return UsageError("unknown command " + app.remaining()[0]);
+    return UsageError("no command");
+  }
+};
+
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc < 2) return UsageError("no command");
-  const std::string command = argv[1];
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::cout << kUsage;
-    return kExitOk;
-  }
-  if (command == "build") return Build(argc, argv);
-  if (command == "inspect") return Inspect(argc, argv);
-  return UsageError("unknown command " + command);
-}
+int main(int argc, char** argv) { return CommandLine().Run(argc, argv); }

@@ -11,6 +11,7 @@
 #include "fakes/fake_ui.h"
 #include "package/builder_fixture.h"
 #include "package/profile_file.h"
+#include "package/seal.h"
 #include "vdrive/inprocess.h"
 #include "vdrive/vdrive.h"
 
@@ -25,10 +26,7 @@ class BuildModeTest : public testing::Test {
  protected:
   BuildModeTest()
       : template_(h6test::SyntheticTemplate::Make()),
-        rig_(vdrive::Scenario{},
-             package::PackageView(template_.bytes.data() + template_.k -
-                                  package::kKeyWordInRegion),
-             &profiles_) {
+        rig_(vdrive::Scenario{}, template_.View(), &profiles_) {
     h6test::WriteFile(folder_ / "QRWFLASH.EXE", template_.bytes);
     rig_.os.exePath = folder_ / "QRWFLASH.EXE";
     rig_.os.currentFolder = folder_.Path().string();
@@ -118,8 +116,11 @@ TEST_F(BuildModeTest, BuildWritesAFlashProgramOfTheChosenModelThatStartsInFlashM
 
   const Bytes out = h6test::ReadFile(folder_ / "2.01.EXE");
   ASSERT_EQ(out.size(), template_.bytes.size());
-  const package::PackageView built(out.data() + template_.k - package::kKeyWordInRegion);
+  const package::PackageView built(out.data() + template_.RegionStart(),
+                                   out.data() + template_.sealAt);
   EXPECT_FALSE(package::IsTemplate(built));
+  // The window's builder seals with the marker of the program's own record.
+  EXPECT_EQ(package::CheckSeal(built).state, package::SealState::Intact);
   EXPECT_EQ(built.Model(), "QRW-20412C");
   EXPECT_EQ(built.Inquiry(), "QUARVEL QRW-20412C      ");
   EXPECT_EQ(built.FwRange(), "2.00-2.05");
@@ -129,10 +130,15 @@ TEST_F(BuildModeTest, BuildWritesAFlashProgramOfTheChosenModelThatStartsInFlashM
   EXPECT_TRUE(package::IsFlashAll(built));
   EXPECT_EQ(package::CheckNewFormatBIN(built.ImageArea()).ImageLength, 327680u);
   EXPECT_TRUE(std::equal(image.begin(), image.end(), built.ImageArea()));
-  // Everything outside the rewritten header and image is the template's.
+  // Everything outside the rewritten header, the image and the seal's
+  // values is the template's.
   EXPECT_TRUE(std::equal(out.begin(), out.begin() + template_.k + 15, template_.bytes.begin()));
   const std::size_t after = template_.ImageArea() + image.size();
-  EXPECT_TRUE(std::equal(out.begin() + after, out.end(), template_.bytes.begin() + after));
+  const std::size_t sealValues = template_.sealAt + 8;
+  EXPECT_TRUE(std::equal(out.begin() + after, out.begin() + sealValues,
+                         template_.bytes.begin() + after));
+  EXPECT_TRUE(std::equal(out.begin() + sealValues + 8, out.end(),
+                         template_.bytes.begin() + sealValues + 8));
 }
 
 TEST_F(BuildModeTest, MissingModelFileEndsStartUpWithItsPath) {

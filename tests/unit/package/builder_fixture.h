@@ -23,7 +23,9 @@ using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
 inline fs::path RepositoryFolder() {
-  return fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+  // Given by the build: __FILE__ is relative to the build folder when ccache
+  // rewrites paths (CCACHE_BASEDIR), and the tests run elsewhere.
+  return fs::path(QRW_SOURCE_DIR);
 }
 inline fs::path DataFolder() { return RepositoryFolder() / "tests" / "data" / "ini"; }
 inline fs::path SampleModels() { return RepositoryFolder() / "data" / "QRWFLASH.INI"; }
@@ -77,6 +79,11 @@ inline package::KeyWordBytes TestKeyWord() {
   return keyWord;
 }
 
+// The seal marker of the tests' templates.
+inline package::SealMarker TestSealMarker() {
+  return {'Q', 'R', 'W', 'S', 'E', 'A', 'L', '1'};
+}
+
 inline Bytes Pattern(std::size_t size, std::uint32_t seed) {
   Bytes bytes(size);
   for (auto& b : bytes) {
@@ -92,10 +99,12 @@ inline void PutText(Bytes& bytes, std::size_t at, const std::string& text) {
 
 // A template shaped like the program's file: code before the package
 // region, the region (profiles, table, key-word, an old header, the image
-// area beginning with "VEKO") and program data after it.
+// area beginning with "VEKO") and program data after it, with an empty seal
+// record inside that data (after holds at least 32 bytes).
 struct SyntheticTemplate {
   Bytes bytes;
-  std::size_t k = 0;  // offset of the key-word
+  std::size_t k = 0;       // offset of the key-word
+  std::size_t sealAt = 0;  // offset of the seal record
 
   static SyntheticTemplate Make(std::size_t before = 5000, std::size_t after = 70000) {
     SyntheticTemplate t;
@@ -116,9 +125,17 @@ struct SyntheticTemplate {
     t.bytes.insert(t.bytes.end(), area.begin(), area.end());
     const Bytes rest = Pattern(after, 4);
     t.bytes.insert(t.bytes.end(), rest.begin(), rest.end());
+    t.sealAt = t.k + package::kHeaderSize + package::kImageAreaSize + after / 2;
+    const auto marker = TestSealMarker();
+    std::copy(marker.begin(), marker.end(), t.bytes.begin() + static_cast<std::ptrdiff_t>(t.sealAt));
+    std::fill_n(t.bytes.begin() + static_cast<std::ptrdiff_t>(t.sealAt + marker.size()), 8, 0);
     return t;
   }
   std::size_t ImageArea() const { return k + package::kImageAreaOffset; }
+  std::size_t RegionStart() const { return k - package::kKeyWordInRegion; }
+  package::PackageView View() const {
+    return package::PackageView(bytes.data() + RegionStart(), bytes.data() + sealAt);
+  }
 };
 
 }  // namespace h6test

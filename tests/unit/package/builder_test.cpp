@@ -2,6 +2,7 @@
 // program's file, against a literal model of the step-by-step copy the
 // program has always made (byte for byte, progress step for step).
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 #include "builder_fixture.h"
 #include "package/builder.h"
 #include "package/package_texts.h"
+#include "package/seal.h"
 
 namespace {
 
@@ -88,6 +90,18 @@ Reference CopyAsEver(const Bytes& tpl, const Bytes& header, const Bytes& image) 
   return r;
 }
 
+// The output as built, with its seal record filled in for the region around
+// the key-word at k: zlib's CRC-32 and its complement, little-endian.
+Bytes WithSeal(Bytes output, const SyntheticTemplate& tpl) {
+  const std::uint8_t* region = output.data() + tpl.RegionStart();
+  const std::uint32_t crc = static_cast<std::uint32_t>(::crc32(0, region, package::kRegionSize));
+  for (int i = 0; i < 4; ++i) {
+    output[tpl.sealAt + 8 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+    output[tpl.sealAt + 12 + i] = static_cast<std::uint8_t>(~crc >> (8 * i));
+  }
+  return output;
+}
+
 class BuilderTest : public testing::Test {
  public:
   ScratchFolder folder;
@@ -104,6 +118,7 @@ class BuilderTest : public testing::Test {
     request.outputFolder = folder.Path().string();
     request.model = kModel;
     request.keyWord = h6test::TestKeyWord();
+    request.sealMarker = h6test::TestSealMarker();
     return request;
   }
 
@@ -123,7 +138,7 @@ TEST_F(BuilderTest, FullImageFillsTheAreaAndKeepsTheTemplateLength) {
   ASSERT_TRUE(ref.found);
   const Bytes out = Output("1.10.EXE");
   EXPECT_EQ(out.size(), tpl.bytes.size());
-  EXPECT_TRUE(out == ref.output);
+  EXPECT_TRUE(out == WithSeal(ref.output, tpl));
   EXPECT_TRUE(std::equal(image.begin(), image.end(), out.begin() + tpl.ImageArea()));
   EXPECT_EQ(observer.captions,
             (std::vector<std::string>{"Building 1.10.BIN  Please wait... ", "Build 1.10.EXE ok!"}));
@@ -139,7 +154,7 @@ TEST_F(BuilderTest, OldSizeImageKeepsTheLastQuarterOfTheArea) {
   ASSERT_TRUE(Build("1.10.BIN", image));
   const Reference ref = CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), image);
   const Bytes out = Output("1.10.EXE");
-  EXPECT_TRUE(out == ref.output);
+  EXPECT_TRUE(out == WithSeal(ref.output, tpl));
   EXPECT_EQ(observer.steps, ref.steps);
   const std::size_t keptFrom = tpl.ImageArea() + 262144;
   EXPECT_TRUE(std::equal(out.begin() + keptFrom, out.begin() + keptFrom + 65536,
@@ -149,7 +164,7 @@ TEST_F(BuilderTest, OldSizeImageKeepsTheLastQuarterOfTheArea) {
 TEST_F(BuilderTest, EmptyImageLeavesATemplateThatStartsAsBuilder) {
   ASSERT_TRUE(Build("1.10.BIN", {}));
   const Bytes out = Output("1.10.EXE");
-  EXPECT_TRUE(out == CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), {}).output);
+  EXPECT_TRUE(out == WithSeal(CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), {}).output, tpl));
   const package::PackageView view(out.data() + tpl.k - package::kKeyWordInRegion);
   EXPECT_TRUE(package::IsTemplate(view));
   EXPECT_EQ(view.Model(), "QRW-20412C");
@@ -181,8 +196,27 @@ TEST_F(BuilderTest, BuildingAgainOverwritesTheEarlierOutput) {
   const Bytes second = h6test::Pattern(327680, 12);
   ASSERT_TRUE(Build("1.10.BIN", second));
   EXPECT_TRUE(Output("1.10.EXE") ==
-              CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), second).output);
+              WithSeal(CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), second).output, tpl));
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"1.10.BIN", "1.10.EXE", "QRWFLASH.EXE"}));
+}
+
+// The seal record is the only byte outside the header and the image that
+// the builder writes, and the output reads as intact.
+TEST_F(BuilderTest, OutputCarriesAnIntactSealOverItsRegion) {
+  ASSERT_TRUE(Build("1.10.BIN", h6test::Pattern(327680, 18)));
+  const Bytes out = Output("1.10.EXE");
+  ASSERT_EQ(out.size(), tpl.bytes.size());
+  std::vector<std::size_t> changedOutside;
+  for (std::size_t i = 0; i < out.size(); ++i)
+    if (out[i] != tpl.bytes[i] && (i < tpl.k + 15 || i >= tpl.ImageArea() + 327680))
+      changedOutside.push_back(i);
+  ASSERT_FALSE(changedOutside.empty());
+  EXPECT_GE(changedOutside.front(), tpl.sealAt + 8);
+  EXPECT_LT(changedOutside.back(), tpl.sealAt + 16);
+  const package::PackageView view(out.data() + tpl.RegionStart(), out.data() + tpl.sealAt);
+  const std::uint32_t crc =
+      static_cast<std::uint32_t>(::crc32(0, view.Region(), package::kRegionSize));
+  EXPECT_EQ(package::CheckSeal(view), (package::SealCheck{package::SealState::Intact, crc, crc}));
 }
 
 TEST_F(BuilderTest, UpperCasesTheRevisionWithTheAnsiCodePage) {
@@ -206,7 +240,7 @@ TEST_F(BuilderTest, FindsTheKeyWordRightAfterALoneT) {
   const Bytes header = HeaderFor(kModel, "1.10.BIN");
   std::copy(header.begin(), header.end(), expected.begin() + tpl.k + 15);
   std::copy(image.begin(), image.end(), expected.begin() + tpl.ImageArea());
-  EXPECT_TRUE(Output("1.10.EXE") == expected);
+  EXPECT_TRUE(Output("1.10.EXE") == WithSeal(expected, tpl));
   EXPECT_TRUE(observer.failures.empty());
 }
 
@@ -341,6 +375,50 @@ INSTANTIATE_TEST_SUITE_P(
                     [](BuilderTest& t, package::BuildRequest&) {
                       Bytes cut(t.tpl.bytes.begin(), t.tpl.bytes.begin() + t.tpl.ImageArea() + 1000);
                       h6test::WriteFile(t.TemplatePath(), cut);
+                    },
+                    "Building fail: some problem in QRWFLASH.EXE"},
+        FailureCase{"TemplateWithoutSeal",
+                    [](BuilderTest& t, package::BuildRequest&) {
+                      Bytes old = t.tpl.bytes;
+                      old[t.tpl.sealAt + 7] = '2';
+                      h6test::WriteFile(t.TemplatePath(), old);
+                    },
+                    "Building fail: not found seal in QRWFLASH.EXE"},
+        FailureCase{"SealTwice",
+                    [](BuilderTest& t, package::BuildRequest&) {
+                      Bytes twice = t.tpl.bytes;
+                      std::copy_n(twice.begin() + t.tpl.sealAt, 16, twice.begin() + 100);
+                      h6test::WriteFile(t.TemplatePath(), twice);
+                    },
+                    "Building fail: the seal occurs 2 times in QRWFLASH.EXE"},
+        FailureCase{"SealRecordCutShort",
+                    [](BuilderTest& t, package::BuildRequest&) {
+                      Bytes cut(t.tpl.bytes.begin(), t.tpl.bytes.begin() + t.tpl.sealAt + 15);
+                      h6test::WriteFile(t.TemplatePath(), cut);
+                    },
+                    "Building fail: some problem in QRWFLASH.EXE"},
+        FailureCase{"SealMarkerInsideThePackage",
+                    [](BuilderTest& t, package::BuildRequest&) {
+                      Bytes inside = t.tpl.bytes;
+                      std::copy_n(inside.begin() + t.tpl.sealAt, 16,
+                                  inside.begin() + t.tpl.ImageArea() + 1000);
+                      inside[t.tpl.sealAt] = 'X';
+                      h6test::WriteFile(t.TemplatePath(), inside);
+                    },
+                    "Building fail: some problem in QRWFLASH.EXE"},
+        // The seal covers the profile blocks before K: they must be there.
+        FailureCase{"KeyWordTooNearTheStart",
+                    [](BuilderTest& t, package::BuildRequest&) {
+                      Bytes cut(t.tpl.bytes.begin() + t.tpl.RegionStart() + 1, t.tpl.bytes.end());
+                      h6test::WriteFile(t.TemplatePath(), cut);
+                    },
+                    "Building fail: some problem in QRWFLASH.EXE"},
+        // An old-size image fits, but the area it seals runs past the file.
+        FailureCase{"TemplateEndsInTheLastQuarterOfTheArea",
+                    [](BuilderTest& t, package::BuildRequest&) {
+                      Bytes cut(t.tpl.bytes.begin(), t.tpl.bytes.begin() + t.tpl.ImageArea() + 300000);
+                      h6test::WriteFile(t.TemplatePath(), cut);
+                      h6test::WriteFile(t.folder / "1.10.BIN", h6test::Pattern(262144, 3));
                     },
                     "Building fail: some problem in QRWFLASH.EXE"},
         FailureCase{"TemplateIsAFlashProgram",

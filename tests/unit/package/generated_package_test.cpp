@@ -1,6 +1,7 @@
 // The synthetic package this build ships, as the firmware generator wrote
 // it: the two regions and the raw image.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <fstream>
@@ -50,6 +51,31 @@ TEST_F(GeneratedPackage, KeyWordIsTAndThirteenDigitsOrHyphensAndOccursOnce) {
     EXPECT_EQ(std::search(first + 1, region->end(), keyWord.begin(), keyWord.end()),
               region->end());
   }
+}
+
+// Each region followed by its seal record: the marker once, right after the
+// region; eight zero bytes in the template, zlib's CRC-32 of the region and
+// its complement, little-endian, in the flash program.
+TEST_F(GeneratedPackage, SealRecordsAreEmptyForTheTemplateAndTheRegionsForTheFlashProgram) {
+  const Bytes sealedTemplate = ReadGenerated("QRWFLASH.sealed");
+  const Bytes sealedFlash = ReadGenerated("1.10.sealed");
+  ASSERT_EQ(sealedTemplate.size(), kRegionSize + 16);
+  ASSERT_EQ(sealedFlash.size(), kRegionSize + 16);
+  const std::string marker = "QRWSEAL1";
+  for (const Bytes* file : {&sealedTemplate, &sealedFlash}) {
+    const auto first = std::search(file->begin(), file->end(), marker.begin(), marker.end());
+    ASSERT_NE(first, file->end());
+    EXPECT_EQ(static_cast<std::size_t>(first - file->begin()), kRegionSize);
+    EXPECT_EQ(std::search(first + 1, file->end(), marker.begin(), marker.end()), file->end());
+  }
+  EXPECT_TRUE(std::equal(templ.begin(), templ.end(), sealedTemplate.begin()));
+  EXPECT_EQ(Bytes(sealedTemplate.begin() + kRegionSize + 8, sealedTemplate.end()), Bytes(8, 0));
+  EXPECT_TRUE(std::equal(flash.begin(), flash.end(), sealedFlash.begin()));
+  const auto crc = static_cast<std::uint32_t>(::crc32(0, flash.data(), static_cast<uInt>(flash.size())));
+  Bytes values;
+  for (std::uint32_t v : {crc, ~crc})
+    for (int i = 0; i < 4; ++i) values.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  EXPECT_EQ(Bytes(sealedFlash.begin() + kRegionSize + 8, sealedFlash.end()), values);
 }
 
 TEST_F(GeneratedPackage, FlashRegionIsANewFormatImageWithItsProfiles) {

@@ -17,10 +17,10 @@ namespace {
 
 using h6test::Bytes;
 
-const SealMarker kMarker = {'Q', 'R', 'W', 'S', 'E', 'A', 'L', '1'};
+const SealMarker kMarker = h6test::TestSealMarker();
 
-// A program file laid out as the linker lays one out: code, the region, data,
-// the seal record, more data.
+// A program file laid out as the linker lays one out: code, the region, data
+// holding the seal record.
 struct SyntheticProgram {
   Bytes bytes;
   std::size_t k = 0;
@@ -31,11 +31,7 @@ struct SyntheticProgram {
     const h6test::SyntheticTemplate t = h6test::SyntheticTemplate::Make(5000, 3000);
     p.bytes = t.bytes;
     p.k = t.k;
-    p.sealAt = p.bytes.size();
-    p.bytes.insert(p.bytes.end(), kMarker.begin(), kMarker.end());
-    p.bytes.insert(p.bytes.end(), 8, 0);
-    const Bytes after = h6test::Pattern(600, 9);
-    p.bytes.insert(p.bytes.end(), after.begin(), after.end());
+    p.sealAt = t.sealAt;
     return p;
   }
   std::size_t RegionStart() const { return k - kKeyWordInRegion; }
