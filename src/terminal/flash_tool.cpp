@@ -229,11 +229,11 @@ int FlashDrive(const package::PackageView& package, const Options& options,
                     platform::DialogButtons::YesNo) != platform::Answer::Yes)
     return kExitRefused;
 
+  // A node that cannot be used is told even when others can: it may be the
+  // drive the user means.
   const Nodes nodes = FindNodes(sg, options, true);
-  if (!nodes.problems.empty() && (options.device || nodes.usable.empty())) {
-    TellProblems(nodes, console);
-    return kExitFailed;
-  }
+  TellProblems(nodes, console);
+  if (!nodes.problems.empty() && (options.device || nodes.usable.empty())) return kExitFailed;
   std::string noDriveText = flash::NoDriveTextHead(w.texts, rangeWildcard);
   for (const Detected& d : Discover(w, nodes.usable))
     if (!d.accepted && !d.line.empty()) noDriveText += d.line + "\n";

@@ -61,6 +61,18 @@ run_qrwflash flash "$files/PROGRAM.EXE" --yes --device "$case_dir/root/dev/sg9"
 expect_eq "a missing node: exit status" 1 "$status"
 expect_contains "a missing node: message" "$case_dir/out.txt" "qrwflash: $case_dir/root/dev/sg9: cannot open: No such file or directory"
 
+# Two CD-ROMs, one of them not to be opened: the other is used, and the
+# one that cannot be is named all the same.
+nodes=""
+new_case two-one-denied
+printf '[drive QRW]\nletter = E\n[drive OTHER]\nletter = F\nproduct = CDRW-9000\n' > "$case_dir/scenario.txt"
+add_node sg0 5
+ln -s "$case_dir/root/dev/none" "$case_dir/root/dev/sg1"
+mkdir -p "$case_dir/root/sys/class/scsi_generic/sg1/device" && echo 5 > "$case_dir/root/sys/class/scsi_generic/sg1/device/type"
+run_qrwflash flash "$files/PROGRAM.EXE" --yes
+expect_eq "one of two nodes cannot be opened: exit status" 0 "$status"
+expect_contains "one of two nodes cannot be opened: named" "$case_dir/out.txt" "qrwflash: $case_dir/root/dev/sg1: cannot open: No such file or directory"
+
 # INQUIRY answers with any bytes: control bytes never reach the terminal,
 # and no such drive is flashed.
 esc=$'\x1b'
