@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/flash_form.h"
+#include "flash/mode_texts.h"
 
 namespace app {
 
@@ -12,19 +13,6 @@ namespace {
 // GetLogicalDriveStringsA is asked for at most this many characters.
 constexpr std::uint32_t kDriveStringsChars = 126;
 constexpr int kQuitExitCode = 0;
-
-std::string NoDriveTextHead(const package::PackageTexts& texts, bool rangeWildcard) {
-  std::string text = "\nERROR:\n";
-  if (rangeWildcard) {
-    text += "\nCan't found " + texts.ModelText + " drive !\n";
-    text += "\nThis flash utility only supports " + texts.ModelText + "\n";
-  } else {
-    text += "\nCan't found " + texts.ModelText + " firmware: " + texts.RangeText + " drive !\n";
-    text += "\nThis flash utility only supports " + texts.ModelText + " firmware: " +
-            texts.RangeText + "\n";
-  }
-  return text + "\nDetected drives:\n" + std::string(59, '-') + "\n";
-}
 
 // The roots come back as consecutive zero-terminated texts ("D:\" NUL ...),
 // the list ended by an empty one.
@@ -44,7 +32,7 @@ void ForEachRoot(const std::string& roots, Visit visit) {
 }  // namespace
 
 void TFlashForm::NTDiscovery() {
-  NoDriveText = NoDriveTextHead(Texts, package::IsRangeWildcard(Package));
+  NoDriveText = flash::NoDriveTextHead(Texts, package::IsRangeWildcard(Package));
   const std::string roots = sys.os.LogicalDriveStrings(kDriveStringsChars);
   ui.ComboBox1.SetItemIndex(-1);
   std::size_t slot = 0;
@@ -69,7 +57,7 @@ void TFlashForm::NTDiscovery() {
 }
 
 void TFlashForm::AspiDiscovery() {
-  NoDriveText = NoDriveTextHead(Texts, package::IsRangeWildcard(Package));
+  NoDriveText = flash::NoDriveTextHead(Texts, package::IsRangeWildcard(Package));
   ui.ComboBox1.SetItemIndex(-1);
   for (std::size_t slot = 0; slot < drive::kAspiSlots; ++slot) {
     drive::DriveEntry& entry = DriveTable[slot];

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "flash/mode_texts.h"
 #include "package/seal.h"
 
 namespace app {
@@ -33,25 +34,6 @@ std::uint32_t AspiStatus(std::uint32_t supportInfo) { return (supportInfo >> 8) 
 
 std::string SelectDriveText(const package::PackageTexts& texts) {
   return "Select the " + texts.VendorText + " drive you want to update:";
-}
-
-// The two tails differ in more than the range: the ranged one has no blank
-// between "update!" and "Don't", and none after "firmware:".
-std::string MakeWarningText(const package::PackageTexts& texts, bool rangeWildcard) {
-  std::string text = "\nWARNING:\n";
-  if (rangeWildcard) {
-    text += "\nThis flash utility only supports " + texts.ModelText +
-            "\n We recommend you close all applications in order to run this update!" +
-            " Don't turn off the system while the flash is in progress!" +
-            "\n\nDo you wish to continue?\n";
-  } else {
-    text += "\nThis flash utility only supports " + texts.ModelText + " firmware:" +
-            texts.RangeText +
-            ". We recommend you close all applications in order to run this update!" +
-            "Don't turn off the system while the flash is in progress!" +
-            "\n\nDo you wish to continue?\n";
-  }
-  return text;
 }
 
 }  // namespace
@@ -90,7 +72,7 @@ void TFlashForm::StartFlashMode() {
 
   Texts = package::FormPackageTexts(Package);
   ui.SelectDriveLabel.SetText(SelectDriveText(Texts));
-  WarningText = MakeWarningText(Texts, package::IsRangeWildcard(Package));
+  WarningText = flash::WarningText(Texts, package::IsRangeWildcard(Package));
   if (sys.dialogs.Ask(platform::DialogKind::Warning, WarningText,
                       platform::DialogButtons::YesNo) != platform::Answer::Yes) {
     sys.os.PostQuit(kQuitExitCode);

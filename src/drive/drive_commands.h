@@ -13,7 +13,7 @@
 #include "platform/os.h"
 #include "platform/ui.h"
 #include "scsi/aspi_transport.h"
-#include "scsi/nt_passthrough.h"
+#include "scsi/pass_through.h"
 
 namespace drive {
 
@@ -27,7 +27,7 @@ struct SavedProfileCopy {
 
 // What a drive command needs from around it.
 struct CommandContext {
-  scsi::NtPassThrough& nt;
+  scsi::PassThrough& nt;  // the NT members' transport
   scsi::AspiTransport& aspi;
   platform::Dialogs& dialogs;
   platform::Os& os;

@@ -59,7 +59,7 @@ bool DriveCommands::NTCheckInquiry(DriveEntry& entry) {
   if (!device) {
     // The same words as the opening at the start of a flash.
     ctx_.dialogs.Message(scsi::messages::kErrorOpening +
-                         std::to_string(ctx_.nt.Io().LastError()));
+                         std::to_string(ctx_.nt.LastError()));
     ctx_.os.PostQuit(kQuitExitCode);
     return false;
   }
@@ -67,11 +67,11 @@ bool DriveCommands::NTCheckInquiry(DriveEntry& entry) {
   const scsi::ScsiResult result =
       ctx_.nt.NTSendRequest(NtInquiryRequest(entry, data.data()), *device);
   TakeReturnedAddress(entry, result);
-  ctx_.nt.Io().Close(*device);
+  ctx_.nt.CloseDevice(*device);
   // Only the call itself counts here: a drive that answers with an error
   // status still gets a line built from the cleared data area.
   if (!result.delivered) return false;
-  entry.SetText(NtListText(entry, data.data()));
+  entry.SetText(NtListText(entry, ctx_.nt.DeviceName(entry.DriveLetter), data.data()));
   return MatchesPackage(ctx_.package, IdentificationText(data.data()),
                         RevisionText(data.data()));
 }
@@ -99,7 +99,7 @@ bool DriveCommands::NTGetInquiry(DriveEntry& entry) {
     scsi::ReportCommandFailure(ctx_.dialogs, messages::kInquiry, result);
     return false;
   }
-  entry.SetText(NtListText(entry, data.data()));
+  entry.SetText(NtListText(entry, ctx_.nt.DeviceName(entry.DriveLetter), data.data()));
   return true;
 }
 

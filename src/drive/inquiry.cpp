@@ -25,8 +25,15 @@ std::string RevisionText(const std::uint8_t* inquiry) {
 }
 
 std::string NtListText(const DriveEntry& entry, const std::uint8_t* inquiry) {
-  return text::Format(messages::kNtListFormat, entry.Adapter, entry.Target, entry.LogicalUnit,
-                      entry.DriveLetter, At(inquiry, kIdentificationOffset));
+  return NtListText(entry, std::string(1, entry.DriveLetter), inquiry);
+}
+
+std::string NtListText(const DriveEntry& entry, const std::string& deviceName,
+                       const std::uint8_t* inquiry) {
+  return text::Format(messages::kNtListAddressFormat, entry.Adapter, entry.Target,
+                      entry.LogicalUnit) +
+         deviceName + ": " +
+         text::Format(messages::kNtListIdentificationFormat, At(inquiry, kIdentificationOffset));
 }
 
 std::string AspiListText(const DriveEntry& entry, const std::uint8_t* inquiry) {

@@ -23,6 +23,10 @@ std::string RevisionText(const std::uint8_t* inquiry);
 
 // "%d-%d-%d %C: %28.28s": the entry's address and letter, then bytes 8 to 35.
 std::string NtListText(const DriveEntry& entry, const std::uint8_t* inquiry);
+// The same line with deviceName (a Linux device node, say) in place of the
+// letter: "%d-%d-%d <name>: %28.28s".
+std::string NtListText(const DriveEntry& entry, const std::string& deviceName,
+                       const std::uint8_t* inquiry);
 // "HA#%d - ID#%d :  %28.28s": adapter and target, then bytes 8 to 35.
 std::string AspiListText(const DriveEntry& entry, const std::uint8_t* inquiry);
 

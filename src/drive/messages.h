@@ -3,10 +3,12 @@
 
 namespace drive::messages {
 
-// List lines of the drive list. The NT line's one character is the drive
-// letter ("%C" in the program's own terms; "%c" for the C library, whose
-// "%C" takes a wide character).
-inline constexpr const char* kNtListFormat = "%d-%d-%d %c: %28.28s";
+// List lines of the drive list. The NT line is "%d-%d-%d %C: %28.28s" in
+// the program's own terms, its one character the drive letter; it is made in
+// two parts around the device's name, so that a Linux device node can stand
+// in place of the letter.
+inline constexpr const char* kNtListAddressFormat = "%d-%d-%d ";
+inline constexpr const char* kNtListIdentificationFormat = "%28.28s";
 inline constexpr const char* kAspiListFormat = "HA#%d - ID#%d :  %28.28s";
 
 // Step labels of the command failure report.

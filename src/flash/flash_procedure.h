@@ -13,7 +13,7 @@
 #include "platform/os.h"
 #include "platform/restart.h"
 #include "platform/ui.h"
-#include "scsi/nt_passthrough.h"
+#include "scsi/pass_through.h"
 
 namespace flash {
 
@@ -24,7 +24,7 @@ inline constexpr std::uint8_t kFinalFlashAll = 0xA0;
 // What the procedure works with; everything belongs to the main window.
 struct FlashWiring {
   drive::DriveCommands& commands;
-  scsi::NtPassThrough& nt;  // opens DeviceHandle at the start of an NT flash
+  scsi::PassThrough& nt;  // opens DeviceHandle at the start of an NT flash
   platform::TextControl& status;  // GroupBox2
   platform::ProgressBar& bar;     // the transfer cursor
   platform::ComboBox& driveList;  // ComboBox1

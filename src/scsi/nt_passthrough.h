@@ -8,6 +8,7 @@
 
 #include "platform/device_io.h"
 #include "platform/ui.h"
+#include "scsi/pass_through.h"
 #include "scsi/request.h"
 
 namespace scsi {
@@ -16,27 +17,30 @@ inline constexpr std::uint32_t kIoctlScsiPassThrough = 0x4D004;
 inline constexpr std::uint32_t kIoctlScsiPassThroughDirect = 0x4D014;
 inline constexpr std::uint32_t kIoctlScsiGetInquiryData = 0x4100C;
 
-class NtPassThrough {
+class NtPassThrough final : public PassThrough {
  public:
   explicit NtPassThrough(platform::DeviceIo& io) : io_(io) {}
 
   // CreateFileA("\\.\<letter>:", GENERIC_READ | GENERIC_WRITE,
   // FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL).
-  std::optional<platform::Handle> OpenDriveDevice(char letter);
+  std::optional<platform::Handle> OpenDriveDevice(char letter) override;
+  void CloseDevice(platform::Handle handle) override { io_.Close(handle); }
+  std::uint32_t LastError() override { return io_.LastError(); }
 
   // The opening at the start of a flash: closes DeviceHandle, opens the
   // device, probes it with IOCTL_SCSI_GET_INQUIRY_DATA. On failure shows
   // "Error opening: <code>" or "Error reading inquiry data information;
   // error was <code>" and returns false.
-  bool OpenForFlash(char letter, platform::Dialogs& dialogs);
+  bool OpenForFlash(char letter, platform::Dialogs& dialogs) override;
 
   // Sends on DeviceHandle (or, for the drive check, on a handle of its own).
   // A DeviceIoControl call that fails comes back with delivered = false and
   // its GetLastError code; so does a send without an open DeviceHandle.
-  ScsiResult NTSendRequest(const ScsiRequest& request);
-  ScsiResult NTSendRequest(const ScsiRequest& request, platform::Handle handle);
+  ScsiResult NTSendRequest(const ScsiRequest& request) override;
+  ScsiResult NTSendRequest(const ScsiRequest& request, platform::Handle handle) override;
 
-  void CloseDeviceHandle();  // FormDestroy
+  void CloseDeviceHandle() override;  // FormDestroy
+  std::string DeviceName(char letter) const override { return std::string(1, letter); }
   std::optional<platform::Handle> DeviceHandle() const { return deviceHandle_; }
   bool LastCallSucceeded() const { return lastCall_; }
   platform::DeviceIo& Io() { return io_; }

@@ -1,6 +1,5 @@
 #include "scsi/report.h"
 
-
 #include "scsi/messages.h"
 #include "text/format.h"
 
@@ -14,6 +13,10 @@ std::string FormatReport(std::string_view label, const ScsiResult& result) {
   // which would read as success: the system error tells the user why.
   if (!result.delivered && result.systemError != 0) {
     text += text::Format(messages::kSystemError, static_cast<unsigned>(result.systemError));
+  }
+  if (!result.delivered && (result.hostStatus != 0 || result.driverStatus != 0)) {
+    text += text::Format(messages::kHostDriverStatus, unsigned{result.hostStatus},
+                         unsigned{result.driverStatus});
   }
   return text;
 }

@@ -36,7 +36,11 @@ struct ScsiResult {
   // call itself failed (NT), or the request was still pending when the
   // completion wait ended (ASPI). Such a result never counts as success.
   bool delivered = true;
-  std::uint32_t systemError = 0;  // NT: GetLastError of a failed call
+  std::uint32_t systemError = 0;  // NT: GetLastError; Linux: errno of a failed call
+  // Linux: the SCSI generic driver's own verdict (sg_io_hdr host_status and
+  // driver_status). Either one set means the command's outcome is unknown.
+  std::uint16_t hostStatus = 0;
+  std::uint16_t driverStatus = 0;
   // NT: the address as the returned record holds it (the write-back).
   std::uint8_t returnedAdapter = 0;
   std::uint8_t returnedTarget = 0;

@@ -204,6 +204,10 @@ Answer Drive::Execute(std::span<const std::uint8_t> cdb, Direction direction,
   if (const HeldRequest* held = Matching(spec_.holds, kind, count)) {
     answer.delivery = held->delivery;
   }
+  if (const SgTransportFault* fault = Matching(spec_.sgFaults, kind, count)) {
+    answer.hostStatus = fault->hostStatus;
+    answer.driverStatus = fault->driverStatus;
+  }
   Record(cdb, direction, data, answer);
   return answer;
 }

@@ -155,6 +155,7 @@ class Parser {
     if (key == "corrupt") return CorruptKey(drive, words);
     if (key == "hold") return HoldKey(drive, words);
     if (key == "call-error") return CallErrorKey(drive, words);
+    if (key == "sg-status") return SgStatusKey(drive, words);
     if (key == "profile-mismatch") return Flag(drive.profileMismatch, value);
     if (key == "open-error") return Code(drive.openError, value);
     if (key == "probe-error") return Code(drive.probeError, value);
@@ -301,6 +302,19 @@ class Parser {
     if (!code) return Fail("call-error needs kind, count and error code");
     call.systemError = *code;
     drive.callFailures.push_back(call);
+    return true;
+  }
+
+  // sg-status = <kind> <nth|every> host SS driver SS
+  bool SgStatusKey(DriveSpec& drive, const std::vector<std::string_view>& words) {
+    SgTransportFault fault;
+    if (!KindAndNth(words, fault.kind, fault.nth)) return false;
+    if (words.size() != 6 || words[2] != "host" || words[4] != "driver" || !HexByte(words[3]) ||
+        !HexByte(words[5]))
+      return Fail("sg-status needs kind, count, host SS and driver SS");
+    fault.hostStatus = *HexByte(words[3]);
+    fault.driverStatus = *HexByte(words[5]);
+    drive.sgFaults.push_back(fault);
     return true;
   }
 

@@ -43,14 +43,21 @@ std::string Outcome(const Answer& answer) {
   char text[48];
   if (answer.callError) {
     std::snprintf(text, sizeof text, "call-error %u", static_cast<unsigned>(*answer.callError));
-  } else if (answer.aspiStatus) {
-    std::snprintf(text, sizeof text, "%02X %02X %02X %02X aspi-status %02X", answer.status,
-                  answer.sense.senseByte2, answer.sense.asc, answer.sense.ascq, *answer.aspiStatus);
-  } else {
-    std::snprintf(text, sizeof text, "%02X %02X %02X %02X", answer.status, answer.sense.senseByte2,
-                  answer.sense.asc, answer.sense.ascq);
+    return text;
   }
-  return text;
+  std::snprintf(text, sizeof text, "%02X %02X %02X %02X", answer.status, answer.sense.senseByte2,
+                answer.sense.asc, answer.sense.ascq);
+  std::string outcome = text;
+  const auto add = [&outcome](const char* name, const std::optional<std::uint8_t>& value) {
+    if (!value) return;
+    char part[24];
+    std::snprintf(part, sizeof part, " %s %02X", name, *value);
+    outcome += part;
+  };
+  add("aspi-status", answer.aspiStatus);
+  add("host-status", answer.hostStatus);
+  add("driver-status", answer.driverStatus);
+  return outcome;
 }
 
 }  // namespace

@@ -110,6 +110,10 @@ struct Answer {
   // ASPI request status the ASPI fronts report instead of the one derived
   // from the SCSI status (SS_COMP for good, SS_ERR otherwise).
   std::optional<std::uint8_t> aspiStatus;
+  // Linux SG_IO: the sg driver's host_status and driver_status the SG front
+  // reports with the answer (a transport that gave up on the command).
+  std::optional<std::uint8_t> hostStatus;
+  std::optional<std::uint8_t> driverStatus;
   // The host call carrying the command fails with this system error code;
   // the command never reached the drive and changed nothing.
   std::optional<std::uint32_t> callError;
@@ -132,6 +136,16 @@ struct CommandFailure {
   std::uint8_t status = kStatusCheckCondition;
   Sense sense;
   std::optional<std::uint8_t> aspiStatus;
+};
+
+// Linux SG_IO: the nth command of a kind is carried out, but the sg driver
+// reports these host_status and driver_status with it (a transport that
+// gave up on the command). Only the SG fronts show them.
+struct SgTransportFault {
+  Kind kind = Kind::Other;
+  std::uint32_t nth = 1;
+  std::uint8_t hostStatus = 0;
+  std::uint8_t driverStatus = 0;
 };
 
 // XOR one byte of what READ BUFFER returns, at an absolute buffer offset
@@ -185,6 +199,7 @@ struct DriveSpec {
   std::vector<ReadCorruption> corruptions;
   std::vector<HeldRequest> holds;
   std::vector<CallFailure> callFailures;
+  std::vector<SgTransportFault> sgFaults;
   bool profileMismatch = false;             // profile reads back different
   std::optional<std::uint32_t> openError;   // the device cannot be opened
   std::optional<std::uint32_t> probeError;  // IOCTL_SCSI_GET_INQUIRY_DATA

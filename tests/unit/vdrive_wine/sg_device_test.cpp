@@ -222,3 +222,57 @@ TEST_F(SgDeviceTest, MalformedRequestsAreRefusedBeforeTheDrive) {
 }
 
 }  // namespace
+
+namespace {
+
+// sg-status: the drive carries the command out, the sg driver reports a
+// transport that gave up on it. Only the SG front shows these values.
+TEST_F(SgDeviceTest, SgStatusFaultReportsHostAndDriverStatus) {
+  auto& device = Device(
+      "[drive D]\nletter = D\nmedium = loaded\n"
+      "sg-status = tur 2 host 07 driver 00\nsg-status = tur 3 host 00 driver 06\n");
+  struct Case {
+    unsigned short host;
+    unsigned short driver;
+    const char* trace;
+  };
+  const Case cases[] = {
+      {0x00, 0x00, "D 00 00 00 00 00 00 / none 0 - -> 00 00 00 00\n"},
+      {0x07, 0x00, "D 00 00 00 00 00 00 / none 0 - -> 00 00 00 00 host-status 07 driver-status 00\n"},
+      {0x00, 0x06, "D 00 00 00 00 00 00 / none 0 - -> 00 00 00 00 host-status 00 driver-status 06\n"},
+  };
+  std::string expectedTrace;
+  for (const Case& c : cases) {
+    Bytes cdb(6, 0x00);
+    Bytes none;
+    sg_io_hdr_t request = Request(cdb, SG_DXFER_NONE, none);
+    ASSERT_EQ(device.Io(request), 0);
+    EXPECT_EQ(request.host_status, c.host);
+    EXPECT_EQ(request.driver_status, c.driver);
+    expectedTrace += c.trace;
+  }
+  EXPECT_EQ(Trace(), expectedTrace);
+}
+
+TEST_F(SgDeviceTest, SgStatusNeedsHostAndDriver) {
+  std::ofstream(paths_.scenario) << "[drive D]\nsg-status = tur 1 host 07\n";
+  std::string error;
+  EXPECT_FALSE(vdrive::Session::Open(paths_, &error));
+  EXPECT_EQ(error, paths_.scenario + ": line 2: sg-status needs kind, count, host SS and driver SS");
+}
+
+// The native front: a held "at-wait" request answers late and succeeds.
+TEST_F(SgDeviceTest, NativeFrontAnswersAHeldRequestLate) {
+  std::ofstream(paths_.scenario) << "[drive D]\nletter = D\nmedium = loaded\nhold = tur 1 at-wait\n";
+  std::string error;
+  session_ = vdrive::Session::Open(paths_, &error);
+  ASSERT_TRUE(session_) << error;
+  vdrive::sg::SgDevice device(*session_, session_->Drives().At(0), true);
+  Bytes cdb(6, 0x00);
+  Bytes none;
+  sg_io_hdr_t request = Request(cdb, SG_DXFER_NONE, none);
+  EXPECT_EQ(device.Io(request), 0);
+  EXPECT_EQ(request.status, 0x00);
+}
+
+}  // namespace

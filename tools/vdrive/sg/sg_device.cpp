@@ -1,6 +1,8 @@
 #include "vdrive/sg/sg_device.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -86,6 +88,9 @@ void WriteOutcome(sg_io_hdr_t& request, const Answer& answer, std::uint32_t leng
     WriteSense(request, answer);
     request.info = SG_INFO_CHECK;
   }
+  if (answer.hostStatus) request.host_status = *answer.hostStatus;
+  if (answer.driverStatus) request.driver_status = *answer.driverStatus;
+  if (answer.hostStatus || answer.driverStatus) request.info |= SG_INFO_CHECK;
 }
 
 void ClearOutcome(sg_io_hdr_t& request) {
@@ -126,7 +131,11 @@ int SgDevice::Io(sg_io_hdr_t& request) {
   if (answer.callError) return -ErrnoForSystemError(*answer.callError);
   // A request the drive never finishes in time is ended by the driver;
   // Wine reports ETIME as ERROR_SEM_TIMEOUT.
-  if (answer.delivery != Delivery::Now) return -ETIME;
+  if (slowAtWait_ && answer.delivery == Delivery::AtWait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSlowRequestMilliseconds));
+  } else if (answer.delivery != Delivery::Now) {
+    return -ETIME;
+  }
   WriteOutcome(request, answer, length);
   return 0;
 }

@@ -31,7 +31,12 @@ inline constexpr unsigned kScsiCdromMajor = 11;
 // own probe.
 class SgDevice {
  public:
-  SgDevice(Session& session, Drive& drive) : session_(session), drive_(drive) {}
+  // slowAtWait: a request held "at-wait" answers late but succeeds, as a
+  // synchronous pass-through call does (the native front, where a test
+  // needs a command to stay with the drive for a while); otherwise every
+  // held request fails with ETIME, as Wine reports it.
+  SgDevice(Session& session, Drive& drive, bool slowAtWait = false)
+      : session_(session), drive_(drive), slowAtWait_(slowAtWait) {}
 
   int Io(sg_io_hdr_t& request);
   int VersionNum(int* version);
@@ -45,7 +50,11 @@ class SgDevice {
   Session& session_;
   Drive& drive_;
   bool probeArmed_ = false;
+  bool slowAtWait_ = false;
 };
+
+// How long a slow request of the native front stays with the drive.
+inline constexpr int kSlowRequestMilliseconds = 2000;
 
 // The errno that Wine turns back into the given Windows system error code
 // (its errno_to_status and RtlNtStatusToDosError); codes Wine cannot

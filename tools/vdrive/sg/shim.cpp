@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -31,6 +32,8 @@
 
 namespace vdrive::sg {
 namespace {
+
+constexpr const char* kNodesEnvironment = "QRW_VDRIVE_SG_NODES";
 
 struct ServedFile {
   std::uint64_t device = 0;
@@ -85,6 +88,26 @@ std::vector<ServedFile> FilesOf(const Scenario& scenario) {
   return files;
 }
 
+// The native front: QRW_VDRIVE_SG_NODES names files, one a drive in the
+// scenario's order, that stand for device nodes (/dev/sg1, ...) of a tree a
+// test lays out. Names separated by blanks.
+std::vector<ServedFile> NodeFilesOf(const Scenario& scenario, const char* names) {
+  std::vector<ServedFile> files;
+  std::string list(names);
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < scenario.drives.size(); ++i) {
+    start = list.find_first_not_of(' ', start);
+    if (start == std::string::npos) break;
+    const std::size_t end = std::min(list.find(' ', start), list.size());
+    const std::string node = list.substr(start, end - start);
+    start = end;
+    struct stat64 status;
+    if (stat64(node.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
+    files.push_back({status.st_dev, status.st_ino, static_cast<int>(i)});
+  }
+  return files;
+}
+
 ShimSetup MakeSetup() {
   ShimSetup setup;
   if (InWineServer()) return setup;
@@ -96,7 +119,8 @@ ShimSetup MakeSetup() {
                  loaded.error.c_str());
     return setup;
   }
-  setup.files = FilesOf(*loaded.scenario);
+  const char* nodes = std::getenv(kNodesEnvironment);
+  setup.files = nodes ? NodeFilesOf(*loaded.scenario, nodes) : FilesOf(*loaded.scenario);
   setup.paths = std::move(paths);
   return setup;
 }
@@ -129,7 +153,8 @@ SgDevice* LiveDevice(int driveIndex) {
     }
     Bus& bus = live.session->Drives();
     for (std::size_t i = 0; i < bus.Size(); ++i) {
-      live.devices.push_back(std::make_unique<SgDevice>(*live.session, bus.At(i)));
+      live.devices.push_back(std::make_unique<SgDevice>(*live.session, bus.At(i),
+                                                        std::getenv(kNodesEnvironment) != nullptr));
     }
   }
   if (!live.session || static_cast<std::size_t>(driveIndex) >= live.devices.size()) {

@@ -1,0 +1,49 @@
+// qrwflash's two commands over a flash program's package: list the CD-ROM
+// drives with what the package makes of each, and flash one of them with
+// the flash procedure's NT variant through the terminal's seams.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "package/package_region.h"
+#include "platform/scsi_generic.h"
+#include "terminal/console.h"
+
+namespace terminal {
+
+inline constexpr int kExitFlashed = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitRefused = 3;
+
+struct Options {
+  std::optional<std::string> device;  // one node, no discovery
+  bool assumeYes = false;
+};
+
+// Every CD-ROM device with its INQUIRY line and whether the package accepts
+// it. 0 when at least one is accepted, 3 when none is, 1 when a device named
+// with --device cannot be used.
+int ListDrives(const package::PackageView& package, const Options& options,
+               platform::ScsiGeneric& sg, Console& console, Interrupt& interrupt);
+
+// The warning, the matching drives (a choice among several), the revision
+// check and confirmation, the flash. 0 flashed, 1 a command failed or a
+// device cannot be used, 2 several drives and --yes without --device, 3
+// refused (declined, no matching drive, already at the new revision, or
+// interrupted before the critical entry).
+int FlashDrive(const package::PackageView& package, const Options& options,
+               platform::ScsiGeneric& sg, Console& console, Interrupt& interrupt);
+
+// Longest device node that still leaves a whole list line (79 characters)
+// for the address and the 28 identification characters.
+inline constexpr std::size_t kMaxNodeLength = 37;
+
+// What keeps a node from being used, or nothing. forFlash adds the rule of
+// the CD-ROM block devices (WRITE BUFFER needs CAP_SYS_RAWIO there);
+// checkType asks sysfs for a CD-ROM (a node named by the user).
+std::optional<std::string> NodeProblem(platform::ScsiGeneric& sg, const std::string& node,
+                                       bool forFlash, bool checkType);
+
+}  // namespace terminal

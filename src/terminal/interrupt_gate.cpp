@@ -1,0 +1,46 @@
+#include "terminal/interrupt_gate.h"
+
+namespace terminal {
+
+bool InterruptGate::Stops() {
+  interrupt_.ReportIfHeld(console_);
+  return interrupt_.Stops();
+}
+
+scsi::ScsiResult InterruptGate::NotSent(const scsi::ScsiRequest& request) const {
+  scsi::ScsiResult result;
+  result.delivered = false;
+  result.systemError = kInterruptedCall;
+  result.returnedAdapter = request.adapter;
+  result.returnedTarget = request.target;
+  result.returnedLun = request.lun;
+  return result;
+}
+
+std::optional<platform::Handle> InterruptGate::OpenDriveDevice(char letter) {
+  refusedOpen_ = Stops();
+  if (refusedOpen_) return std::nullopt;
+  return inner_.OpenDriveDevice(letter);
+}
+
+std::uint32_t InterruptGate::LastError() {
+  return refusedOpen_ ? kInterruptedCall : inner_.LastError();
+}
+
+bool InterruptGate::OpenForFlash(char letter, platform::Dialogs& dialogs) {
+  if (Stops()) return false;
+  return inner_.OpenForFlash(letter, dialogs);
+}
+
+scsi::ScsiResult InterruptGate::NTSendRequest(const scsi::ScsiRequest& request) {
+  if (Stops()) return NotSent(request);
+  return inner_.NTSendRequest(request);
+}
+
+scsi::ScsiResult InterruptGate::NTSendRequest(const scsi::ScsiRequest& request,
+                                              platform::Handle handle) {
+  if (Stops()) return NotSent(request);
+  return inner_.NTSendRequest(request, handle);
+}
+
+}  // namespace terminal

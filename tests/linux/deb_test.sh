@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The Debian package: made by cpack in the native build folder, its files and
+# dependencies read with dpkg-deb, installed with dpkg -i, its programs and
+# manual page run from the installed place, removed again. Changes the
+# system, so it runs as root (as CI does); what it installs it removes.
+source "$(dirname "$0")/lib.sh"
+build=$QRW_BUILD_DIR
+
+if [ "$(id -u)" -ne 0 ]; then
+  fail "the package test installs a package: run it as root"
+  finish
+  exit 1
+fi
+
+# dpkg waits for nobody: another package tool at work holds its lock.
+dpkg_retry() {
+  for _ in $(seq 1 60); do
+    "$@" 2> "$QRW_TEST_WORK/dpkg.err" && return 0
+    grep -q "lock" "$QRW_TEST_WORK/dpkg.err" || { cat "$QRW_TEST_WORK/dpkg.err"; return 1; }
+    sleep 5
+  done
+  return 1
+}
+
+mkdir -p "$QRW_TEST_WORK"
+rm -f "$build"/package/qrwflash_*.deb
+(cd "$build" && cpack -G DEB > "$QRW_TEST_WORK/cpack.log" 2>&1) || { cat "$QRW_TEST_WORK/cpack.log"; fail "cpack"; }
+deb=$(ls "$build"/package/qrwflash_*_*.deb 2>/dev/null | head -1)
+[ -n "$deb" ] && pass "cpack made $(basename "$deb")" || { fail "no package"; finish; exit 1; }
+
+expect_eq "the files" \
+"./usr/bin/qrwflash
+./usr/bin/qrwpack
+./usr/share/man/man1/qrwflash.1
+./usr/share/man/man1/qrwpack.1" "$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$' | sort)"
+expect_eq "package name" "qrwflash" "$(dpkg-deb -f "$deb" Package)"
+expect_eq "depends on what the programs link, and no sanitizer runtime" \
+  "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)" "$(dpkg-deb -f "$deb" Depends)"
+dpkg-deb -I "$deb" > "$QRW_TEST_WORK/info.txt"
+expect_contains "control: section" "$QRW_TEST_WORK/info.txt" "Section: utils"
+
+was_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
+if was_installed qrwflash; then fail "qrwflash is installed already; the test does not touch it"; finish; exit 1; fi
+man_db_added=0
+if ! was_installed man-db; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 man-db > /dev/null &&
+    man_db_added=1
+fi
+
+if dpkg_retry dpkg -i "$deb" > /dev/null; then pass "dpkg -i"; else fail "dpkg -i"; fi
+/usr/bin/qrwflash --help > "$QRW_TEST_WORK/help.txt" 2>&1
+expect_eq "installed qrwflash --help: exit status" 0 "$?"
+expect_contains "installed qrwflash --help: usage" "$QRW_TEST_WORK/help.txt" "flash"
+/usr/bin/qrwpack --help > "$QRW_TEST_WORK/qrwpack-help.txt" 2>&1
+expect_eq "installed qrwpack --help: exit status" 0 "$?"
+MANPAGER=cat MANWIDTH=80 man qrwflash > "$QRW_TEST_WORK/man.txt" 2>&1
+expect_eq "man qrwflash: exit status" 0 "$?"
+expect_contains "man qrwflash: its name line" "$QRW_TEST_WORK/man.txt" "qrwflash - flash the firmware of a QUARVEL QRW CD-RW drive from Linux"
+expect_contains "man qrwflash: the permissions" "$QRW_TEST_WORK/man.txt" "CAP_SYS_RAWIO"
+MANPAGER=cat MANWIDTH=80 man qrwpack > "$QRW_TEST_WORK/man-qrwpack.txt" 2>&1
+expect_contains "man qrwpack: its name line" "$QRW_TEST_WORK/man-qrwpack.txt" "qrwpack - build and inspect QRW flash programs"
+
+if dpkg_retry dpkg -r qrwflash > /dev/null; then pass "dpkg -r"; else fail "dpkg -r"; fi
+[ ! -e /usr/bin/qrwflash ] && [ ! -e /usr/share/man/man1/qrwflash.1 ] && pass "removed" || fail "files left after dpkg -r"
+if [ $man_db_added = 1 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get remove -y -q -o DPkg::Lock::Timeout=300 man-db > /dev/null ||
+    fail "man-db could not be removed again"
+fi
+finish
