@@ -1,0 +1,19 @@
+# Runs the fuzz_flash_session variant with the planted fault from an empty
+# corpus for a bounded number of runs and passes only when the fuzzer stops
+# on the check of the final flash command.
+#   cmake -DFUZZER=<exe> -DWORK=<folder> -P find_planted_fault.cmake
+set(corpus ${WORK}/corpus)
+file(REMOVE_RECURSE ${corpus})
+file(MAKE_DIRECTORY ${corpus})
+execute_process(
+  COMMAND ${FUZZER} -seed=1 -runs=500000 -max_len=64 -artifact_prefix=${WORK}/ ${corpus}
+  RESULT_VARIABLE rc
+  OUTPUT_VARIABLE out
+  ERROR_VARIABLE out)
+string(REGEX MATCH "fuzz_flash_session: final flash command [^\n]*" finding "${out}")
+if(rc EQUAL 0 OR NOT finding)
+  message(FATAL_ERROR "the planted fault was not found (exit ${rc}):\n${out}")
+endif()
+string(REGEX MATCHALL "#[0-9]+" runs "${out}")
+list(GET runs -1 lastRun)
+message(STATUS "found after ${lastRun} runs: ${finding}")
