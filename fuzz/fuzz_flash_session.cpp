@@ -309,7 +309,7 @@ class SessionDialogs : public platform::Dialogs {
   int questions_ = 0;
 };
 
-vdrive::Scenario OneDrive(std::uint8_t setupByte) {
+vdrive::DriveSpec TheDrive(std::uint8_t setupByte) {
   vdrive::DriveSpec drive;
   drive.name = "QRW";
   drive.ntLetter = 'E';
@@ -322,9 +322,20 @@ vdrive::Scenario OneDrive(std::uint8_t setupByte) {
     drive.medium = vdrive::Medium::BecomingReady;
     drive.becomingReadyPolls = 2;
   }
+  return drive;
+}
+
+// One bus for every run: each run resets its drive to the input's spec in
+// the memory of the last, instead of mapping fresh megabytes.
+vdrive::Scenario OneDrive() {
   vdrive::Scenario scenario;
-  scenario.drives.push_back(drive);
+  scenario.drives.push_back(TheDrive(0));
   return scenario;
+}
+
+vdrive::Bus& TheBus() {
+  static vdrive::Bus bus(OneDrive());
+  return bus;
 }
 
 struct Window {
@@ -353,7 +364,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   SessionScript script(ReadEvents(in), package.ImageArea(),
                        newFormat ? vdrive::kNewImageLength : vdrive::kOldImageLength);
-  vdrive::Bus bus(OneDrive(setupByte));
+  vdrive::Bus& bus = TheBus();
+  bus.At(0).Reset(TheDrive(setupByte));
   bus.At(0).SetScript(&script);
   bus.At(0).AttachTrace(nullptr);
   vdrive::DeviceIoFront device(bus);
@@ -371,6 +383,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   form.FormCreate();
   if (w.combo.Count() > 0) form.FlashButtonClick();
   form.FormDestroy();
+  bus.At(0).SetScript(nullptr);
   if (chunkBlocksAlive != 0) Finding("the chunk buffer outlives the flash press");
   return 0;
 }

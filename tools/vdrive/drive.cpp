@@ -160,17 +160,25 @@ Kind ClassifyCommand(std::span<const std::uint8_t> cdb) {
   }
 }
 
-Drive::Drive(DriveSpec spec, Trace* trace)
-    : spec_(std::move(spec)),
-      trace_(trace ? trace : &ownTrace_),
-      identity_(spec_.identity),
-      medium_(spec_.medium),
-      notReadyLeft_(spec_.becomingReadyPolls),
-      dram_(kDramSize, 0x00),
-      written_(kDramSize, 0),
-      flash_(kDramSize, 0xFF),
-      e2_(kE2Size, 0xFF) {
+Drive::Drive(DriveSpec spec, Trace* trace) : trace_(trace ? trace : &ownTrace_) {
+  Reset(std::move(spec));
+}
+
+void Drive::Reset(DriveSpec spec) {
+  spec_ = std::move(spec);
   if (spec_.name.empty()) spec_.name = DefaultName(spec_);
+  identity_ = spec_.identity;
+  medium_ = spec_.medium;
+  notReadyLeft_ = spec_.becomingReadyPolls;
+  dram_.assign(kDramSize, 0x00);
+  written_.assign(kDramSize, 0);
+  profile_.clear();
+  flash_.assign(kDramSize, 0xFF);
+  e2_.assign(kE2Size, 0xFF);
+  critical_ = false;
+  burns_ = 0;
+  lastStartStop_ = 0;
+  counts_.fill(0);
 }
 
 Bytes Drive::InquiryData(std::size_t length) const {
@@ -213,8 +221,10 @@ Answer Drive::Execute(std::span<const std::uint8_t> cdb, Direction direction,
     answer.delivery = held->delivery;
   }
   if (script_ != nullptr) script_->Adjust(kind, cdb, direction, answerData, answer);
-  // No transport moves more than the host's buffer holds.
+  // No transport moves more than the host's buffer holds, and a command
+  // whose host call failed never reached the drive: nothing moved.
   answer.moved = static_cast<std::uint32_t>(std::min<std::size_t>(answer.moved, data.size()));
+  if (answer.callError) answer.moved = 0;
   if (!scripted.empty()) std::copy_n(scripted.begin(), answer.moved, data.begin());
   Record(cdb, direction, data, answer);
   return answer;

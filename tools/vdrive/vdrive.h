@@ -267,6 +267,9 @@ class AnswerScript {
 class Drive {
  public:
   explicit Drive(DriveSpec spec, Trace* trace = nullptr);
+  // A drive as new, of this spec, in the memory of this one (for a host run
+  // that starts thousands of sessions). The trace and script stay attached.
+  void Reset(DriveSpec spec);
 
   // One command as received: the CDB bytes the host sent (its CDB length),
   // the direction and the host's data buffer (its transfer length). For
@@ -326,8 +329,8 @@ class Drive {
   Trace* trace_;
   AnswerScript* script_ = nullptr;
   Identity identity_;
-  Medium medium_;
-  std::uint32_t notReadyLeft_;
+  Medium medium_ = Medium::None;
+  std::uint32_t notReadyLeft_ = 0;
   Bytes dram_;
   Bytes written_;  // 1 for each buffer byte downloaded since the last burn
   Bytes profile_;
