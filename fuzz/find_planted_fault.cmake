@@ -11,7 +11,7 @@ file(GLOB seeds ${SEEDS}/*)
 list(FILTER seeds EXCLUDE REGEX "/last-byte-differs-")
 file(COPY ${seeds} DESTINATION ${corpus})
 execute_process(
-  COMMAND ${FUZZER} -seed=1 -runs=20000 -max_len=64 -artifact_prefix=${WORK}/ ${corpus}
+  COMMAND ${FUZZER} -seed=1 -runs=20000 -max_len=64 -print_final_stats=1 -artifact_prefix=${WORK}/ ${corpus}
   RESULT_VARIABLE rc
   OUTPUT_VARIABLE out
   ERROR_VARIABLE out)
@@ -19,6 +19,6 @@ string(REGEX MATCH "fuzz_flash_session: final flash command [^\n]*" finding "${o
 if(rc EQUAL 0 OR NOT finding)
   message(FATAL_ERROR "the planted fault was not found (exit ${rc}):\n${out}")
 endif()
-string(REGEX MATCHALL "#[0-9]+" runs "${out}")
-list(GET runs -1 lastRun)
-message(STATUS "found after ${lastRun} runs: ${finding}")
+string(REGEX MATCH "number_of_executed_units: [0-9]+" runs "${out}")
+string(REGEX MATCH "[0-9]+" runs "${runs}")
+message(STATUS "found after ${runs} runs: ${finding}")

@@ -325,14 +325,14 @@ vdrive::DriveSpec TheDrive(std::uint8_t setupByte) {
   return drive;
 }
 
-// One bus for every run: each run resets its drive to the input's spec in
-// the memory of the last, instead of mapping fresh megabytes.
 vdrive::Scenario OneDrive() {
   vdrive::Scenario scenario;
   scenario.drives.push_back(TheDrive(0));
   return scenario;
 }
 
+// One bus for every run: each run resets its drive to the one the input
+// names, in the memory of the last, instead of mapping fresh megabytes.
 vdrive::Bus& TheBus() {
   static vdrive::Bus bus(OneDrive());
   return bus;

@@ -48,7 +48,7 @@ count_skips() {
       failed=$((failed + 1))
     fi
   done < <(tr -d '\r' <"$report" | awk '
-    /<testcase / && /status="(notrun|disabled)"/ {
+    /<testcase / && /status="(notrun|disabled|skipped)"/ {
       match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7)
       if (!(name in why)) why[name] = "not run by ctest"
     }

@@ -267,7 +267,7 @@ class AnswerScript {
 class Drive {
  public:
   explicit Drive(DriveSpec spec, Trace* trace = nullptr);
-  // A drive as new, of this spec, in the memory of this one (for a host run
+  // A new drive as the DriveSpec describes it, in this one's memory (for a host run
   // that starts thousands of sessions). The trace and script stay attached.
   void Reset(DriveSpec spec);
 
