@@ -228,10 +228,16 @@ qrw_cleanup_at_exit() {
   trap 'exit 143' TERM
 }
 
+# The program runs as a background job that the script waits for: bash runs
+# a trap only once the foreground command has ended, but it interrupts a
+# wait at once.
 qrw_wine_limited() {
   local seconds=$1 prefix=$2
   shift 2
   WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} \
     WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=} \
-    timeout --kill-after=10 "$seconds" wine "$@"
+    timeout --kill-after=10 "$seconds" wine "$@" <&0 &
+  local job=$!
+  qrw_cleanup_pid "$job"
+  wait "$job"
 }
