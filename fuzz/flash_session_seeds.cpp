@@ -78,6 +78,19 @@ Event Held(Kind kind, std::uint8_t nth, std::uint8_t delivery) {
   return e;
 }
 
+Event Moves(Kind kind, std::uint8_t nth, std::uint16_t moved) {
+  Event e = Base(kind, nth, control::kMoved);
+  e.moved = moved;
+  return e;
+}
+
+Event RefusedYetComplete(Kind kind) {
+  Event e = Base(kind, 0, control::kCallError | control::kAspiStatus);
+  e.callError = 16;
+  e.aspiStatus = 0x01;
+  return e;
+}
+
 std::vector<Seed> Seeds() {
   const std::uint8_t empty = setup::kEmptyAtOnce;
   return {
@@ -120,6 +133,11 @@ std::vector<Seed> Seeds() {
       {"read-after-wait", empty, {Held(Kind::ReadChunk, 4, 2)}, true},
       {"burn-at-wait", empty, {Held(Kind::Burn, 1, 1)}, true},
       {"tur-never", empty, {Held(Kind::TestUnitReady, 1, 3)}, true},
+      // Found by the fuzzer: the last chunk, equal to the one before, read
+      // with success and no data; every read refused by the host adapter
+      // yet reported complete by the library.
+      {"last-read-moves-nothing", empty, {Moves(Kind::ReadChunk, 20, 0)}},
+      {"reads-refused-yet-complete", empty, {RefusedYetComplete(Kind::ReadChunk)}, true},
   };
 }
 
