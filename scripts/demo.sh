@@ -26,14 +26,17 @@ source "$root/scripts/wine-env.sh"
 # Wine command below, keeps the display it was started with.
 interactive=no
 xvfb_pid=""
+qrw_cleanup_at_exit
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   interactive=yes
 else
   read -r display xvfb_pid < <(qrw_wine_xvfb) || { echo "demo: Xvfb did not start" >&2; exit 1; }
+  qrw_cleanup_pid "$xvfb_pid"
   export DISPLAY=$display
 fi
 
 demo=$cross/demo
+qrw_cleanup_prefix "$demo/template" "$demo/prefix"
 folder=$demo/folder
 rm -rf "$folder" "$demo/screenshots"
 mkdir -p "$folder" "$demo/screenshots"
@@ -79,7 +82,6 @@ summary() {
 }
 
 qrw_wine_start "$demo/prefix" || true  # already up after the registry import
-trap 'qrw_wine_stop "$demo/prefix"; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null' EXIT
 if [ $interactive = yes ]; then
   echo "Starting 1.10.EXE on $DISPLAY: Yes to the warning, FLASH, Yes; No to the restart."
   (cd "$folder" && qrw_wine "$demo/prefix" 1.10.EXE) || true

@@ -2,6 +2,8 @@
 # Installs what is missing, builds the native build (with ASan and UBSan) and
 # the cross build, runs every native test and every Wine end-to-end test,
 # and ends with one line "N passed, N failed". Exits non-zero on any failure.
+# A suite the build could not register fails as a test of its own; a skipped
+# test fails unless its reason is in scripts/accepted-skips.txt.
 #   scripts/test-all.sh            (build folders: build/ and build-win/)
 #   QRW_JOBS=N                      parallel jobs (default 2)
 set -uo pipefail
@@ -31,6 +33,34 @@ count_ctest() {
   failed=$((failed + bad))
 }
 
+# Skipped tests of one ctest run, from its JUnit report: a GoogleTest case
+# skipped inside a test ("file:line: Skipped", its reason, "[  SKIPPED ]
+# name") or a whole test ctest did not run. Each counts as a failure unless
+# its reason is one of scripts/accepted-skips.txt.
+count_skips() {
+  local report=$1 name reason
+  [ -f "$report" ] || return
+  while IFS=$'\t' read -r name reason; do
+    if grep -qxF -- "$reason" <(grep -v '^#' "$root/scripts/accepted-skips.txt"); then
+      echo "test-all: $name skipped: $reason (accepted)"
+    else
+      echo "test-all: $name skipped: $reason (not an accepted reason: a failure)" >&2
+      failed=$((failed + 1))
+    fi
+  done < <(tr -d '\r' <"$report" | awk '
+    /<testcase / && /status="(notrun|disabled|skipped)"/ {
+      match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7)
+      if (!(name in why)) why[name] = "not run by ctest"
+    }
+    /: Skipped$/ { grab = 1; reason = ""; next }
+    grab && /\[  SKIPPED \]/ {
+      name = $0; sub(/.*\[  SKIPPED \] /, "", name); sub(/ \(.*/, "", name)
+      why[name] = reason; grab = 0; next
+    }
+    grab && NF { reason = reason (reason == "" ? "" : " ") $0 }
+    END { for (name in why) print name "\t" why[name] }')
+}
+
 # A build that does not finish counts as one failure.
 build() {
   local name=$1
@@ -58,21 +88,25 @@ build "cross configure" cmake -S "$root" -B "$cross" -G Ninja \
 
 if [ $native_ok = 1 ]; then
   step "Native tests"
-  ctest --test-dir "$native" -j"$jobs" --output-on-failure 2>&1 | tee "$log_dir/native.log"
+  ctest --test-dir "$native" -j"$jobs" --output-on-failure --output-junit "$log_dir/native.xml" \
+    2>&1 | tee "$log_dir/native.log"
   count_ctest "$log_dir/native.log"
+  count_skips "$log_dir/native.xml"
 fi
 
 if [ $cross_ok = 1 ]; then
   step "End-to-end tests under Wine"
   # One Wine template prefix per run.
   rm -rf "$cross/wine" "$cross/screenshots"
+  cross_ctest=(ctest --test-dir "$cross" -j"$jobs" --output-on-failure
+               --output-junit "$log_dir/cross.xml")
   if [ -n "${DISPLAY:-}" ]; then
-    ctest --test-dir "$cross" -j"$jobs" --output-on-failure 2>&1 | tee "$log_dir/cross.log"
+    "${cross_ctest[@]}" 2>&1 | tee "$log_dir/cross.log"
   else
-    xvfb-run -a -s "-screen 0 1024x768x24" \
-      ctest --test-dir "$cross" -j"$jobs" --output-on-failure 2>&1 | tee "$log_dir/cross.log"
+    xvfb-run -a -s "-screen 0 1024x768x24" "${cross_ctest[@]}" 2>&1 | tee "$log_dir/cross.log"
   fi
   count_ctest "$log_dir/cross.log"
+  count_skips "$log_dir/cross.xml"
   echo "Screenshots: $cross/screenshots"
 fi
 

@@ -33,6 +33,18 @@
 #   qrw_wine_xvfb
 #       Starts Xvfb on a free display unless DISPLAY already works; prints
 #       "DISPLAY PID" (PID empty when nothing was started).
+#   qrw_cleanup_at_exit
+#       From now on, however the calling script ends (its end, an error, or
+#       INT, TERM or HUP, as an abort or a time-out sends), it ends the
+#       wineserver of every prefix given to qrw_cleanup_prefix and every
+#       process given to qrw_cleanup_pid (the Xvfb of qrw_wine_xvfb), so that
+#       nothing of the run stays behind.
+#   qrw_cleanup_prefix PREFIX... / qrw_cleanup_pid PID...
+#       Adds to what qrw_cleanup_at_exit ends.
+#   qrw_wine_limited SECONDS PREFIX PROGRAM [ARGS...]
+#       qrw_wine, ended after SECONDS: a test runner's own time-out kills the
+#       script outright, and a killed script cleans up nothing, so scripts
+#       run their programs under a shorter limit of their own.
 #
 # The virtual drive's own variables (read by the SG front and by WNASPI32.DLL,
 # never by the program): QRW_VDRIVE_SCENARIO, QRW_VDRIVE_TRACE,
@@ -189,4 +201,43 @@ qrw_wine_xvfb() {
     kill "$pid" 2>/dev/null
   done
   return 1
+}
+
+qrw_cleanup_prefixes=()
+qrw_cleanup_pids=()
+
+qrw_cleanup_prefix() { qrw_cleanup_prefixes+=("$@"); }
+qrw_cleanup_pid() {
+  local pid
+  for pid in "$@"; do [ -n "$pid" ] && qrw_cleanup_pids+=("$pid"); done
+  return 0
+}
+
+qrw_cleanup_run() {
+  local prefix pid
+  for prefix in "${qrw_cleanup_prefixes[@]}"; do qrw_wine_stop "$prefix"; done
+  for pid in "${qrw_cleanup_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  qrw_cleanup_prefixes=()
+  qrw_cleanup_pids=()
+}
+
+qrw_cleanup_at_exit() {
+  trap 'qrw_cleanup_run' EXIT
+  trap 'exit 129' HUP
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+}
+
+# The program runs as a background job that the script waits for: bash runs
+# a trap only once the foreground command has ended, but it interrupts a
+# wait at once.
+qrw_wine_limited() {
+  local seconds=$1 prefix=$2
+  shift 2
+  WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} \
+    WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=} \
+    timeout --kill-after=10 "$seconds" wine "$@" <&0 &
+  local job=$!
+  qrw_cleanup_pid "$job"
+  wait "$job"
 }

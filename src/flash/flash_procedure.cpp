@@ -274,6 +274,7 @@ bool FlashProcedure::ReadBack(const Variant& v, DriveEntry& entry,
   w_.bar.SetPosition(0);
   for (int chunk = 0; chunk < ChunkCount(); ++chunk) {
     const std::int32_t offset = chunk * kChunkLength;
+    FillWithComplement(buffer, w_.package.ImageArea() + offset);
     if (!CursorAt(offset) || !(w_.commands.*v.ReadBuffer)(entry, buffer)) {
       AppendToCaption(v.readFail);
       return false;
@@ -285,6 +286,13 @@ bool FlashProcedure::ReadBack(const Variant& v, DriveEntry& entry,
     w_.bar.StepIt();
   }
   return true;
+}
+
+// A read that reports success but moves less than the chunk leaves the
+// buffer as it was; only the bytes the drive returned may pass the compare,
+// not those of the chunk before, which can be equal (an image's unused end).
+void FlashProcedure::FillWithComplement(std::uint8_t* buffer, const std::uint8_t* expected) {
+  for (std::int32_t i = 0; i < kChunkLength; ++i) buffer[i] = static_cast<std::uint8_t>(~expected[i]);
 }
 
 void FlashProcedure::ReportDifference(const Variant& v) {

@@ -83,6 +83,7 @@ class FlashProcedure {
   bool EnterCritical(const Variant& v, drive::DriveEntry& entry);
   bool VerifyProfile(const Variant& v, drive::DriveEntry& entry);
   bool ReadBack(const Variant& v, drive::DriveEntry& entry, std::uint8_t* buffer);
+  static void FillWithComplement(std::uint8_t* buffer, const std::uint8_t* expected);
   void ReportDifference(const Variant& v);
   bool FinalFlash(const Variant& v, drive::DriveEntry& entry, std::uint8_t* buffer);
   void PrepareBarForFinalFlash(const Variant& v);

@@ -27,9 +27,11 @@ export QRW_FIRMWARE_DIR="$build/firmware"
 export QRW_SHOT_DIR="$build/screenshots"
 export QRW_VDRIVE_SCENARIO="$here/discovery_nt_scenario.txt"
 
+qrw_cleanup_at_exit
 xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
   read -r display xvfb_pid < <(qrw_wine_xvfb) || { echo "discovery_run: no display" >&2; exit 1; }
+  qrw_cleanup_pid "$xvfb_pid"
   export DISPLAY=$display
 fi
 
@@ -46,6 +48,7 @@ run_mapping() {
   : >"$devices/sg-d"
   : >"$devices/sg-e"
   qrw_wine_prefix "$wine_dir/template" "$prefix"
+  qrw_cleanup_prefix "$prefix"
   local mappings=()
   local letter
   for letter in "$@"; do
@@ -57,8 +60,9 @@ run_mapping() {
   done
   qrw_wine_cdrom "$prefix" "${mappings[@]}"
   qrw_wine_start "$prefix"
+  # Three runs share the test's time-out of 600 s.
   QRW_DISCOVERY_NT=$name LD_PRELOAD=$(qrw_wine_sg_preload "$shim") \
-    qrw_wine "$prefix" "$exe" --gtest_filter="NtDiscovery.$test"
+    qrw_wine_limited "${QRW_E2E_SECONDS:-180}" "$prefix" "$exe" --gtest_filter="NtDiscovery.$test"
   local rc=$?
   qrw_wine_stop "$prefix"
   return $rc
@@ -68,5 +72,4 @@ status=0
 run_mapping two-letters OnlyTheMatchingLetterIsListedEndingInItsRevision d e g || status=1
 run_mapping no-device CdRomLetterWithoutADeviceIsNotListed g || status=1
 run_mapping denied DeniedOpeningIsToldAndTheProgramEndsAfterDiscovery e f || status=1
-[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
 exit $status

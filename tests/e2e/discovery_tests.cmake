@@ -9,4 +9,6 @@ if(QRW_VDRIVE_SG_SHIM)
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/discovery_run.sh ${CMAKE_BINARY_DIR}
             $<TARGET_FILE:e2e_discovery_e2e_test> ${QRW_VDRIVE_SG_SHIM})
   set_tests_properties(e2e.discovery_nt PROPERTIES LABELS e2e TIMEOUT 600)
+else()
+  set(QRW_E2E_MISSING_e2e.discovery_nt "${QRW_E2E_NO_SG_FRONT}")
 endif()

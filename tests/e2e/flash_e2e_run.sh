@@ -20,7 +20,9 @@ mkdir -p "$wine_dir" "$build/screenshots"
   flock 9
   qrw_wine_template "$wine_dir/template"
 ) 9>"$wine_dir/.template.lock" || { echo "flash_e2e: no Wine template prefix" >&2; exit 1; }
+qrw_cleanup_at_exit
 qrw_wine_prefix "$wine_dir/template" "$prefix"
+qrw_cleanup_prefix "$prefix"
 
 rm -rf "$work"
 mkdir -p "$work/devices" "$work/bin" "$work/tests"
@@ -44,12 +46,12 @@ export QRW_SHOT_DIR="$build/screenshots"
 xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
   read -r display xvfb_pid < <(qrw_wine_xvfb) || { echo "flash_e2e: no display" >&2; exit 1; }
+  qrw_cleanup_pid "$xvfb_pid"
   export DISPLAY=$display
 fi
 
 qrw_wine_start "$prefix"
-LD_PRELOAD=$(qrw_wine_sg_preload "$shim") qrw_wine "$prefix" "$exe" "$@"
-rc=$?
-qrw_wine_stop "$prefix"
-[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-exit $rc
+# Below the test's own time-out of 900 s.
+LD_PRELOAD=$(qrw_wine_sg_preload "$shim") \
+  qrw_wine_limited "${QRW_E2E_SECONDS:-840}" "$prefix" "$exe" "$@"
+

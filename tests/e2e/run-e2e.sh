@@ -19,7 +19,9 @@ mkdir -p "$wine_dir" "$build/screenshots"
   qrw_wine_template "$wine_dir/template"
 ) 9>"$wine_dir/.template.lock" || { echo "run-e2e: no Wine template prefix" >&2; exit 1; }
 prefix="$wine_dir/$name"
+qrw_cleanup_at_exit
 qrw_wine_prefix "$wine_dir/template" "$prefix"
+qrw_cleanup_prefix "$prefix"
 
 export QRW_PROGRAM_DIR="$build/bin"
 export QRW_FIRMWARE_DIR="$build/firmware"
@@ -31,12 +33,11 @@ mkdir -p "$QRW_WORK_DIR"
 xvfb_pid=""
 if [ -z "${DISPLAY:-}" ]; then
   read -r display xvfb_pid < <(qrw_wine_xvfb) || { echo "run-e2e: no display" >&2; exit 1; }
+  qrw_cleanup_pid "$xvfb_pid"
   export DISPLAY=$display
 fi
 
 qrw_wine_start "$prefix"
-qrw_wine "$prefix" "$exe" "$@"
-rc=$?
-qrw_wine_stop "$prefix"
-[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-exit $rc
+# Below the test's own time-out of 600 s.
+qrw_wine_limited "${QRW_E2E_SECONDS:-540}" "$prefix" "$exe" "$@"
+

@@ -633,6 +633,7 @@ TEST_F(Aspi9x, RequestThatNeverCompletesIsEndedByAbort) {
   PutLe32(abort, srb::kToAbort, AddressOf(held.data()));
   EXPECT_EQ(send_(abort.data()), srb::kComplete);
   EXPECT_EQ(held[srb::kStatus], srb::kAborted);
+  EXPECT_EQ(WaitForSingleObject(event_, 0), WAIT_OBJECT_0) << "the abort did not signal the event";
   supportInfo_();
   EXPECT_EQ(held[srb::kStatus], srb::kAborted);
   EXPECT_EQ(data[8], 0) << "an aborted request wrote its data";

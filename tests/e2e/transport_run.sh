@@ -19,7 +19,8 @@ bin=$work/bin-$mode
 mkdir -p "$work"
 qrw_wine_template "$build/wine/template"
 qrw_wine_prefix "$build/wine/template" "$prefix"
-trap 'qrw_wine_stop "$prefix"' EXIT
+qrw_cleanup_at_exit
+qrw_cleanup_prefix "$prefix"
 rm -rf "$bin"
 mkdir -p "$bin"
 export QRW_VDRIVE_TRACE=$work/trace-$mode.txt

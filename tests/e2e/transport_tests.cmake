@@ -14,4 +14,6 @@ if(QRW_VDRIVE_SG_SHIM)
             ${CMAKE_BINARY_DIR} $<TARGET_FILE:transport_checks>
             $<TARGET_FILE:wnaspi32> ${QRW_VDRIVE_SG_SHIM})
   set_tests_properties(e2e.transport_nt PROPERTIES LABELS e2e TIMEOUT 300)
+else()
+  set(QRW_E2E_MISSING_e2e.transport_nt "${QRW_E2E_NO_SG_FRONT}")
 endif()

@@ -1,10 +1,8 @@
-// Fakes of the window's controls and the standard dialogs. They record what
-// was shown, in order, so a test can assert exact texts, captions and
-// progress values; dialogs answer from a script.
+// Fakes of the window's controls. They record what was shown, in order, so
+// a test can assert exact texts, captions and progress values. The dialogs
+// are in fake_dialogs.h.
 #pragma once
 
-#include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,65 +30,6 @@ struct Journal {
       if (e.what == what) out.push_back(e.text);
     return out;
   }
-};
-
-inline const char* KindName(platform::DialogKind kind) {
-  switch (kind) {
-    case platform::DialogKind::Warning: return "Warning";
-    case platform::DialogKind::Confirm: return "Confirm";
-    case platform::DialogKind::Error: return "Error";
-  }
-  return "?";
-}
-
-struct ShownDialog {
-  std::string kind;  // "Message", "Warning", "Confirm", "Error", "System"
-  std::string text;
-  std::string title;  // SystemBox only
-  platform::DialogButtons buttons = platform::DialogButtons::Ok;
-  bool operator==(const ShownDialog&) const = default;
-};
-
-class FakeDialogs : public platform::Dialogs {
- public:
-  explicit FakeDialogs(Journal* journal = nullptr) : journal_(journal) {}
-
-  // Answers for the Yes/No dialogs, in order; when the script runs out the
-  // answer is No. onShow runs while a dialog is "open", as a modal box's
-  // message loop would let other window events through.
-  std::deque<platform::Answer> answers;
-  std::function<void(const ShownDialog&)> onShow;
-  std::vector<ShownDialog> shown;
-
-  void Message(const std::string& text) override {
-    Record({"Message", text, "", platform::DialogButtons::Ok});
-  }
-  platform::Answer Ask(platform::DialogKind kind, const std::string& text,
-                       platform::DialogButtons buttons) override {
-    Record({KindName(kind), text, "", buttons});
-    if (buttons == platform::DialogButtons::Ok) return platform::Answer::Ok;
-    if (answers.empty()) return platform::Answer::No;
-    platform::Answer a = answers.front();
-    answers.pop_front();
-    return a;
-  }
-  void SystemBox(const std::string& text, const std::string& title) override {
-    Record({"System", text, title, platform::DialogButtons::Ok});
-  }
-
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> out;
-    for (const auto& d : shown) out.push_back(d.text);
-    return out;
-  }
-
- private:
-  void Record(const ShownDialog& d) {
-    shown.push_back(d);
-    if (journal_) journal_->Add("dialog", d.kind + ": " + d.text);
-    if (onShow) onShow(d);
-  }
-  Journal* journal_;
 };
 
 class FakeCursor : public platform::Cursor {

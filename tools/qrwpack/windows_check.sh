@@ -15,7 +15,8 @@ work=$(cd "$work" && pwd)
 # (qrw_wine_template makes it once, whoever asks first).
 qrw_wine_template "$QRW_WINE_DIR/template"
 qrw_wine_prefix "$QRW_WINE_DIR/template" "$work/prefix"
-trap 'qrw_wine_stop "$work/prefix"' EXIT
+qrw_cleanup_at_exit
+qrw_cleanup_prefix "$work/prefix"
 rm -rf "$work/out"
 mkdir -p "$work/out"
 

@@ -160,17 +160,25 @@ Kind ClassifyCommand(std::span<const std::uint8_t> cdb) {
   }
 }
 
-Drive::Drive(DriveSpec spec, Trace* trace)
-    : spec_(std::move(spec)),
-      trace_(trace ? trace : &ownTrace_),
-      identity_(spec_.identity),
-      medium_(spec_.medium),
-      notReadyLeft_(spec_.becomingReadyPolls),
-      dram_(kDramSize, 0x00),
-      written_(kDramSize, false),
-      flash_(kDramSize, 0xFF),
-      e2_(kE2Size, 0xFF) {
+Drive::Drive(DriveSpec spec, Trace* trace) : trace_(trace ? trace : &ownTrace_) {
+  Reset(std::move(spec));
+}
+
+void Drive::Reset(DriveSpec spec) {
+  spec_ = std::move(spec);
   if (spec_.name.empty()) spec_.name = DefaultName(spec_);
+  identity_ = spec_.identity;
+  medium_ = spec_.medium;
+  notReadyLeft_ = spec_.becomingReadyPolls;
+  dram_.assign(kDramSize, 0x00);
+  written_.assign(kDramSize, 0);
+  profile_.clear();
+  flash_.assign(kDramSize, 0xFF);
+  e2_.assign(kE2Size, 0xFF);
+  critical_ = false;
+  burns_ = 0;
+  lastStartStop_ = 0;
+  counts_.fill(0);
 }
 
 Bytes Drive::InquiryData(std::size_t length) const {
@@ -189,6 +197,14 @@ Bytes Drive::InquiryData(std::size_t length) const {
 
 Answer Drive::Execute(std::span<const std::uint8_t> cdb, Direction direction,
                       std::span<std::uint8_t> data) {
+  // Under a script the drive answers into a copy of the host's buffer, and
+  // only the bytes the script lets it move reach the host.
+  Bytes scripted;
+  std::span<std::uint8_t> answerData = data;
+  if (script_ != nullptr && direction == Direction::In) {
+    scripted.assign(data.begin(), data.end());
+    answerData = scripted;
+  }
   const Kind kind = ClassifyCommand(cdb);
   const std::uint32_t count = ++counts_[static_cast<std::size_t>(kind)];
   Answer answer;
@@ -199,7 +215,7 @@ Answer Drive::Execute(std::span<const std::uint8_t> cdb, Direction direction,
     answer.sense = failure->sense;
     answer.aspiStatus = failure->aspiStatus;
   } else {
-    answer = Run(kind, cdb, direction, data);
+    answer = Run(kind, cdb, direction, answerData);
   }
   if (const HeldRequest* held = Matching(spec_.holds, kind, count)) {
     answer.delivery = held->delivery;
@@ -208,6 +224,12 @@ Answer Drive::Execute(std::span<const std::uint8_t> cdb, Direction direction,
     answer.hostStatus = fault->hostStatus;
     answer.driverStatus = fault->driverStatus;
   }
+  if (script_ != nullptr) script_->Adjust(kind, cdb, direction, answerData, answer);
+  // No transport moves more than the host's buffer holds, and a command
+  // whose host call failed never reached the drive: nothing moved.
+  answer.moved = static_cast<std::uint32_t>(std::min<std::size_t>(answer.moved, data.size()));
+  if (answer.callError) answer.moved = 0;
+  if (!scripted.empty()) std::copy_n(scripted.begin(), answer.moved, data.begin());
   Record(cdb, direction, data, answer);
   return answer;
 }
@@ -294,7 +316,7 @@ Answer Drive::WriteChunk(std::uint32_t offset, std::uint32_t length, Direction d
     return Check(kParameterLengthError);
   }
   std::copy_n(data.begin(), length, dram_.begin() + offset);
-  std::fill_n(written_.begin() + offset, length, true);
+  std::fill_n(written_.begin() + offset, length, std::uint8_t{1});
   return Good(length);
 }
 
@@ -332,7 +354,7 @@ bool Drive::ProfileFitsChip() const {
 
 Answer Drive::BurnFlash() {
   const std::uint32_t length = DownloadedImageLength();
-  if (!std::all_of(written_.begin(), written_.begin() + length, [](bool w) { return w; })) {
+  if (std::memchr(written_.data(), 0, length) != nullptr) {
     return Check(kBurnIncompleteDownload);
   }
   if (!critical_) return Check(kBurnNotCritical);
@@ -348,7 +370,7 @@ Answer Drive::BurnFlash() {
   ++burns_;
   critical_ = false;
   profile_.clear();
-  std::fill(written_.begin(), written_.end(), false);
+  std::fill(written_.begin(), written_.end(), std::uint8_t{0});
   return Good();
 }
 
@@ -385,6 +407,7 @@ Answer Drive::ReadProfile(std::uint32_t length, Direction direction, std::span<s
 
 void Drive::Record(std::span<const std::uint8_t> cdb, Direction direction,
                    std::span<const std::uint8_t> data, const Answer& answer) {
+  if (trace_ == nullptr) return;
   TraceEntry entry;
   entry.drive = spec_.name;
   entry.cdb.assign(cdb.begin(), cdb.end());

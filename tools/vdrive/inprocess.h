@@ -13,6 +13,7 @@
 
 #include "platform/aspi.h"
 #include "platform/device_io.h"
+#include "vdrive/aspi_dispatch.h"
 #include "vdrive/vdrive.h"
 
 namespace vdrive {
@@ -104,11 +105,12 @@ class DeviceIoFront : public platform::DeviceIo {
   std::vector<ControlCall> calls_;
 };
 
-// WNASPI32.DLL: SC_HA_INQUIRY, SC_GET_DEV_TYPE, SC_EXEC_SCSI_CMD and
-// SC_ABORT_SRB, completion by event.
-class AspiFront : public platform::AspiLibrary {
+// WNASPI32.DLL in-process: the library's requests are served by the
+// dispatcher the DLL front uses too; this front adds the events (a wait
+// completes an at-wait request at once) and the 32-bit address tokens.
+class AspiFront : public platform::AspiLibrary, private aspi::DispatchHost {
  public:
-  explicit AspiFront(Bus& bus) : bus_(bus) {}
+  explicit AspiFront(Bus& bus) : bus_(bus), dispatcher_(bus, *this) {}
 
   struct Request {
     Bytes block;                            // the SRB as the library received it
@@ -120,7 +122,7 @@ class AspiFront : public platform::AspiLibrary {
   bool Loaded() const override { return loaded_; }
   void Unload() override { loaded_ = false; }
   bool LookUp(const std::string& entry) override;
-  std::uint32_t GetSupportInfo() override;
+  std::uint32_t GetSupportInfo() override { return dispatcher_.SupportInfo(); }
   std::uint32_t SendCommand(std::uint8_t* srb) override;
   void PutAddress(std::uint8_t* field, void* buffer) override;
   void PutEvent(std::uint8_t* field, platform::EventHandle event) override;
@@ -137,30 +139,20 @@ class AspiFront : public platform::AspiLibrary {
   std::uint32_t Waits() const { return waits_; }
   std::uint32_t Resets() const { return resets_; }
   // Requests still owned by the library (pending, not aborted).
-  std::size_t Outstanding() const { return pending_.size(); }
+  std::size_t Outstanding() const { return dispatcher_.Outstanding(); }
   // Make CreateEvent fail (returns 0) from now on.
   void FailEvents(bool fail) { failEvents_ = fail; }
+  // Whether the event is signalled now (without waiting on it).
+  bool Signalled(platform::EventHandle event) const;
 
  private:
-  struct Pending {
-    std::uint8_t* srb = nullptr;
-    Delivery delivery = Delivery::Never;
-    Answer answer;
-    Bytes dataIn;  // what the drive returned, copied at completion
-    std::uint8_t* buffer = nullptr;
-    platform::EventHandle event = 0;
-  };
-
-  std::uint32_t Serve(std::uint8_t command, std::uint8_t* srb);
-  std::uint8_t ExecRefusal(const std::uint8_t* srb) const;
-  std::uint32_t ExecScsi(std::uint8_t* srb);
-  std::uint32_t HostAdapterInquiry(std::uint8_t* srb);
-  std::uint32_t DeviceType(std::uint8_t* srb);
-  std::uint32_t Abort(std::uint8_t* srb);
-  void Complete(Pending& pending);
-  void CompleteLateRequests();
+  std::uint8_t* Memory(std::uint32_t field) override;
+  void Signal(std::uint32_t event) override;
+  Answer Execute(Drive& drive, std::span<const std::uint8_t> cdb, Direction direction,
+                 std::span<std::uint8_t> data) override;
 
   Bus& bus_;
+  aspi::Dispatcher dispatcher_;
   AddressBook addresses_;
   bool loaded_ = false;
   bool supportInfoFound_ = false;
@@ -171,7 +163,6 @@ class AspiFront : public platform::AspiLibrary {
   platform::EventHandle nextEvent_ = 0x200;
   std::uint32_t waits_ = 0;
   std::uint32_t resets_ = 0;
-  std::vector<Pending> pending_;
   std::vector<Request> requests_;
 };
 

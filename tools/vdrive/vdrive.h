@@ -265,9 +265,26 @@ class Trace {
 
 // ---- the drive ---------------------------------------------------------------
 
+// Takes over the drive's answers: after the drive has run a command, the
+// script may change anything of the answer (status, sense, bytes moved,
+// delivery, call error, ASPI status) and the bytes it returns to the host.
+// It stands for a drive that misbehaves in ways no scenario names.
+class AnswerScript {
+ public:
+  virtual ~AnswerScript() = default;
+  // For direction In, data is a copy of the host's buffer holding the
+  // drive's own answer, of which the first answer.moved bytes reach the
+  // host; otherwise it is the data the host sent.
+  virtual void Adjust(Kind kind, std::span<const std::uint8_t> cdb, Direction direction,
+                      std::span<std::uint8_t> data, Answer& answer) = 0;
+};
+
 class Drive {
  public:
   explicit Drive(DriveSpec spec, Trace* trace = nullptr);
+  // A new drive as the DriveSpec describes it, in this one's memory (for a host run
+  // that starts thousands of sessions). The trace and script stay attached.
+  void Reset(DriveSpec spec);
 
   // One command as received: the CDB bytes the host sent (its CDB length),
   // the direction and the host's data buffer (its transfer length). For
@@ -277,7 +294,10 @@ class Drive {
 
   const DriveSpec& Spec() const { return spec_; }
   const std::string& Name() const { return spec_.name; }
+  // Null: the drive records nothing (a host run that needs no trace).
   void AttachTrace(Trace* trace) { trace_ = trace; }
+  // Null gives the drive its own answers back.
+  void SetScript(AnswerScript* script) { script_ = script; }
   Trace& OwnTrace() { return ownTrace_; }
 
   // State, for tests.
@@ -322,11 +342,12 @@ class Drive {
   DriveSpec spec_;
   Trace ownTrace_;
   Trace* trace_;
+  AnswerScript* script_ = nullptr;
   Identity identity_;
-  Medium medium_;
-  std::uint32_t notReadyLeft_;
+  Medium medium_ = Medium::None;
+  std::uint32_t notReadyLeft_ = 0;
   Bytes dram_;
-  std::vector<bool> written_;
+  Bytes written_;  // 1 for each buffer byte downloaded since the last burn
   Bytes profile_;
   Bytes flash_;
   Bytes e2_;

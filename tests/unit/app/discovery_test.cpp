@@ -10,6 +10,7 @@
 #include "app/form_rig.h"
 #include "drive/test_package.h"
 #include "fakes/fake_os.h"
+#include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
 #include "vdrive/inprocess.h"
 #include "vdrive/vdrive.h"

@@ -5,6 +5,7 @@
 
 #include "app/flash_form.h"
 #include "fakes/fake_os.h"
+#include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
 #include "package/package_region.h"
 #include "platform/posix/posix_files.h"

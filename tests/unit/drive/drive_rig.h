@@ -12,6 +12,7 @@
 #include "drive/drive_commands.h"
 #include "drive/test_package.h"
 #include "fakes/fake_os.h"
+#include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
 #include "scsi/aspi_transport.h"
 #include "scsi/nt_passthrough.h"

@@ -185,6 +185,41 @@ TEST_P(AspiFaultMatrix, StopsAtTheFailure) { RunFault(GetParam(), Platform::W9x)
 INSTANTIATE_TEST_SUITE_P(CompleteAndClean, AspiFaultMatrix, testing::ValuesIn(AspiOnlyCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A drive that answers one READ BUFFER of the image with success and no
+// data at all.
+class ReadReturnsNothing : public vdrive::AnswerScript {
+ public:
+  explicit ReadReturnsNothing(std::uint32_t nth) : nth_(nth) {}
+  void Adjust(Kind kind, std::span<const std::uint8_t>, vdrive::Direction,
+              std::span<std::uint8_t>, vdrive::Answer& answer) override {
+    if (kind == Kind::ReadChunk && ++reads_ == nth_) answer.moved = 0;
+  }
+
+ private:
+  std::uint32_t nth_;
+  std::uint32_t reads_ = 0;
+};
+
+// The last chunk equals the one before it; its read moves nothing. What the
+// buffer held before the read must not pass the compare.
+TEST(CompareFailure, AReadThatMovesNothingDoesNotPassOnTheChunkBefore) {
+  for (Platform p : {Platform::Nt, Platform::W9x}) {
+    SCOPED_TRACE(PlatformName(p));
+    PackageSpec spec;
+    spec.blankEnd = true;
+    FlashRig rig{p, spec};
+    ReadReturnsNothing lastRead(20);
+    rig.Drive().SetScript(&lastRead);
+    rig.ClickAndConfirm();
+    EXPECT_EQ(rig.seen.size(), 47u) << "nothing after the last read";
+    EXPECT_EQ(rig.Drive().Count(Kind::Burn), 0u);
+    ASSERT_EQ(rig.dialogs.shown.size(), 2u);
+    EXPECT_EQ(rig.dialogs.shown[1].text, "Verify fail!");
+    EXPECT_EQ(rig.status.Text(), p == Platform::Nt ? kReadNt + "Verify Fail!"
+                                                   : kRead9x + ", Verify Fail! ");
+  }
+}
+
 // The two variants report a read-back difference in opposite orders.
 TEST(CompareFailure, MessageAndSuffixInTheOrderOfEachVariant) {
   for (Platform p : {Platform::Nt, Platform::W9x}) {

@@ -14,6 +14,7 @@
 
 #include "drive/drive_commands.h"
 #include "fakes/fake_os.h"
+#include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
 #include "flash/flash_procedure.h"
 #include "package/package_region.h"
@@ -33,6 +34,9 @@ struct PackageSpec {
   std::string fwRange = "1.00-1.09";
   std::string newRevision = "1.10.";
   std::string inquiry = "QUARVEL QRW-20410C";
+  // The last two chunks of the image hold 0xFF, as a real image's unused
+  // end does: two equal chunks in a row.
+  bool blankEnd = false;
 };
 
 inline constexpr std::uint8_t kProfileTable[8] = {0xDA, 0xC8, 0x01, 0x3A,
@@ -85,6 +89,10 @@ class TestPackage {
     for (std::size_t i = 0; i < package::kImageAreaSize; ++i) {
       state = state * 1664525u + 1013904223u;
       image[i] = static_cast<std::uint8_t>(state >> 24);
+    }
+    if (spec.blankEnd) {
+      const std::size_t end = spec.newFormat ? package::kImageAreaSize : 0x40000;
+      std::memset(image + end - 2 * 16384, 0xFF, 2 * 16384);
     }
     const std::size_t signature = spec.newFormat ? 0x1100 : 0x4000;
     image[0x4000] = 0x04;  // no old-format signature unless asked for

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_os.h"
+#include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
 #include "flash/restart_offer.h"
 #include "flash_rig.h"

@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "fakes/temp_folder.h"
 #include "package/builder.h"
 #include "package/package_region.h"
 
@@ -32,9 +32,7 @@ inline fs::path SampleModels() { return RepositoryFolder() / "data" / "QRWFLASH.
 class ScratchFolder {
  public:
   ScratchFolder() {
-    std::random_device random;
-    path_ = fs::temp_directory_path() / ("qrw-h6-" + std::to_string(random()));
-    fs::create_directories(path_);
+    path_ = fakes::UniqueTempFolder("qrw-builder");
   }
   ~ScratchFolder() {
     std::error_code ignored;

@@ -7,6 +7,7 @@
 
 #include "builder_fixture.h"
 #include "fakes/fake_os.h"
+#include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
 #include "package/model_file.h"
 #include "package/profile_file.h"

@@ -7,6 +7,7 @@
 #include <array>
 #include <map>
 
+#include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
 #include "hex.h"
 #include "scsi/report.h"

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
 
 namespace {

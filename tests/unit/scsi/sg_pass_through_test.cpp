@@ -8,6 +8,7 @@
 #include <map>
 
 #include "drive/requests.h"
+#include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
 #include "hex.h"
 #include "scsi/report.h"

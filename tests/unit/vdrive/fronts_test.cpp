@@ -232,6 +232,58 @@ TEST_F(AspiFrontTest, AnAbortOfNothingFails) {
   EXPECT_EQ(aspi_.SendCommand(abort.data()), 0x03u);
 }
 
+// Each way a held request ends signals the caller's event, as the DLL
+// front does: the two fronts share one dispatcher.
+struct HeldEnding {
+  const char* name;
+  const char* hold;
+  bool abort;                  // SC_ABORT_SRB after the send
+  std::uint8_t finalStatus;    // the block's SRB_Status at the end
+  std::uint32_t abortReturns;  // what the abort returned, when sent
+};
+
+class AspiHeldRequest : public ::testing::TestWithParam<HeldEnding> {};
+
+TEST_P(AspiHeldRequest, EndsWithItsEventSignalled) {
+  const HeldEnding& c = GetParam();
+  vdrive::Bus bus(Parse(std::string("[drive]\naspi = 1 0\nmedium = loaded\nhold = tur 1 ") +
+                        c.hold + "\n"));
+  vdrive::AspiFront aspi(bus);
+  aspi.Load("WNASPI32.DLL");
+  const platform::EventHandle event = aspi.CreateEvent();
+  auto srb = ExecSrb(1, 0, 0x40, {0, 0, 0, 0, 0, 0});
+  aspi.PutEvent(&srb[24], event);
+  ASSERT_EQ(aspi.SendCommand(srb.data()), 0x00u);
+  EXPECT_FALSE(aspi.Signalled(event));
+
+  if (c.abort) {
+    std::array<std::uint8_t, 12> abort{};
+    abort[0] = 0x03;
+    abort[2] = 1;
+    aspi.PutAddress(&abort[8], srb.data());
+    EXPECT_EQ(aspi.SendCommand(abort.data()), c.abortReturns);
+    EXPECT_TRUE(aspi.Signalled(event));
+  } else {
+    EXPECT_EQ(aspi.Wait(event, std::chrono::milliseconds(5)),
+              std::string(c.hold) == "at-wait" ? platform::WaitResult::Signalled
+                                               : platform::WaitResult::TimedOut);
+    aspi.GetSupportInfo();  // the library's next call
+    if (std::string(c.hold) == "after-wait") {
+      EXPECT_TRUE(aspi.Signalled(event));
+    }
+  }
+  EXPECT_EQ(srb[1], c.finalStatus);
+  EXPECT_EQ(aspi.Outstanding(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachEnding, AspiHeldRequest,
+    ::testing::Values(HeldEnding{"NeverThenAbort", "never", true, 0x02, 0x01},
+                      HeldEnding{"AfterWaitThenAbort", "after-wait", true, 0x02, 0x01},
+                      HeldEnding{"AfterWaitThenNextCall", "after-wait", false, 0x01, 0},
+                      HeldEnding{"AtWait", "at-wait", false, 0x01, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(AspiFrontLibrary, LoadFailureAndMissingEntryPoints) {
   vdrive::Bus failing(Parse("[aspi]\nload = fail\n"));
   vdrive::AspiFront unloaded(failing);

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
+#include "fakes/temp_folder.h"
 #include "vdrive/vdrive.h"
 
 namespace {
@@ -118,7 +120,8 @@ TEST(Scenario, AnEmptyTextHasNoDrives) {
 }
 
 TEST(Scenario, LoadsFromAFileAndReportsAMissingOne) {
-  const std::string path = ::testing::TempDir() + "vdrive_scenario.txt";
+  const std::filesystem::path folder = fakes::UniqueTempFolder("qrw-scenario");
+  const std::string path = (folder / "vdrive_scenario.txt").string();
   {
     std::ofstream file(path);
     file << "[drive]\r\nletter = D\r\n";
@@ -128,6 +131,7 @@ TEST(Scenario, LoadsFromAFileAndReportsAMissingOne) {
   EXPECT_EQ(loaded.scenario->drives[0].ntLetter, std::optional<char>{'D'});
   std::remove(path.c_str());
   EXPECT_EQ(vdrive::LoadScenarioFile(path).error, "cannot read " + path);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(Bus, FindsDrivesByLetterAndByAddressAndNamesThem) {

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "fakes/temp_folder.h"
 #include "vdrive/session/session.h"
 
 namespace {
@@ -24,12 +25,7 @@ const Bytes kTestUnitReady = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 class SessionTest : public ::testing::Test {
  protected:
   SessionTest() {
-    folder_ = fs::temp_directory_path() /
-              ("qrw-session-" + std::string(::testing::UnitTest::GetInstance()
-                                                ->current_test_info()
-                                                ->name()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    folder_ = fakes::UniqueTempFolder("qrw-session");
     paths_.scenario = (folder_ / "scenario.txt").string();
     paths_.trace = (folder_ / "trace.txt").string();
     paths_.journal = (folder_ / "state.bin").string();

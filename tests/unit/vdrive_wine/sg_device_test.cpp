@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "fakes/temp_folder.h"
 #include "vdrive/sg/sg_device.h"
 
 namespace {
@@ -18,12 +19,7 @@ using vdrive::Bytes;
 class SgDeviceTest : public ::testing::Test {
  protected:
   SgDeviceTest() {
-    folder_ = fs::temp_directory_path() /
-              ("qrw-sg-" + std::string(::testing::UnitTest::GetInstance()
-                                           ->current_test_info()
-                                           ->name()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    folder_ = fakes::UniqueTempFolder("qrw-sg");
     paths_.scenario = (folder_ / "scenario.txt").string();
     paths_.trace = (folder_ / "trace.txt").string();
   }

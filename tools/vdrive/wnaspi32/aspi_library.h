@@ -1,9 +1,8 @@
 // WNASPI32.DLL's own logic: the ASPI for Win32 library on one virtual bus.
-// Decodes the request blocks the program sends, runs SCSI commands on the
-// session's drives, writes status and sense back and signals the caller's
-// event. A request the scenario holds stays pending: completed a moment
-// later from a thread of the library (at-wait), at the library's next call
-// (after-wait), or only ended by SC_ABORT_SRB (never).
+// The requests are served by the dispatcher the in-process front uses too;
+// this library adds what only a DLL has: real events, its lock, the
+// session's journal, and a thread of its own that completes an at-wait
+// request a moment after the send, while the caller waits on its event.
 #pragma once
 
 #include <windows.h>
@@ -11,14 +10,14 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <vector>
 
+#include "vdrive/aspi_dispatch.h"
 #include "vdrive/session/session.h"
 #include "vdrive/vdrive.h"
 
 namespace vdrive::aspi {
 
-class AspiLibrary {
+class AspiLibrary : private DispatchHost {
  public:
   // Without a session (the scenario could not be read) the library reports
   // SS_FAILED_INIT and refuses every request.
@@ -28,29 +27,16 @@ class AspiLibrary {
   std::uint32_t Send(std::uint8_t* srb);
 
  private:
-  struct Pending {
-    std::uint8_t* srb = nullptr;
-    Delivery delivery = Delivery::Never;
-    Answer answer;
-    Bytes dataIn;  // what the drive returned, copied into the buffer at completion
-    std::uint8_t* buffer = nullptr;
-    HANDLE event = nullptr;
-  };
-
-  std::uint32_t HostAdapterInquiry(std::uint8_t* srb);
-  std::uint32_t DeviceType(std::uint8_t* srb);
-  std::uint8_t ExecRefusal(const std::uint8_t* srb);
-  static Direction DirectionOf(const std::uint8_t* srb);
-  std::uint32_t ExecScsi(std::uint8_t* srb);
-  std::uint32_t Deliver(Pending request);
-  std::uint32_t Abort(std::uint8_t* srb);
-  void Complete(Pending& request);
-  void CompleteLateRequests();
+  std::uint8_t* Memory(std::uint32_t field) override;
+  void Signal(std::uint32_t event) override;
+  Answer Execute(Drive& drive, std::span<const std::uint8_t> cdb, Direction direction,
+                 std::span<std::uint8_t> data) override;
+  void PendingAtWait(std::uint8_t* srb) override;
   void CompleteAtWait(std::uint8_t* srb);
 
   std::mutex lock_;
   std::unique_ptr<Session> session_;
-  std::vector<Pending> pending_;
+  std::unique_ptr<Dispatcher> dispatcher_;
 };
 
 }  // namespace vdrive::aspi
