@@ -74,15 +74,8 @@ bool NtPassThrough::OpenForFlash(char letter, platform::Dialogs& dialogs) {
 
 ScsiResult NtPassThrough::NTSendRequest(const ScsiRequest& request) {
   if (!deviceHandle_) {
-    // Nothing was sent: the address reads back as the request gave it.
-    ScsiResult result;
-    result.delivered = false;
-    result.systemError = kErrorInvalidHandle;
-    result.returnedAdapter = request.adapter;
-    result.returnedTarget = request.target;
-    result.returnedLun = request.lun;
     lastCall_ = false;
-    return result;
+    return NotSent(request, kErrorInvalidHandle);
   }
   return NTSendRequest(request, *deviceHandle_);
 }

@@ -47,6 +47,18 @@ struct ScsiResult {
   std::uint8_t returnedLun = 0;
 };
 
+// The result of a request that never left the host: no verdict, the reason
+// in systemError, and the address read back as the request gave it.
+inline ScsiResult NotSent(const ScsiRequest& request, std::uint32_t systemError) {
+  ScsiResult result;
+  result.delivered = false;
+  result.systemError = systemError;
+  result.returnedAdapter = request.adapter;
+  result.returnedTarget = request.target;
+  result.returnedLun = request.lun;
+  return result;
+}
+
 // Success rules of the command methods.
 inline bool IsGood(const ScsiResult& r) {  // NT
   return r.delivered && r.status == 0x00 && r.senseByte2 == 0x00;

@@ -105,15 +105,7 @@ bool SgPassThrough::OpenForFlash(char letter, platform::Dialogs& dialogs) {
 }
 
 ScsiResult SgPassThrough::NTSendRequest(const ScsiRequest& request) {
-  if (!deviceHandle_) {
-    ScsiResult result;
-    result.delivered = false;
-    result.systemError = kBadFile;
-    result.returnedAdapter = request.adapter;
-    result.returnedTarget = request.target;
-    result.returnedLun = request.lun;
-    return result;
-  }
+  if (!deviceHandle_) return NotSent(request, kBadFile);
   return NTSendRequest(request, *deviceHandle_);
 }
 

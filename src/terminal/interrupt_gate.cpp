@@ -8,13 +8,7 @@ bool InterruptGate::Stops() {
 }
 
 scsi::ScsiResult InterruptGate::NotSent(const scsi::ScsiRequest& request) const {
-  scsi::ScsiResult result;
-  result.delivered = false;
-  result.systemError = kInterruptedCall;
-  result.returnedAdapter = request.adapter;
-  result.returnedTarget = request.target;
-  result.returnedLun = request.lun;
-  return result;
+  return scsi::NotSent(request, kInterruptedCall);
 }
 
 std::optional<platform::Handle> InterruptGate::OpenDriveDevice(char letter) {
