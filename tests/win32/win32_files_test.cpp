@@ -106,15 +106,7 @@ class Lock {
   HANDLE handle_;
 };
 
-class Observer : public package::BuildObserver {
- public:
-  std::vector<std::string> captions, failures;
-  void Status(const std::string& caption) override { captions.push_back(caption); }
-  void ProgressStart(std::int32_t) override {}
-  void ProgressStep() override {}
-  void ProgressDone() override {}
-  void Failure(const std::string& message) override { failures.push_back(message); }
-};
+using Observer = h6test::RecordingObserver;
 
 const Bytes kEarlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 

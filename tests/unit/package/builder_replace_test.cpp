@@ -27,15 +27,7 @@ const package::ModelTexts kModel = {"QRW-20410C", "QUARVEL QRW-20410C      ", "1
                                     "Quarvel-IT", "FLASH-ALL"};
 const Bytes kEarlier = {'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'o', 'n', 'e'};
 
-class Observer : public package::BuildObserver {
- public:
-  std::vector<std::string> captions, failures;
-  void Status(const std::string& caption) override { captions.push_back(caption); }
-  void ProgressStart(std::int32_t) override {}
-  void ProgressStep() override {}
-  void ProgressDone() override {}
-  void Failure(const std::string& message) override { failures.push_back(message); }
-};
+using Observer = h6test::RecordingObserver;
 
 struct ReplaceCase {
   const char* name;

@@ -18,29 +18,12 @@
 namespace {
 
 using h6test::Bytes;
+using h6test::RecordingObserver;
 using h6test::ScratchFolder;
 using h6test::SyntheticTemplate;
 
 const package::ModelTexts kModel = {"QRW-20412C", "QUARVEL QRW-20412C      ", "2.00-2.05",
                                     "Quarvel-IT", "FLASH-ALL"};
-
-class RecordingObserver : public package::BuildObserver {
- public:
-  std::vector<std::string> captions;
-  std::vector<std::string> failures;
-  std::vector<std::int32_t> starts;
-  int steps = 0;
-  int done = 0;
-  void Status(const std::string& caption) override { captions.push_back(caption); }
-  void ProgressStart(std::int32_t maximum) override { starts.push_back(maximum); }
-  void ProgressStep() override { ++steps; }
-  void ProgressDone() override { ++done; }
-  void Failure(const std::string& message) override {
-    failures.push_back(message);
-    if (onFailure) onFailure();
-  }
-  std::function<void()> onFailure;  // runs while the message is "shown"
-};
 
 // The 133 bytes from K+15: five 25-byte texts with a zero byte and zero
 // filler, the upper-cased first five characters of the name, three zeros.
