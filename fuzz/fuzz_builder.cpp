@@ -84,14 +84,19 @@ Case Decode(const std::uint8_t* data, std::size_t size) {
     // Room for the whole region, marked as a template, and an empty seal
     // record after it, when asked.
     if (keyWordAt % 2 == 0) {
-      body.insert(body.begin(), package::kKeyWordInRegion, 0);
       const std::size_t k = at + package::kKeyWordInRegion;
       const std::size_t area = k + package::kKeyWordSize + package::kRewrittenHeaderSize;
-      if (body.size() < area + package::kImageAreaSize) body.resize(area + package::kImageAreaSize);
-      std::memcpy(body.data() + area, package::kTemplateMarker, 4);
+      Bytes whole;
+      whole.reserve(std::max(area + package::kImageAreaSize, body.size() + package::kKeyWordInRegion) +
+                    package::kSealSize);
+      whole.assign(package::kKeyWordInRegion, 0);
+      whole.insert(whole.end(), body.begin(), body.end());
+      if (whole.size() < area + package::kImageAreaSize) whole.resize(area + package::kImageAreaSize);
+      std::memcpy(whole.data() + area, package::kTemplateMarker, 4);
       const auto marker = SealMarker();
-      body.insert(body.end(), marker.begin(), marker.end());
-      body.insert(body.end(), 8, 0);
+      whole.insert(whole.end(), marker.begin(), marker.end());
+      whole.insert(whole.end(), 8, 0);
+      body = std::move(whole);
     }
   }
   c.templateBytes = std::move(body);
@@ -117,8 +122,9 @@ void Arrange(MemoryFiles& files, const Case& c, const std::string& output) {
   }
 }
 
-void Check(const Case& c, const MemoryFiles& files, const std::vector<std::string>& namesBefore,
-           const Bytes& earlier, bool built, int failures) {
+void Check(const Case& c, const Bytes& templateBytes, const Bytes& image, const MemoryFiles& files,
+           const std::vector<std::string>& namesBefore, const Bytes& earlier, bool built,
+           int failures) {
   const std::string output = InFolder(package::OutputName(c.name));
   std::vector<std::string> names = files.Names(kFolder);
   if (!built) {
@@ -133,21 +139,21 @@ void Check(const Case& c, const MemoryFiles& files, const std::vector<std::strin
   expectedNames.erase(std::unique(expectedNames.begin(), expectedNames.end()), expectedNames.end());
   if (names != expectedNames) std::abort();
   const Bytes& out = files.Get(output);
-  if (out.size() != c.templateBytes.size()) std::abort();
-  const std::size_t k = package::FindKeyWord(c.templateBytes.data(), c.templateBytes.size(), KeyWord());
+  if (out.size() != templateBytes.size()) std::abort();
+  const std::size_t k = package::FindKeyWord(templateBytes.data(), templateBytes.size(), KeyWord());
   if (k == std::string::npos) std::abort();
   const auto header = package::NewHeader({"M", "I", "R", "V", "N"}, c.name);
   if (!std::equal(header.begin(), header.end(), out.begin() + static_cast<std::ptrdiff_t>(k + 15))) std::abort();
-  const std::size_t image = k + package::kImageAreaOffset;
-  if (!std::equal(c.image.begin(), c.image.end(), out.begin() + static_cast<std::ptrdiff_t>(image))) std::abort();
-  if (!std::equal(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(k + 15), c.templateBytes.begin())) std::abort();
+  const std::size_t imageAt = k + package::kImageAreaOffset;
+  if (!std::equal(image.begin(), image.end(), out.begin() + static_cast<std::ptrdiff_t>(imageAt))) std::abort();
+  if (!std::equal(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(k + 15), templateBytes.begin())) std::abort();
   // The rest is the template's but for the seal's values, which must hold.
-  const std::size_t rest = image + c.image.size();
+  const std::size_t rest = imageAt + image.size();
   const auto marker = SealMarker();
   const auto seals = package::Occurrences(out.data(), out.size(), marker.data(), marker.size());
   if (seals.size() != 1) std::abort();
   const std::size_t sealValues = seals[0] + package::kSealCrcOffset;
-  Bytes expectedRest(c.templateBytes.begin() + static_cast<std::ptrdiff_t>(rest), c.templateBytes.end());
+  Bytes expectedRest(templateBytes.begin() + static_cast<std::ptrdiff_t>(rest), templateBytes.end());
   if (sealValues >= rest)
     std::copy_n(out.begin() + static_cast<std::ptrdiff_t>(sealValues), 8,
                 expectedRest.begin() + static_cast<std::ptrdiff_t>(sealValues - rest));
@@ -160,14 +166,18 @@ void Check(const Case& c, const MemoryFiles& files, const std::vector<std::strin
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const Case c = Decode(data, size);
+  Case c = Decode(data, size);
   if (c.templateBytes.empty()) return 0;
   MemoryFiles files(c.disk.family);
   files.AddFolder(kFolder);
   const std::string imageName =
       c.name.empty() || c.name.find_first_of("\\/:") != std::string::npos ? "image" : c.name;
-  files.Put(InFolder(imageName), c.image);
-  files.Put(InFolder("TEMPLATE.EXE"), c.templateBytes);
+  // The disk takes the inputs over; the check sees them there, as the
+  // builder left them (it only reads them).
+  files.Put(InFolder(imageName), std::move(c.image));
+  files.Put(InFolder("TEMPLATE.EXE"), std::move(c.templateBytes));
+  c.image = {};
+  c.templateBytes = {};
   const std::string output = InFolder(package::OutputName(c.name));
   if (c.disk.earlierOutput) files.Put(output, {'e', 'a', 'r', 'l', 'i', 'e', 'r'});
   Arrange(files, c, output);
@@ -184,6 +194,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   request.sealMarker = SealMarker();
   CountingObserver observer;
   const bool built = package::BuildFlashProgram(request, observer, files);
-  Check(c, files, namesBefore, earlierBytes, built, observer.failures);
+  Check(c, files.Get(request.templatePath), files.Get(request.imagePath), files, namesBefore,
+        earlierBytes, built, observer.failures);
   return 0;
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -274,25 +273,38 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+namespace {
+
+// The first place at or after from where pattern starts, or npos. memchr
+// runs to each candidate first byte; a template is mostly code and data in
+// which the patterns' first bytes are rare enough.
+std::size_t FindFrom(const std::uint8_t* bytes, std::size_t size, std::size_t from,
+                     const std::uint8_t* pattern, std::size_t patternSize) {
+  if (patternSize == 0 || patternSize > size) return std::string::npos;
+  const std::size_t lastStart = size - patternSize;
+  while (from <= lastStart) {
+    const void* candidate = std::memchr(bytes + from, pattern[0], lastStart - from + 1);
+    if (candidate == nullptr) break;
+    const std::size_t at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(candidate) - bytes);
+    if (std::memcmp(bytes + at, pattern, patternSize) == 0) return at;
+    from = at + 1;
+  }
+  return std::string::npos;
+}
+
+}  // namespace
+
 std::size_t FindKeyWord(const std::uint8_t* bytes, std::size_t size,
                         const KeyWordBytes& keyWord) {
-  const std::uint8_t* end = bytes + size;
-  const std::uint8_t* found = std::search(
-      bytes, end, std::boyer_moore_horspool_searcher(keyWord.begin(), keyWord.end()));
-  return found == end ? std::string::npos : static_cast<std::size_t>(found - bytes);
+  return FindFrom(bytes, size, 0, keyWord.data(), keyWord.size());
 }
 
 std::vector<std::size_t> Occurrences(const std::uint8_t* bytes, std::size_t size,
                                      const std::uint8_t* pattern, std::size_t patternSize) {
   std::vector<std::size_t> places;
-  const std::uint8_t* end = bytes + size;
-  const std::boyer_moore_horspool_searcher searcher(pattern, pattern + patternSize);
-  for (const std::uint8_t* from = bytes; from < end;) {
-    const std::uint8_t* found = std::search(from, end, searcher);
-    if (found == end) break;
-    places.push_back(static_cast<std::size_t>(found - bytes));
-    from = found + 1;
-  }
+  for (std::size_t at = FindFrom(bytes, size, 0, pattern, patternSize); at != std::string::npos;
+       at = FindFrom(bytes, size, at + 1, pattern, patternSize))
+    places.push_back(at);
   return places;
 }
 

@@ -73,7 +73,8 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 std::string FileNameOf(const std::string& path);
 // The first occurrence of the key-word in bytes, or npos.
 std::size_t FindKeyWord(const std::uint8_t* bytes, std::size_t size, const KeyWordBytes& keyWord);
-// Every offset at which pattern starts in bytes, overlapping ones included.
+// Every offset at which pattern starts in bytes, overlapping ones included;
+// an empty pattern occurs nowhere.
 std::vector<std::size_t> Occurrences(const std::uint8_t* bytes, std::size_t size,
                                      const std::uint8_t* pattern, std::size_t patternSize);
 // The 133 header bytes from K+15 for a model and an image file's name.

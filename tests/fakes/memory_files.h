@@ -133,6 +133,8 @@ class MemoryFiles : public platform::Files {
     std::uint64_t Size() const { return claimedSize ? *claimedSize : bytes.size(); }
   };
 
+  static constexpr std::size_t kFirstReserve = 1 << 20;
+
   class Writer : public platform::NewFile {
    public:
     Writer(MemoryFiles& files, std::string path) : files_(files), path_(std::move(path)) {}
@@ -140,6 +142,10 @@ class MemoryFiles : public platform::Files {
       std::size_t fits = size;
       if (files_.spaceLeft) fits = static_cast<std::size_t>(std::min<std::uint64_t>(size, *files_.spaceLeft));
       Bytes& content = files_.files_[path_].bytes;
+      // Room for a whole program at the first write, rather than a copy at
+      // every doubling: the fuzz targets write hundreds of thousands of
+      // files. Pages nobody writes to are never touched.
+      if (content.empty()) content.reserve(kFirstReserve);
       content.insert(content.end(), bytes, bytes + fits);
       if (files_.spaceLeft) *files_.spaceLeft -= fits;
       return files_.Logged("write " + path_ + " " + std::to_string(size), fits == size);

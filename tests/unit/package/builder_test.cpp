@@ -413,4 +413,28 @@ TEST(FindKeyWord, FindsTheFirstOccurrenceAnywhere) {
   EXPECT_EQ(package::FindKeyWord(bytes.data(), 4 + 14, keyWord), std::string::npos);
 }
 
+TEST(Occurrences, FindsEveryStartOverlappingOnesAndNothingPastTheEnd) {
+  struct Case {
+    std::string bytes;
+    std::string pattern;
+    std::vector<std::size_t> places;
+  };
+  const Case cases[] = {
+      {"QRWSEAL1", "QRWSEAL1", {0}},
+      {"xQRWSEAL1yQRWSEAL1", "QRWSEAL1", {1, 10}},
+      {"QQQQ", "QQ", {0, 1, 2}},                  // overlapping
+      {"QQQRQQ", "QQR", {1}},                     // a near miss first
+      {"abcQRWSEAL", "QRWSEAL1", {}},             // cut short at the end
+      {"QRW", "QRWSEAL1", {}},                    // longer than the bytes
+      {"", "Q", {}},
+      {"xyz", "", {}},
+  };
+  for (const Case& c : cases) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.bytes.data());
+    const auto* pattern = reinterpret_cast<const std::uint8_t*>(c.pattern.data());
+    EXPECT_EQ(package::Occurrences(bytes, c.bytes.size(), pattern, c.pattern.size()), c.places)
+        << c.bytes << " / " << c.pattern;
+  }
+}
+
 }  // namespace
