@@ -259,8 +259,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // builder left them (it only reads them).
   files.Put(InFolder(imageName), std::move(c.image));
   files.Put(InFolder("TEMPLATE.EXE"), std::move(c.templateBytes));
-  c.image = {};
-  c.templateBytes = {};
   const std::string output = InFolder(package::OutputName(c.name));
   if (c.disk.earlierOutput) files.Put(output, {'e', 'a', 'r', 'l', 'i', 'e', 'r'});
   Arrange(files, c, output);

@@ -180,17 +180,15 @@ class Build {
   // every byte the seal covers. Sets sealAt_.
   Failure FindSealRecord(std::size_t k) {
     const std::size_t size = template_.size();
-    if (k < kKeyWordInRegion || size - k < kHeaderSize + kImageAreaSize)
-      return messages::SomeProblem(programName_);
+    if (!RegionFits(size, k)) return messages::SomeProblem(programName_);
     const SealMarker& marker = request_.sealMarker;
     const std::vector<std::size_t> seals =
         Occurrences(template_.data(), size, marker.data(), marker.size());
     if (seals.empty()) return messages::SealNotFound(programName_);
     if (seals.size() > 1) return messages::SealDoubled(programName_, seals.size());
-    const std::size_t regionStart = k - kKeyWordInRegion;
     const std::size_t at = seals.front();
-    const bool outsideRegion = at + kSealSize <= regionStart || at >= regionStart + kRegionSize;
-    if (!outsideRegion || size - at < kSealSize) return messages::SomeProblem(programName_);
+    if (!SealOutsideRegion(at, k - kKeyWordInRegion) || size - at < kSealSize)
+      return messages::SomeProblem(programName_);
     sealAt_ = at;
     return std::nullopt;
   }

@@ -40,6 +40,12 @@ static_assert(kRegionSize == 328602);
 inline constexpr std::size_t kKeyWordInRegion =
     kProfileBlocksSize + kProfileTableSize;
 
+// A file of size bytes holds the whole region around the key-word it holds
+// at k.
+constexpr bool RegionFits(std::size_t size, std::size_t k) {
+  return k >= kKeyWordInRegion && size - k >= kHeaderSize + kImageAreaSize;
+}
+
 using KeyWordBytes = std::array<std::uint8_t, kKeyWordSize>;
 
 // The marker at the start of an empty template's image area, held apart from

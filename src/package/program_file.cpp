@@ -24,16 +24,6 @@ std::string OnceMessage(const char* what, std::size_t count) {
          " times; a program holds it exactly once";
 }
 
-// The region around K lies inside the file.
-bool PackageFits(std::size_t size, std::size_t k) {
-  return k >= kKeyWordInRegion && size - k >= kHeaderSize + kImageAreaSize;
-}
-
-// A seal record at 'at' shares no byte with the region [start, start + size).
-bool OutsideRegion(std::size_t at, std::size_t regionStart) {
-  return at + kSealSize <= regionStart || at >= regionStart + kRegionSize;
-}
-
 ProgramFile FindSeal(ProgramFile file, const SealMarker& marker) {
   const std::vector<std::size_t> places =
       Occurrences(file.bytes.data(), file.bytes.size(), marker.data(), marker.size());
@@ -44,7 +34,7 @@ ProgramFile FindSeal(ProgramFile file, const SealMarker& marker) {
     return Problem(std::move(file), ProgramFileProblem::SealDoubled,
                    OnceMessage("seal record", places.size()));
   const std::size_t at = places.front();
-  if (!OutsideRegion(at, file.keyWordAt - kKeyWordInRegion))
+  if (!SealOutsideRegion(at, file.keyWordAt - kKeyWordInRegion))
     return Problem(std::move(file), ProgramFileProblem::SealMissing,
                    "the seal record is missing: its marker occurs only inside the package");
   if (file.bytes.size() - at < kSealSize)
@@ -76,7 +66,7 @@ ProgramFile ReadProgramBytes(Bytes bytes, const KeyWordBytes& keyWord, const Sea
                                 : ProgramFileProblem::KeyWordDoubled,
                    OnceMessage("key-word", keys.size()));
   file.keyWordAt = keys.front();
-  if (!PackageFits(file.bytes.size(), file.keyWordAt))
+  if (!RegionFits(file.bytes.size(), file.keyWordAt))
     return Problem(std::move(file), ProgramFileProblem::PackageTruncated,
                    "the package is truncated");
   file = FindSeal(std::move(file), marker);

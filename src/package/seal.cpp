@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "package/crc32.h"
+#include "text/format.h"
 
 namespace package {
 
@@ -55,12 +56,7 @@ SealMarker MarkerOf(const std::uint8_t* sealRecord) {
   return marker;
 }
 
-std::string Hex32(std::uint32_t value) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text(8, '0');
-  for (int i = 7; i >= 0; --i, value >>= 4) text[static_cast<std::size_t>(i)] = kDigits[value & 15];
-  return text;
-}
+std::string Hex32(std::uint32_t value) { return text::Format("%08X", value); }
 
 std::string DamagedProgramText(const SealCheck& check) {
   return "This flash program is damaged: its firmware package does not match its seal "

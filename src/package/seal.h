@@ -28,6 +28,12 @@ inline constexpr std::size_t kSealSize = 16;
 
 using SealMarker = std::array<std::uint8_t, kSealMarkerSize>;
 
+// A seal record at 'at' shares no byte with the region that starts at
+// regionStart: the seal covers every byte of the region.
+constexpr bool SealOutsideRegion(std::size_t at, std::size_t regionStart) {
+  return at + kSealSize <= regionStart || at >= regionStart + kRegionSize;
+}
+
 enum class SealState { Empty, Intact, Broken };
 
 struct SealCheck {

@@ -1,7 +1,6 @@
 #include "terminal/flash_tool.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <iostream>
 #include <vector>
 
@@ -16,19 +15,13 @@
 #include "terminal/interrupt_gate.h"
 #include "terminal/terminal_seams.h"
 #include "terminal/terminal_texts.h"
+#include "text/format.h"
 
 namespace terminal {
 
 namespace {
 
 constexpr int kCdRomType = 5;
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-  char text[640];
-  std::snprintf(text, sizeof text, format, args...);
-  return text;
-}
 
 // The NT variant never loads ASPI; the drive commands' context still names
 // a library, one that has nothing.
@@ -143,7 +136,7 @@ std::vector<Detected> Discover(Wiring& w, const std::vector<std::string>& nodes)
 std::optional<int> ChooseDrive(Wiring& w, Console& console) {
   for (int i = 0; i < w.choices.Count(); ++i)
     console.out << "  " << (i + 1) << ") " << Printable(w.choices.ItemText(i)) << "\n";
-  console.out << Format(texts::kWhichDrive, static_cast<std::size_t>(w.choices.Count()))
+  console.out << text::Format(texts::kWhichDrive, static_cast<unsigned>(w.choices.Count()))
               << std::flush;
   std::string answer;
   if (!std::getline(console.in, answer)) {
@@ -178,25 +171,25 @@ std::optional<std::string> NodeProblem(platform::ScsiGeneric& sg, const std::str
   if (!handle) {
     const std::uint32_t error = sg.LastError();
     if (error == EACCES || error == EPERM || error == EROFS)
-      return Format(texts::kPermissionOpen, node.c_str());
-    return Format(texts::kCannotOpen, node.c_str(), sg.ErrorText(error).c_str());
+      return text::Format(texts::kPermissionOpen, node.c_str());
+    return text::Format(texts::kCannotOpen, node.c_str(), sg.ErrorText(error).c_str());
   }
   std::optional<std::string> problem;
   const std::optional<int> version = sg.VersionNumber(*handle);
   if (!version || *version < scsi::kSgMinimumVersion) {
-    problem = Format(texts::kNotScsi, node.c_str());
+    problem = text::Format(texts::kNotScsi, node.c_str());
   } else if (checkType) {
     const std::optional<int> type = sg.DeviceType(node);
     if (!type) {
-      problem = Format(texts::kNotScsi, node.c_str());
+      problem = text::Format(texts::kNotScsi, node.c_str());
     } else if (*type != kCdRomType) {
-      problem = Format(texts::kNotCdRom, node.c_str(), *type);
+      problem = text::Format(texts::kNotCdRom, node.c_str(), *type);
     }
   }
   if (!problem && forFlash && sg.IsBlockDevice(*handle) && !sg.HasRawIo())
-    problem = Format(texts::kPermissionRawIo, node.c_str());
+    problem = text::Format(texts::kPermissionRawIo, node.c_str());
   if (!problem && sg.ShownName(node).size() > kMaxNodeLength)
-    problem = Format(texts::kNodeTooLong, node.c_str());
+    problem = text::Format(texts::kNodeTooLong, node.c_str());
   sg.Close(*handle);
   return problem;
 }

@@ -5,7 +5,7 @@ namespace terminal::texts {
 
 inline constexpr const char* kPrompt = "[y/N] ";
 inline constexpr const char* kYesAnswered = "[y/N] y (--yes)";
-inline constexpr const char* kWhichDrive = "Several drives match. Which one shall be flashed? [1-%zu] ";
+inline constexpr const char* kWhichDrive = "Several drives match. Which one shall be flashed? [1-%u] ";
 inline constexpr const char* kSeveralWithYes =
     "several drives match; name the one to flash with --device";
 inline constexpr const char* kPowerCycle =
