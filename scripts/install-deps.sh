@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs everything the native build, the cross build and the Wine
-# end-to-end tests need, from Debian's packages. Safe to run again.
+# end-to-end tests need, from Debian's packages, and what makes and runs
+# the QEMU guest for machines that cannot run 32-bit programs (and
+# qemu-i386, which the tests use as such a user-mode emulator). Safe to run
+# again.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 SUDO=""
@@ -9,7 +12,8 @@ SUDO=""
 pkgs=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
       g++-mingw-w64-i686 gcc-multilib g++-multilib
       wine wine32:i386 xvfb xauth x11-utils imagemagick clang
-      libcli11-dev zlib1g-dev tmux dpkg-dev)
+      libcli11-dev zlib1g-dev tmux dpkg-dev
+      qemu-system-x86 qemu-user mmdebstrap e2fsprogs)
 
 missing=()
 for p in "${pkgs[@]}"; do
