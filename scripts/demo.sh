@@ -11,14 +11,59 @@
 # the dialogs, prints every caption and dialog as it appears and the drive's
 # revision before and after, and saves screenshots under
 # build-win/demo/screenshots/.
+#
+# On a machine that cannot run 32-bit programs, and so no Wine (see
+# scripts/machine.sh), it says so in one line and shows the same flash from
+# Linux instead: qrwflash (a plain native build in build-linux/) flashes the
+# same 1.10.EXE into the virtual drive behind its SG front, in the terminal.
+# Without a terminal, or with CI set, tmux plays the person at the keyboard
+# and the screen lands in build-win/demo/screenshots/ as text and picture.
+# QRW_GUEST=force takes this path on any machine.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cross=$(realpath -m "${QRW_CROSS_BUILD:-$root/build-win}")
+linux=$(realpath -m "${QRW_LINUX_BUILD:-$root/build-linux}")
 jobs=${QRW_JOBS:-2}
+demo=$cross/demo
 
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$cross" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$cross" -j"$jobs" --target qrw_programs wnaspi32 flash_demo
+cmake --build "$cross" -j"$jobs" --target qrw_probe32 qrw_programs
+
+# The demo's drive: a QRW-20410C at revision 1.00.
+drive_lines='[drive QRW-20410C]
+vendor = QUARVEL
+product = QRW-20410C
+revision = 1.00'
+
+# What the drive received, from its trace.
+summary() {
+  local trace=$1
+  echo "The virtual drive received $(wc -l <"$trace") commands:" \
+    "$(grep -c '^QRW-20410C 3B 05 01 0[0-4] .. 00 00 40 00 00 ' "$trace" || true) chunk writes," \
+    "$(grep -c '^QRW-20410C 3C 01 01 0[0-4] .. 00 00 40 00 00 ' "$trace" || true) chunk reads."
+  local burn
+  # WRITE BUFFER with control byte 80 (A0 for FLASH-ALL): the burn.
+  burn=$(grep -E '^QRW-20410C 3B 05 01( [0-9A-F]{2}){6} (80|A0) /' "$trace" || true)
+  if [ -z "$burn" ]; then
+    echo "No final flash command was sent."
+  else
+    echo "Final flash command: $burn"
+  fi
+  echo "Trace: $trace"
+}
+
+# shellcheck source=machine.sh
+source "$root/scripts/machine.sh"
+if ! qrw_runs_32bit "$cross/tools/machine/probe32"; then
+  echo "demo: $qrw_32bit_reason."
+  echo "demo: the same flash from Linux instead: qrwflash and the virtual drive, without Wine."
+  # shellcheck source=demo-linux.sh
+  source "$root/scripts/demo-linux.sh"
+  exit $?
+fi
+
+cmake --build "$cross" -j"$jobs" --target wnaspi32 flash_demo
 
 # shellcheck source=wine-env.sh
 source "$root/scripts/wine-env.sh"
@@ -35,7 +80,6 @@ else
   export DISPLAY=$display
 fi
 
-demo=$cross/demo
 qrw_cleanup_prefix "$demo/template" "$demo/prefix"
 folder=$demo/folder
 rm -rf "$folder" "$demo/screenshots"
@@ -45,13 +89,9 @@ qrw_wine_prefix "$demo/template" "$demo/prefix"
 cp "$cross/bin/1.10.EXE" "$cross/tools/vdrive/wnaspi32/dll/WNASPI32.DLL" "$folder/"
 qrw_wine_win98 "$demo/prefix" 1.10.EXE
 
-cat >"$demo/scenario.txt" <<'SCENARIO'
-# The demo's drive: a QRW-20410C at revision 1.00, adapter 0 target 0.
-[drive QRW-20410C]
+cat >"$demo/scenario.txt" <<SCENARIO
+$drive_lines
 aspi = 0 0
-vendor = QUARVEL
-product = QRW-20410C
-revision = 1.00
 # Like a real drive, it answers a little later than at once, so that each
 # status caption stays up long enough to be seen.
 hold = write-profile every at-wait
@@ -65,27 +105,11 @@ export QRW_VDRIVE_SCENARIO=$demo/scenario.txt
 export QRW_VDRIVE_TRACE=$demo/trace.txt
 unset QRW_VDRIVE_STATE
 
-# What the drive received, from its trace.
-summary() {
-  local trace=$demo/trace.txt
-  echo "The virtual drive received $(wc -l <"$trace") commands:" \
-    "$(grep -c '^QRW-20410C 3B 05 01 0[0-4] .. 00 00 40 00 00 ' "$trace" || true) chunk writes," \
-    "$(grep -c '^QRW-20410C 3C 01 01 0[0-4] .. 00 00 40 00 00 ' "$trace" || true) chunk reads."
-  local burn
-  burn=$(grep '^QRW-20410C 3B 05 01 00 00 C6 00 00 01 ' "$trace" || true)
-  if [ -z "$burn" ]; then
-    echo "No final flash command was sent."
-  else
-    echo "Final flash command: $burn"
-  fi
-  echo "Trace: $trace"
-}
-
 qrw_wine_start "$demo/prefix" || true  # already up after the registry import
 if [ $interactive = yes ]; then
   echo "Starting 1.10.EXE on $DISPLAY: Yes to the warning, FLASH, Yes; No to the restart."
   (cd "$folder" && qrw_wine "$demo/prefix" 1.10.EXE) || true
-  summary
+  summary "$demo/trace.txt"
   exit 0
 fi
 
@@ -93,7 +117,7 @@ rc=0
 QRW_PROGRAM_DIR=$cross/bin QRW_FIRMWARE_DIR=$cross/firmware QRW_WORK_DIR=$folder \
   QRW_SHOT_DIR=$demo/screenshots \
   qrw_wine "$demo/prefix" "$cross/tests/e2e/flash_demo.exe" --gtest_brief=1 || rc=$?
-summary
+summary "$demo/trace.txt"
 echo "Screenshots: $demo/screenshots/"
 ls -1 "$demo/screenshots"
 exit $rc
