@@ -6,6 +6,10 @@
 # test fails unless its reason is in scripts/accepted-skips.txt.
 #   scripts/test-all.sh            (build folders: build/ and build-win/)
 #   QRW_JOBS=N                      parallel jobs (default 2)
+#   QRW_GUEST=auto|force|off        the QEMU guest for the Windows suites
+#                                   (scripts/guest.sh): where the machine
+#                                   cannot run 32-bit programs / always /
+#                                   never; auto also runs one suite in it
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 native=$(realpath -m "${QRW_NATIVE_BUILD:-$root/build}")
@@ -77,7 +81,8 @@ step "Installing dependencies"
 
 step "Native build (ASan, UBSan) in $native"
 native_ok=1
-build "native configure" cmake -S "$root" -B "$native" -G Ninja -DQRW_SANITIZE=ON || native_ok=0
+build "native configure" cmake -S "$root" -B "$native" -G Ninja -DQRW_SANITIZE=ON \
+  -DQRW_CROSS_BUILD_DIR="$cross" || native_ok=0
 [ $native_ok = 1 ] && { build "native build" cmake --build "$native" -j"$jobs" || native_ok=0; }
 
 step "Cross build (mingw-w64 i686) in $cross"
@@ -86,27 +91,77 @@ build "cross configure" cmake -S "$root" -B "$cross" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" || cross_ok=0
 [ $cross_ok = 1 ] && { build "cross build" cmake --build "$cross" -j"$jobs" || cross_ok=0; }
 
+# The guest's root image, made once and kept outside the clone; its own tests
+# and the Windows suites (where this machine cannot run them) boot it.
+native_filter=()
+if [ "${QRW_GUEST:-auto}" = off ]; then
+  native_filter=(-E '^guest_')
+else
+  step "QEMU guest image"
+  "$root/scripts/guest.sh" image || { echo "test-all: no guest image" >&2; failed=$((failed + 1)); }
+fi
+
 if [ $native_ok = 1 ]; then
   step "Native tests"
   ctest --test-dir "$native" -j"$jobs" --output-on-failure --output-junit "$log_dir/native.xml" \
-    2>&1 | tee "$log_dir/native.log"
+    "${native_filter[@]}" 2>&1 | tee "$log_dir/native.log"
   count_ctest "$log_dir/native.log"
   count_skips "$log_dir/native.xml"
 fi
 
-if [ $cross_ok = 1 ]; then
-  step "End-to-end tests under Wine"
+# The cross build's tests: under Wine here, or in the QEMU guest on a machine
+# that cannot run 32-bit programs. Either way the same ctest run, the same
+# counts. ARGS: where (host or guest), then ctest's own arguments.
+cross_tests() {
+  local where=$1
+  shift
+  local -a run=(ctest --test-dir "$cross" -j"$jobs" --output-on-failure
+                --output-junit "$log_dir/cross-$where.xml" "$@")
   # One Wine template prefix per run.
   rm -rf "$cross/wine" "$cross/screenshots"
-  cross_ctest=(ctest --test-dir "$cross" -j"$jobs" --output-on-failure
-               --output-junit "$log_dir/cross.xml")
-  if [ -n "${DISPLAY:-}" ]; then
-    "${cross_ctest[@]}" 2>&1 | tee "$log_dir/cross.log"
+  if [ "$where" = guest ]; then
+    # The prefixes live on the guest's own disk: Wine makes thousands of
+    # small files, each a round trip over the share.
+    "$root/scripts/guest.sh" run --share "$cross" --share "$log_dir" --scratch "$cross/wine" \
+      --env CI --env QRW_JOBS -- \
+      bash -c 'source "$1/scripts/machine.sh"
+               qrw_runs_32bit "$2/tools/machine/probe32" || { echo "guest: $qrw_32bit_reason"; exit 125; }
+               shift 2; exec xvfb-run -a -s "-screen 0 1024x768x24" "$@"' \
+      guest "$root" "$cross" "${run[@]}" 2>&1 | tee "$log_dir/cross-$where.log"
+    local status=${PIPESTATUS[0]}
+    if [ "$status" -eq 125 ]; then
+      echo "test-all: the QEMU guest failed (see the line above); its suites count as one failure" >&2
+    fi
+  elif [ -n "${DISPLAY:-}" ]; then
+    "${run[@]}" 2>&1 | tee "$log_dir/cross-$where.log"
   else
-    xvfb-run -a -s "-screen 0 1024x768x24" "${cross_ctest[@]}" 2>&1 | tee "$log_dir/cross.log"
+    xvfb-run -a -s "-screen 0 1024x768x24" "${run[@]}" 2>&1 | tee "$log_dir/cross-$where.log"
   fi
-  count_ctest "$log_dir/cross.log"
-  count_skips "$log_dir/cross.xml"
+  count_ctest "$log_dir/cross-$where.log"
+  count_skips "$log_dir/cross-$where.xml"
+}
+
+if [ $cross_ok = 1 ]; then
+  # shellcheck source=machine.sh
+  source "$root/scripts/machine.sh"
+  guest=${QRW_GUEST:-auto}
+  if qrw_runs_32bit "$cross/tools/machine/probe32"; then
+    step "End-to-end tests under Wine"
+    cross_tests host
+    # The guest path is walked on every run, so that it cannot rot unseen on
+    # machines that never need it.
+    if [ "$guest" != off ]; then
+      step "One Wine suite in the QEMU guest"
+      cross_tests guest -R '^e2e\.startup_e2e_test$'
+    fi
+  elif [ "$guest" = off ]; then
+    echo "test-all: $qrw_32bit_reason, and QRW_GUEST=off keeps the QEMU guest out: the Windows suites cannot run" >&2
+    failed=$((failed + 1))
+  else
+    echo "test-all: $qrw_32bit_reason: the Windows suites run in a QEMU guest"
+    step "End-to-end tests under Wine in the QEMU guest"
+    cross_tests guest
+  fi
   echo "Screenshots: $cross/screenshots"
 fi
 
