@@ -7,7 +7,8 @@
 #       Makes the guest's root image once (Debian from the mirror apt is
 #       configured with, its kernel, Wine and Xvfb) and prints its folder.
 #       Kept in QRW_GUEST_CACHE (default /var/cache/qrwflash) under a name
-#       made from scripts/guest/, so a changed package list makes a new one.
+#       made from scripts/guest/packages.txt and the way it is made, so that
+#       a changed list makes a new one (which then replaces the old).
 #   scripts/guest.sh run [--share DIR]... [--scratch DIR]... [--env NAME]...
 #                        [--seconds N] -- COMMAND [ARGS...]
 #       Boots the guest (TCG: no KVM is needed), shares the repository and
@@ -25,8 +26,13 @@
 # QRW_GUEST_APPEND more kernel arguments, QRW_GUEST_BOOT_SECONDS the time
 # the guest has to boot (default 180).
 #
-# Needs root (the image is made with mmdebstrap, the shares keep owners).
+# Needs root (the image is made with mmdebstrap, the shares keep owners):
+# started by another user, it starts itself again through sudo.
 set -uo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "guest: the guest needs root, and there is no sudo" >&2; exit 125; }
+  exec sudo -E "$0" "$@"
+fi
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cache=${QRW_GUEST_CACHE:-/var/cache/qrwflash}
 
@@ -98,7 +104,8 @@ make_image() {
   local pkgs
   pkgs=$(grep -v '^#' "$root/scripts/guest/packages.txt" | xargs | tr ' ' ',')
 
-  rm -rf "$dir"
+  # Never into what mmdebstrap may have left mounted there.
+  rm -rf --one-file-system "$dir"
   mkdir -p "$dir"
   local tree=$dir/tree started=$SECONDS
   printf '%s\n' "$stub_init" >"$dir/stub-init"
@@ -110,7 +117,7 @@ make_image() {
       --customize-hook='chmod 755 "$1/sbin/qrw-guest-init"' \
       "$suite" "$tree" "${mirrors[@]}" >"$dir/mmdebstrap.log" 2>&1; then
     tail -20 "$dir/mmdebstrap.log" >&2
-    rm -rf "$tree"
+    rm -rf --one-file-system "$tree"
     fault "the root could not be made from the Debian mirror (log above)"
   fi
   local kernel initrd
@@ -125,9 +132,14 @@ make_image() {
   if ! mke2fs -q -t ext4 -L qrw-guest -d "$tree" "$dir/root.img" "${size_mb}M" >>"$dir/mmdebstrap.log" 2>&1; then
     fault "the root image could not be written (mke2fs)"
   fi
-  rm -rf "$tree"
+  rm -rf --one-file-system "$tree"
   touch "$dir/ready"
   echo "guest: root image made in $((SECONDS - started)) s" >&2
+  # Images of other package lists are not wanted any more.
+  local old
+  for old in "$cache"/guest-*; do
+    [ "$old" = "$dir" ] || rm -rf --one-file-system "$old"
+  done
 }
 
 console_tail() {
