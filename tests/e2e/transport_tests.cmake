@@ -7,13 +7,13 @@ add_test(NAME e2e.transport_9x
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/transport_run.sh 9x
           ${CMAKE_BINARY_DIR} $<TARGET_FILE:transport_checks>
           $<TARGET_FILE:wnaspi32> "${QRW_VDRIVE_SG_SHIM}")
-set_tests_properties(e2e.transport_9x PROPERTIES LABELS e2e TIMEOUT 300)
+set_tests_properties(e2e.transport_9x PROPERTIES LABELS e2e TIMEOUT 600)
 if(QRW_VDRIVE_SG_SHIM)
   add_test(NAME e2e.transport_nt
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/transport_run.sh nt
             ${CMAKE_BINARY_DIR} $<TARGET_FILE:transport_checks>
             $<TARGET_FILE:wnaspi32> ${QRW_VDRIVE_SG_SHIM})
-  set_tests_properties(e2e.transport_nt PROPERTIES LABELS e2e TIMEOUT 300)
+  set_tests_properties(e2e.transport_nt PROPERTIES LABELS e2e TIMEOUT 600)
 else()
   set(QRW_E2E_MISSING_e2e.transport_nt "${QRW_E2E_NO_SG_FRONT}")
 endif()

@@ -14,14 +14,17 @@ work=$(cd "$work" && pwd)
 # The run's template prefix, shared with the other Wine tests of the build
 # (qrw_wine_template makes it once, whoever asks first).
 qrw_wine_template "$QRW_WINE_DIR/template"
-qrw_wine_prefix "$QRW_WINE_DIR/template" "$work/prefix"
-trap 'qrw_wine_stop "$work/prefix"' EXIT
+# With the other suites' prefixes, which the QEMU guest keeps on a disk of
+# its own.
+prefix=$QRW_WINE_DIR/profile-reader
+qrw_wine_prefix "$QRW_WINE_DIR/template" "$prefix"
+trap 'qrw_wine_stop "$prefix"' EXIT
 
 files=("$data"/*.ini)
 "$native" "$work/native.txt" "$data/queries.txt" "${files[@]}"
 winfiles=()
 for f in "${files[@]}"; do winfiles+=("Z:$f"); done
-qrw_wine "$work/prefix" "$windows" "Z:$work/windows.txt" "Z:$data/queries.txt" "${winfiles[@]}"
+qrw_wine "$prefix" "$windows" "Z:$work/windows.txt" "Z:$data/queries.txt" "${winfiles[@]}"
 
 if ! diff -u "$work/windows.txt" "$work/native.txt" >"$work/differences.txt"; then
   echo "the native reader answers differently from Wine's (- Wine, + native):"

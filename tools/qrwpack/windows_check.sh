@@ -14,15 +14,18 @@ work=$(cd "$work" && pwd)
 # The run's template prefix, shared with the other Wine tests of the build
 # (qrw_wine_template makes it once, whoever asks first).
 qrw_wine_template "$QRW_WINE_DIR/template"
-qrw_wine_prefix "$QRW_WINE_DIR/template" "$work/prefix"
+# With the other suites' prefixes, which the QEMU guest keeps on a disk of
+# its own.
+prefix=$QRW_WINE_DIR/qrwpack-windows-check
+qrw_wine_prefix "$QRW_WINE_DIR/template" "$prefix"
 qrw_cleanup_at_exit
-qrw_cleanup_prefix "$work/prefix"
+qrw_cleanup_prefix "$prefix"
 rm -rf "$work/out"
 mkdir -p "$work/out"
 
-qrw_wine "$work/prefix" "$qrwpack" build --template "Z:$template" --models "Z:$models" \
+qrw_wine "$prefix" "$qrwpack" build --template "Z:$template" --models "Z:$models" \
   --model QRW-20410C --image "Z:$image" --out-dir "Z:$work/out"
 cmp "$work/out/$(basename "$expected")" "$expected"
-qrw_wine "$work/prefix" "$qrwpack" inspect "Z:$work/out/$(basename "$expected")" >"$work/inspect.txt"
+qrw_wine "$prefix" "$qrwpack" inspect "Z:$work/out/$(basename "$expected")" >"$work/inspect.txt"
 tr -d '\r' <"$work/inspect.txt" | grep -qx 'Template:     no'
 echo "qrwpack.exe wrote the same flash program"
