@@ -222,14 +222,14 @@ run() {
     echo
   } >"$run_dir/job.sh"
 
-  # The kernel and the guest's first process talk on the first serial port,
-  # the job on the second, so that its output comes through clean.
+  # The kernel and the guest's first process talk on the serial port; the
+  # job writes into job.log of the run's share.
   local -a qemu_args=(
     -accel tcg,thread=multi -cpu "${QRW_GUEST_CPU:-qemu64}" -smp "$(nproc)" -m "${QRW_GUEST_MEMORY:-6G}"
     -kernel "$img/vmlinuz" -initrd "$img/initrd.img"
     -drive "file=$img/root.img,format=raw,if=virtio,snapshot=on"
     -nic none -display none -monitor none -no-reboot
-    -serial "file:$run_dir/console.log" -serial "file:$run_dir/job.log")
+    -serial "file:$run_dir/console.log")
   if [ ${#scratch[@]} -gt 0 ]; then
     # A sparse disk: it takes room on the host only for what is written.
     mke2fs -q -t ext4 -L qrw-scratch "$run_dir/scratch.img" 64G >"$run_dir/mke2fs.log" 2>&1 ||

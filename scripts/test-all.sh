@@ -26,7 +26,8 @@ step() { printf '\n== %s\n' "$*"; }
 # Adds one ctest run's counts ("100% tests passed, 0 tests failed out of 45").
 count_ctest() {
   local log=$1 line total bad
-  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+  # Without the colours ctest gives a terminal.
+  line=$(sed 's/\x1b\[[0-9;]*m//g' "$log" | grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' | tail -1)
   if [ -z "$line" ]; then
     failed=$((failed + 1))  # ctest itself did not run to the end
     return
