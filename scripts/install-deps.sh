@@ -9,7 +9,7 @@ SUDO=""
 pkgs=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
       g++-mingw-w64-i686 gcc-multilib g++-multilib
       wine wine32:i386 xvfb xauth x11-utils imagemagick clang
-      libcli11-dev zlib1g-dev tmux dpkg-dev)
+      libcli11-dev zlib1g-dev tmux dpkg-dev lintian)
 
 missing=()
 for p in "${pkgs[@]}"; do
