@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
 
   CatchInterrupts();
   terminal::Interrupt interrupt(interruptRequested);
-  terminal::Console console{std::cin, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1};
+  terminal::Console console{std::cin, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1,
+                            isatty(STDIN_FILENO) != 1};
   platform::linux_sg::LinuxScsiGeneric sg(DeviceRoot());
   terminal::Options options;
   if (!device.empty()) options.device = device;
