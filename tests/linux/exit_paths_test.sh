@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Every way qrwflash and qrwpack end with a status other than 0, each with
 # the line that tells the person at the terminal what happened: a run that
-# ends without saying why fails here. Needs QRWPACK, QRW_FIRMWARE_DIR and
-# QRW_MODELS besides lib.sh's.
+# ends without saying why fails here. The one path not in the table, Ctrl-C
+# before the critical entry (status 3, "Interrupted: stopped after the
+# current command, ..."), needs a terminal: terminal_test.sh walks it.
+# Needs QRWPACK, QRW_FIRMWARE_DIR and QRW_MODELS besides lib.sh's.
 source "$(dirname "$0")/lib.sh"
 
 files="$QRW_TEST_WORK/files"
