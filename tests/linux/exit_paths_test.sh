@@ -16,7 +16,6 @@ P="$files/PROGRAM.EXE"
 # name | scenario lines (; between them) | input | arguments | status | last line
 # The drive lines: "-" for no node at all, "QRW" for one QRW-20410C at 1.00
 # on /dev/sg0, "TWO" for two of them on /dev/sg0 and /dev/sg1.
-S="critical entry"
 flash_rows=(
   "no command|QRW||drives|2|Run with --help for more information."
   "unknown option|QRW||flash $P --force|2|Run with --help for more information."
