@@ -3,7 +3,8 @@
 # of the program) as a ratio to copying the same template with cp, measured
 # in the same run. Goal: a ratio of at most 2.
 #   build_bench.sh QRWPACK TEMPLATE_REGION MODELS IMAGE [RUNS]
-# The template is the template region between 1 MiB of code-like bytes and
+# The template is the sealed template region (the region and its seal
+# record) between 1 MiB of code-like bytes and
 # 400 KiB of program data, about the size of QRWFLASH.EXE.
 set -euo pipefail
 qrwpack=$1 region=$2 models=$3 image=$4 runs=${5:-40}

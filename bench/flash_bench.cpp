@@ -4,7 +4,9 @@
 //    must make (the polls until the drive settles and the 200 ms pause
 //    after the final flash command), both measured in this run;
 //  - memory: exactly one 16384-byte chunk buffer is allocated per flash.
-// Prints the ratios and exits non-zero when a goal is missed. Build it
+// Prints the ratios and exits non-zero when a goal is missed; with --once
+// (ctest's check that the benchmark still runs, in any build) it flashes
+// once per platform and fails only when a flash does not complete. Build it
 // optimised (-DCMAKE_BUILD_TYPE=RelWithDebInfo): an unoptimised virtual
 // drive alone costs about 5% of the waits.
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -47,6 +50,13 @@ using std::chrono::milliseconds;
 
 constexpr double kTimeGoal = 1.05;
 constexpr int kRuns = 5;
+
+// What a goal missed means: a failure of the benchmark, or (with --once)
+// only a figure.
+struct Mode {
+  int runs = kRuns;
+  bool goalsCount = true;
+};
 // The drive answers "becoming ready" this many times before it reports no
 // medium, so the flash also makes that many 30 ms poll pauses.
 constexpr std::uint32_t kSettlingPolls = 3;
@@ -186,12 +196,12 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-bool Bench(flash_test::Platform platform) {
+bool Bench(flash_test::Platform platform, const Mode& mode) {
   std::vector<double> flashes;
   std::vector<double> baselines;
   bool oneBufferEach = true;
   milliseconds waits{0};
-  for (int i = 0; i < kRuns; ++i) {
+  for (int i = 0; i < mode.runs; ++i) {
     const FlashRun run = RunOneFlash(platform);
     if (run.burns != 1) {
       std::printf("%s: the flash did not complete\n", flash_test::PlatformName(platform));
@@ -210,13 +220,21 @@ bool Bench(flash_test::Platform platform) {
               ratio <= kTimeGoal ? "ok" : "MISSED");
   std::printf("%s: 16 KB buffers allocated per flash: %s\n", flash_test::PlatformName(platform),
               oneBufferEach ? "1 (ok)" : "not exactly 1 (MISSED)");
-  return ratio <= kTimeGoal && oneBufferEach;
+  return !mode.goalsCount || (ratio <= kTimeGoal && oneBufferEach);
 }
 
 }  // namespace
 
-int main() {
-  const bool nt = Bench(flash_test::Platform::Nt);
-  const bool w9x = Bench(flash_test::Platform::W9x);
+int main(int argc, char** argv) {
+  Mode mode;
+  if (argc == 2 && std::string(argv[1]) == "--once") {
+    mode.runs = 1;
+    mode.goalsCount = false;
+  } else if (argc != 1) {
+    std::fprintf(stderr, "usage: bench_flash [--once]\n");
+    return 2;
+  }
+  const bool nt = Bench(flash_test::Platform::Nt, mode);
+  const bool w9x = Bench(flash_test::Platform::W9x, mode);
   return nt && w9x ? 0 : 1;
 }

@@ -1,5 +1,6 @@
-// The terminal a run talks to: where answers come from, where lines go, and
-// whether standard output is a terminal (then the progress bar is drawn).
+// The terminal a run talks to: where answers come from, where lines go,
+// whether standard output is a terminal (then the progress bar is drawn) and
+// whether answers are typed there.
 #pragma once
 
 #include <csignal>
@@ -13,6 +14,10 @@ struct Console {
   std::ostream& out;
   std::ostream& err;
   bool tty = false;
+  // Answers come from a file or a pipe, not typed at a terminal: each is
+  // shown after its prompt, so that the next line starts on a line of its
+  // own and a log of the run says what was answered.
+  bool echoAnswers = false;
 };
 
 // Texts from outside (a drive's INQUIRY bytes, a package's fields) may hold

@@ -143,6 +143,7 @@ std::optional<int> ChooseDrive(Wiring& w, Console& console) {
     console.out << std::endl;
     return std::nullopt;
   }
+  if (console.echoAnswers) console.out << Printable(answer) << std::endl;
   try {
     std::size_t used = 0;
     const int number = std::stoi(answer, &used);
@@ -152,6 +153,12 @@ std::optional<int> ChooseDrive(Wiring& w, Console& console) {
   return std::nullopt;
 }
 
+// The run's last line, on the error stream, and its exit status.
+int Ending(Console& console, const std::string& what, int status) {
+  console.err << "qrwflash: " << what << std::endl;
+  return status;
+}
+
 int Outcome(const Wiring& w, const Interrupt& interrupt, Console& console) {
   if (interrupt.Stopped()) {
     console.out << texts::kInterruptStopping << std::endl;
@@ -159,8 +166,17 @@ int Outcome(const Wiring& w, const Interrupt& interrupt, Console& console) {
   }
   if (interrupt.Held()) console.out << texts::kInterruptNotActedOn << std::endl;
   if (w.status.Completed()) return kExitFlashed;
-  if (w.dialogs.Refused() || w.dialogs.Declined()) return kExitRefused;
-  return kExitFailed;
+  if (w.dialogs.Declined()) return Ending(console, texts::kDeclined, kExitRefused);
+  if (w.dialogs.Refused()) return Ending(console, texts::kRevisionRefused, kExitRefused);
+  // A failing command has shown its report; this says where the flash
+  // stopped and what that means for the drive.
+  const std::string caption = Printable(w.status.Text());
+  const std::string where = caption.empty() ? "" : text::Format(texts::kStoppedAt, caption.c_str());
+  return Ending(console,
+                text::Format(interrupt.Critical() ? texts::kFailedInCritical
+                                                  : texts::kFailedBeforeCritical,
+                             where.c_str()),
+                kExitFailed);
 }
 
 }  // namespace
@@ -211,7 +227,7 @@ int ListDrives(const package::PackageView& package, const Options& options,
     anyAccepted = anyAccepted || d.accepted;
   }
   console.out << std::flush;
-  return anyAccepted ? kExitFlashed : kExitRefused;
+  return anyAccepted ? kExitFlashed : Ending(console, texts::kNoDriveAccepted, kExitRefused);
 }
 
 int FlashDrive(const package::PackageView& package, const Options& options,
@@ -220,7 +236,7 @@ int FlashDrive(const package::PackageView& package, const Options& options,
   const bool rangeWildcard = package::IsRangeWildcard(w.view);
   if (w.dialogs.Ask(platform::DialogKind::Warning, flash::WarningText(w.texts, rangeWildcard),
                     platform::DialogButtons::YesNo) != platform::Answer::Yes)
-    return kExitRefused;
+    return Outcome(w, interrupt, console);
 
   // A node that cannot be used is told even when others can: it may be the
   // drive the user means.
@@ -233,7 +249,7 @@ int FlashDrive(const package::PackageView& package, const Options& options,
   if (interrupt.Stopped()) return Outcome(w, interrupt, console);
   if (w.choices.Count() == 0) {
     console.out << Printable(noDriveText) << std::flush;
-    return kExitRefused;
+    return Ending(console, texts::kNoMatchingDrive, kExitRefused);
   }
   int position = 0;
   if (w.choices.Count() > 1) {
@@ -242,7 +258,7 @@ int FlashDrive(const package::PackageView& package, const Options& options,
       return kExitUsage;
     }
     const std::optional<int> chosen = ChooseDrive(w, console);
-    if (!chosen) return kExitRefused;
+    if (!chosen) return Ending(console, texts::kNoDriveChosen, kExitRefused);
     position = *chosen;
   }
   // The NT flash takes the list position as the table slot: the chosen drive

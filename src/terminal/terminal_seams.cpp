@@ -43,6 +43,7 @@ bool TerminalDialogs::AskYesNo() {
     console_.out << std::endl;
     return false;
   }
+  if (console_.echoAnswers) console_.out << Printable(answer) << std::endl;
   for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return answer == "y" || answer == "yes";
 }

@@ -21,6 +21,26 @@ inline constexpr const char* kInterruptHeld =
 inline constexpr const char* kInterruptNotActedOn =
     "The interrupt came during the critical phase and was not acted on.";
 
+// The last line of every run that ends with a status other than 0, when
+// nothing before it has said why already.
+inline constexpr const char* kDeclined = "declined: the drive was not flashed and keeps its firmware";
+inline constexpr const char* kRevisionRefused =
+    "the revision check refused the drive: it was not flashed and keeps its firmware";
+inline constexpr const char* kNoMatchingDrive = "no drive matches this flash program: nothing was flashed";
+inline constexpr const char* kNoDriveAccepted = "no drive is accepted by this flash program";
+inline constexpr const char* kNoDriveChosen = "no drive chosen: nothing was flashed";
+// %s: where the flash stopped (kStoppedAt), or nothing before its first step.
+inline constexpr const char* kFailedBeforeCritical =
+    "the flash stopped%s before the drive's critical entry: nothing was burnt "
+    "and the drive keeps its firmware. Mend what the lines above report (a "
+    "disc in the tray, a drive that does not settle, a command it refused) "
+    "and run the flash again.";
+inline constexpr const char* kFailedInCritical =
+    "the flash stopped%s after the drive's critical entry: the drive may not "
+    "start with what its flash holds. Keep its power on and run the flash "
+    "again.";
+inline constexpr const char* kStoppedAt = " at \"%s\",";
+
 inline constexpr const char* kNoNodes = "no CD-ROM device found (no /dev/sg* of type 5, no /dev/sr*)";
 inline constexpr const char* kAccepted = "accepted by this flash program";
 inline constexpr const char* kNotAccepted = "not for this flash program";

@@ -113,5 +113,9 @@ run_qrwflash --help
 expect_eq "--help: exit status" 0 "$status"
 expect_contains "--help: the commands" "$case_dir/out.txt" "drives"
 expect_contains "--help: the exit status" "$case_dir/out.txt" "Exit status: 0 flashed"
+expect_contains "--help: the version" "$case_dir/out.txt" "qrwflash $QRW_VERSION: flash the firmware"
+run_qrwflash --version
+expect_eq "--version: exit status" 0 "$status"
+expect_eq "--version: the project's version" "qrwflash $QRW_VERSION" "$(cat "$case_dir/out.txt")"
 expect_eq "usage: nothing sent" "" "$(cat "$case_dir/trace.txt")"
 finish

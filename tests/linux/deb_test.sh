@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Debian package: made by cpack in the native build folder, its files and
-# dependencies read with dpkg-deb, installed with dpkg -i, its programs and
+# dependencies read with dpkg-deb, checked by lintian, installed with dpkg -i, its programs and
 # manual page run from the installed place, removed again. Changes the
 # system, so it runs as root (as CI does); what it installs it removes.
 source "$(dirname "$0")/lib.sh"
@@ -31,8 +31,20 @@ deb=$(ls "$build"/package/qrwflash_*_*.deb 2>/dev/null | head -1)
 expect_eq "the files" \
 "./usr/bin/qrwflash
 ./usr/bin/qrwpack
-./usr/share/man/man1/qrwflash.1
-./usr/share/man/man1/qrwpack.1" "$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$' | sort)"
+./usr/share/doc/qrwflash/changelog.gz
+./usr/share/doc/qrwflash/copyright
+./usr/share/man/man1/qrwflash.1.gz
+./usr/share/man/man1/qrwpack.1.gz" "$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$' | sort)"
+# Debian's own checks: not one error, warning or other note but the
+# informational ones (lintian takes the system's own typed texts in the
+# programs for spelling slips). Its notice about running as root goes to
+# stderr.
+lintian --fail-on error,warning "$deb" > "$QRW_TEST_WORK/lintian.txt" 2> "$QRW_TEST_WORK/lintian.err"
+expect_eq "lintian: exit status" 0 "$?"
+expect_eq "lintian: its report" "" "$(cat "$QRW_TEST_WORK/lintian.txt")"
+expect_eq "the version is the project's" "$QRW_VERSION" "$(dpkg-deb -f "$deb" Version)"
+expect_eq "the changelog's version is the project's" "qrwflash ($QRW_VERSION) unstable; urgency=medium" \
+  "$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/qrwflash/changelog.gz | gzip -dc | head -1)"
 expect_eq "package name" "qrwflash" "$(dpkg-deb -f "$deb" Package)"
 expect_eq "depends on what the programs link, and no sanitizer runtime" \
   "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)" "$(dpkg-deb -f "$deb" Depends)"
@@ -53,15 +65,20 @@ expect_eq "installed qrwflash --help: exit status" 0 "$?"
 expect_contains "installed qrwflash --help: usage" "$QRW_TEST_WORK/help.txt" "flash"
 /usr/bin/qrwpack --help > "$QRW_TEST_WORK/qrwpack-help.txt" 2>&1
 expect_eq "installed qrwpack --help: exit status" 0 "$?"
+for tool in qrwflash qrwpack; do
+  expect_eq "installed $tool --version" "$tool $QRW_VERSION" "$(/usr/bin/$tool --version 2>&1)"
+done
 MANPAGER=cat MANWIDTH=80 man qrwflash > "$QRW_TEST_WORK/man.txt" 2>&1
 expect_eq "man qrwflash: exit status" 0 "$?"
 expect_contains "man qrwflash: its name line" "$QRW_TEST_WORK/man.txt" "qrwflash - flash the firmware of a QUARVEL QRW CD-RW drive from Linux"
 expect_contains "man qrwflash: the permissions" "$QRW_TEST_WORK/man.txt" "CAP_SYS_RAWIO"
+expect_contains "man qrwflash: the version" "$QRW_TEST_WORK/man.txt" "(qrwflash $QRW_VERSION)"
 MANPAGER=cat MANWIDTH=80 man qrwpack > "$QRW_TEST_WORK/man-qrwpack.txt" 2>&1
 expect_contains "man qrwpack: its name line" "$QRW_TEST_WORK/man-qrwpack.txt" "qrwpack - build and inspect QRW flash programs"
+expect_contains "man qrwpack: the version" "$QRW_TEST_WORK/man-qrwpack.txt" "(qrwpack $QRW_VERSION)"
 
 if dpkg_retry dpkg -r qrwflash > /dev/null; then pass "dpkg -r"; else fail "dpkg -r"; fi
-[ ! -e /usr/bin/qrwflash ] && [ ! -e /usr/share/man/man1/qrwflash.1 ] && pass "removed" || fail "files left after dpkg -r"
+[ ! -e /usr/bin/qrwflash ] && [ ! -e /usr/share/man/man1/qrwflash.1.gz ] && pass "removed" || fail "files left after dpkg -r"
 if [ $man_db_added = 1 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get remove -y -q -o DPkg::Lock::Timeout=300 man-db > /dev/null ||
     fail "man-db could not be removed again"

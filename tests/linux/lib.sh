@@ -23,12 +23,13 @@ add_node() {
 }
 
 # run_qrwflash ARGS...: qrwflash in $case_dir with the front preloaded;
-# output in $case_dir/out.txt, status in $status.
+# output in $case_dir/out.txt, status in $status. Its input is the file
+# $stdin names, /dev/null when none.
 run_qrwflash() {
   (cd "$case_dir" && QRW_VDRIVE_SCENARIO="$case_dir/scenario.txt" QRW_VDRIVE_TRACE="$case_dir/trace.txt" \
   QRW_VDRIVE_SG_NODES="${nodes:-}" QRWFLASH_ROOT="$case_dir/root" \
   ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$QRW_SG_FRONT" \
-    "$QRWFLASH" "$@" > "$case_dir/out.txt" 2>&1 < /dev/null)
+    "$QRWFLASH" "$@" > "$case_dir/out.txt" 2>&1 < "${stdin:-/dev/null}")
   status=$?
 }
 

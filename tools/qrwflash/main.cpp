@@ -67,8 +67,10 @@ std::string DeviceRoot() {
   return root ? root : "";
 }
 
+constexpr const char* kVersion = "qrwflash " QRW_VERSION;
 constexpr const char* kDescription =
-    "Flash the firmware of a QUARVEL QRW CD-RW drive from Linux with a flash "
+    "qrwflash " QRW_VERSION
+    ": flash the firmware of a QUARVEL QRW CD-RW drive from Linux with a flash "
     "program (for example 1.10.EXE): the same warning, drive check, revision "
     "check and flash sequence as the program itself, sent over SG_IO.";
 constexpr const char* kFooter =
@@ -82,6 +84,7 @@ constexpr const char* kFooter =
 int main(int argc, char** argv) {
   CLI::App app{kDescription, "qrwflash"};
   app.footer(kFooter);
+  app.set_version_flag("--version", kVersion, "Show the version and exit");
   app.require_subcommand(1, 1);
   std::string program;
   std::string device;
@@ -110,7 +113,8 @@ int main(int argc, char** argv) {
 
   CatchInterrupts();
   terminal::Interrupt interrupt(interruptRequested);
-  terminal::Console console{std::cin, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1};
+  terminal::Console console{std::cin, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1,
+                            isatty(STDIN_FILENO) != 1};
   platform::linux_sg::LinuxScsiGeneric sg(DeviceRoot());
   terminal::Options options;
   if (!device.empty()) options.device = device;

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # qrwpack on the command line: exit codes, messages, the inspect report and
 # the seal checks of inspect and verify.
-#   cli_test.sh QRWPACK FIRMWARE_DIR MODELS WORK
+#   cli_test.sh QRWPACK FIRMWARE_DIR MODELS WORK VERSION
 set -uo pipefail
-qrwpack=$1 firmware=$2 models=$3 work=$4
+qrwpack=$1 firmware=$2 models=$3 work=$4 version=$5
 rm -rf "$work"
 mkdir -p "$work"
 failures=0
@@ -28,6 +28,8 @@ expect() {
 
 expect help 0 "*" "" -- "$qrwpack" --help
 grep -q '^usage: qrwpack build --template' "$work/out" || { echo "help: no usage"; failures=$((failures + 1)); }
+[ "$(head -n1 "$work/out")" = "qrwpack $version" ] || { echo "help: no version line"; failures=$((failures + 1)); }
+expect version 0 "qrwpack $version" "" -- "$qrwpack" --version
 expect no-command 2 "" "*" -- "$qrwpack"
 expect unknown-command 2 "" "*" -- "$qrwpack" pack
 head -n1 "$work/err" | grep -qx 'qrwpack: unknown command pack' || { echo "unknown-command: message"; failures=$((failures + 1)); }

@@ -37,12 +37,17 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
+constexpr const char* kVersion = "qrwpack " QRW_VERSION "\n";
+
 constexpr const char* kUsage =
+    "qrwpack " QRW_VERSION "\n"
+    "\n"
     "usage: qrwpack build --template TEMPLATE.EXE --models FILE.INI --model INDEX|NAME\n"
     "                     --image IMAGE [--out-dir DIR]\n"
     "       qrwpack inspect FILE.EXE\n"
     "       qrwpack verify FILE.EXE...\n"
     "       qrwpack --help\n"
+    "       qrwpack --version\n"
     "\n"
     "build    writes the flash program \"%4.4s.EXE\" of IMAGE's name into DIR (default: the\n"
     "         current folder): TEMPLATE with the package header of the chosen model of\n"
@@ -260,12 +265,14 @@ struct CommandLine {
   CLI::App* verify = nullptr;
   CLI::App* help = nullptr;
   bool helpFlag = false;
+  bool versionFlag = false;
   BuildOptions buildOptions;
   std::vector<std::string> files;
 
   CommandLine() {
     app.set_help_flag();
     app.add_flag("-h,--help", helpFlag);
+    app.add_flag("--version", versionFlag);
     app.allow_extras();
     app.require_subcommand(0, 1);
     build = app.add_subcommand("build");
@@ -300,6 +307,10 @@ struct CommandLine {
     }
     if (helpFlag || help->parsed()) {
       std::cout << kUsage;
+      return kExitOk;
+    }
+    if (versionFlag) {
+      std::cout << kVersion;
       return kExitOk;
     }
     if (build->parsed()) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <utility>
 
 #include "flash/flash_texts.h"
 #include "terminal/interrupt_gate.h"
@@ -40,6 +41,22 @@ struct AnswerCase {
   const char* typed;
   Answer answer;
 };
+
+// Answers from a file or a pipe are shown after their prompt, as printable
+// text, so that what follows starts a line of its own.
+TEST(TerminalDialogs, ShowsAnswersNotTypedAtATerminal) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"n\n", "\nUpdate FW:1.00 to FW:1.10 ?\n[y/N] n\n"},
+      {"y\x1b[2J\n", "\nUpdate FW:1.00 to FW:1.10 ?\n[y/N] y?[2J\n"},
+      {"", "\nUpdate FW:1.00 to FW:1.10 ?\n[y/N] \n"}};
+  for (const auto& [typed, shown] : cases) {
+    Terminal t(typed);
+    t.console.echoAnswers = true;
+    terminal::TerminalDialogs dialogs(t.console, t.interrupt, false);
+    dialogs.Ask(DialogKind::Confirm, "\nUpdate FW:1.00 to FW:1.10 ?\n", DialogButtons::YesNo);
+    EXPECT_EQ(t.out.str(), shown) << "typed \"" << typed << "\"";
+  }
+}
 
 TEST(TerminalDialogs, ReadsYesOnlyFromYOrYes) {
   for (const AnswerCase& c : {AnswerCase{"y\n", Answer::Yes}, AnswerCase{"YES\n", Answer::Yes},
