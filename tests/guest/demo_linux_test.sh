@@ -41,6 +41,7 @@ Flash Completed.
 The drive takes the new firmware after its power is cycled: switch the drive (or the computer it is in) off and on again. The computer is not restarted.
 \$ qrwflash drives 1.10.EXE
 0-0-0 /dev/sg1: QUARVEL QRW-20410C      1.10  (not for this flash program)
+qrwflash: no drive is accepted by this flash program
 
 The virtual drive received 52 commands: 20 chunk writes, 20 chunk reads.
 Final flash command: QRW-20410C 3B 05 01 00 00 C5 00 00 01 80 / none 0 - -> 00 00 00 00
