@@ -11,7 +11,7 @@
 #include <new>
 #include <string>
 
-#include "program/main_window.h"
+#include "program/runtime/end_with_error.h"
 
 // Every std::string member, compiled here for the i586 instead of taken
 // from the library's prebuilt instantiation.
