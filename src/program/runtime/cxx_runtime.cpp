@@ -6,7 +6,8 @@
 //
 // The programs are built without C++ exceptions (-fno-exceptions), which
 // also keeps out GCC's prebuilt unwinder: where the C++ library would throw,
-// the program ends with the standard error box (EndWithError).
+// the program ends through EndWithError, which each program defines for its
+// kind (the window programs' error box, qrwpack.exe's line on stderr).
 #include <cstdlib>
 #include <new>
 #include <string>
