@@ -36,7 +36,8 @@ endforeach()
 ExternalProject_Add(qrw_plain_tools
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${_plain}
-  CMAKE_ARGS -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRW_SANITIZE=OFF ${_launchers}
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRW_SANITIZE=OFF -DQRW_STATIC_QRWPACK=OFF
+             ${_launchers}
   CMAKE_CACHE_ARGS "-DCMAKE_C_FLAGS:STRING=${_debian_CPPFLAGS} ${_debian_CFLAGS}"
                    "-DCMAKE_CXX_FLAGS:STRING=${_debian_CPPFLAGS} ${_debian_CXXFLAGS}"
                    "-DCMAKE_EXE_LINKER_FLAGS:STRING=${_debian_LDFLAGS}"

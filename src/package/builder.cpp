@@ -1,6 +1,7 @@
 #include "package/builder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -50,8 +51,10 @@ void StepTimes(BuildObserver& observer, std::size_t times) {
   for (std::size_t i = 0; i < times; ++i) observer.ProgressStep();
 }
 
-// One build: the inputs read in full, then the output written to a
+// One build: the inputs held in full, then the output written to a
 // temporary file beside it and put in place only when it is complete.
+// Only the package region and the seal record are copied to be changed;
+// the rest of the output is written from the template as it is held.
 class Build {
  public:
   Build(const BuildRequest& request, BuildObserver& observer, platform::Files& files)
@@ -67,7 +70,7 @@ class Build {
     if (!IsPlainName(request_.binFileName))
       return Fail(messages::NotPlainName(request_.binFileName));
     if (!ReadImage() || !ReadTemplate()) return false;
-    observer_.ProgressStart(static_cast<std::int32_t>(template_.size()));
+    observer_.ProgressStart(static_cast<std::int32_t>(template_->Size()));
     if (!OpenOutput()) return false;
     // The temporary file is gone before a failure is shown.
     if (const Failure failure = WriteAndPlaceOutput()) {
@@ -98,8 +101,8 @@ class Build {
   }
 
   bool ReadWhole(const std::string& path, const std::string& name, std::size_t size,
-                 Bytes& bytes) {
-    switch (files_.Read(path, size, bytes)) {
+                 std::unique_ptr<platform::HeldBytes>& bytes) {
+    switch (files_.Hold(path, size, bytes)) {
       case platform::ReadResult::OpenFailed: return Fail(messages::OpenFail(name));
       case platform::ReadResult::ReadFailed: return Fail(messages::ReadFail(name));
       case platform::ReadResult::Ok: break;
@@ -146,19 +149,21 @@ class Build {
   }
 
   Failure WriteOutput() {
-    const std::size_t size = template_.size();
-    const std::size_t k = FindKeyWord(template_.data(), size, request_.keyWord);
+    const std::uint8_t* const input = template_->Data();
+    const std::size_t size = template_->Size();
+    const std::size_t imageSize = image_->Size();
+    const std::size_t k = FindKeyWord(input, size, request_.keyWord);
     if (k == std::string::npos) {
       // The whole template was scanned in vain.
       StepTimes(observer_, (size + kProgressBlock - 1) / kProgressBlock);
       return messages::KeyWordNotFound(programName_);
     }
-    if (k + kHeaderSize + image_.size() > size) {
+    if (k + kHeaderSize + imageSize > size) {
       StepTimes(observer_, k / kProgressBlock + 1);
       return messages::SomeProblem(programName_);
     }
     if (k + kHeaderSize + sizeof kTemplateMarker > size ||
-        std::memcmp(template_.data() + k + kImageAreaOffset, kTemplateMarker,
+        std::memcmp(input + k + kImageAreaOffset, kTemplateMarker,
                     sizeof kTemplateMarker) != 0) {
       StepTimes(observer_, k / kProgressBlock + 1);
       return messages::NotATemplate(programName_);
@@ -167,23 +172,29 @@ class Build {
       StepTimes(observer_, k / kProgressBlock + 1);
       return failure;
     }
-    Bytes& output = template_;
+    const std::size_t regionStart = k - kKeyWordInRegion;
+    Bytes region(input + regionStart, input + regionStart + kRegionSize);
+    std::uint8_t* const regionK = region.data() + kKeyWordInRegion;
     const auto header = NewHeader(request_.model, request_.binFileName);
-    std::copy(header.begin(), header.end(), output.begin() + k + kModelOffset);
-    std::copy(image_.begin(), image_.end(), output.begin() + k + kImageAreaOffset);
-    WriteSeal(output.data() + sealAt_, PackageView(output.data() + k - kKeyWordInRegion));
-    return WriteBlocks(output, StepMarks(size, k, image_.size()));
+    std::copy(header.begin(), header.end(), regionK + kModelOffset);
+    std::copy_n(image_->Data(), imageSize, regionK + kImageAreaOffset);
+    std::array<std::uint8_t, kSealSize> seal;
+    std::copy_n(input + sealAt_, kSealSize, seal.begin());
+    WriteSeal(seal.data(), PackageView(region.data()));
+    const Replacement replacements[] = {{regionStart, region.data(), kRegionSize},
+                                        {sealAt_, seal.data(), kSealSize}};
+    return WriteBlocks(replacements, StepMarks(size, k, imageSize));
   }
 
   // The template's seal record: the one occurrence of the seal marker,
   // whole and outside the package region around the key-word at k, whose
   // every byte the seal covers. Sets sealAt_.
   Failure FindSealRecord(std::size_t k) {
-    const std::size_t size = template_.size();
+    const std::size_t size = template_->Size();
     if (!RegionFits(size, k)) return messages::SomeProblem(programName_);
     const SealMarker& marker = request_.sealMarker;
     const std::vector<std::size_t> seals =
-        Occurrences(template_.data(), size, marker.data(), marker.size());
+        Occurrences(template_->Data(), size, marker.data(), marker.size());
     if (seals.empty()) return messages::SealNotFound(programName_);
     if (seals.size() > 1) return messages::SealDoubled(programName_, seals.size());
     const std::size_t at = seals.front();
@@ -193,16 +204,40 @@ class Build {
     return std::nullopt;
   }
 
-  Failure WriteBlocks(const Bytes& output, const std::vector<std::size_t>& marks) {
+  // Bytes of the output that differ from the template's.
+  struct Replacement {
+    std::size_t at;
+    const std::uint8_t* bytes;
+    std::size_t size;
+  };
+
+  // The template with the two replacements (the region and the seal record,
+  // which never overlap), in blocks of at most kWriteBlock bytes.
+  Failure WriteBlocks(const Replacement (&replacements)[2], const std::vector<std::size_t>& marks) {
+    const std::size_t size = template_->Size();
+    const bool inOrder = replacements[0].at < replacements[1].at;
+    const Replacement& first = replacements[inOrder ? 0 : 1];
+    const Replacement& second = replacements[inOrder ? 1 : 0];
     std::size_t written = 0;
     std::size_t step = 0;
-    while (written < output.size()) {
-      const std::size_t block = std::min(kWriteBlock, output.size() - written);
-      if (!temporary_->Write(output.data() + written, block))
-        return messages::WriteFail(request_.binFileName);
-      written += block;
-      for (; step < marks.size() && marks[step] <= written; ++step) observer_.ProgressStep();
-    }
+    // Writes up to the output's byte `end` from bytes that stand for the
+    // output from byte `from` on.
+    auto writeUpTo = [&](std::size_t end, const std::uint8_t* bytes, std::size_t from) {
+      while (written < end) {
+        const std::size_t block = std::min(kWriteBlock, end - written);
+        if (!temporary_->Write(bytes + (written - from), block)) return false;
+        written += block;
+        for (; step < marks.size() && marks[step] <= written; ++step) observer_.ProgressStep();
+      }
+      return true;
+    };
+    const std::uint8_t* const input = template_->Data();
+    if (!writeUpTo(first.at, input, 0) ||
+        !writeUpTo(first.at + first.size, first.bytes, first.at) ||
+        !writeUpTo(second.at, input, 0) ||
+        !writeUpTo(second.at + second.size, second.bytes, second.at) ||
+        !writeUpTo(size, input, 0))
+      return messages::WriteFail(request_.binFileName);
     return std::nullopt;
   }
 
@@ -228,8 +263,8 @@ class Build {
   std::string temporaryPath_;
   std::size_t sealAt_ = 0;
   std::unique_ptr<platform::NewFile> temporary_;
-  Bytes image_;
-  Bytes template_;
+  std::unique_ptr<platform::HeldBytes> image_;
+  std::unique_ptr<platform::HeldBytes> template_;
 };
 
 void PutText(std::uint8_t* field, const std::string& text, std::size_t maxChars) {

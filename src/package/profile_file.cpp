@@ -193,10 +193,12 @@ std::string ProfileFile::Read(std::string_view section, std::string_view key,
 
 std::string IniProfileReader::Read(const std::string& section, const std::string& key,
                                    const std::string& defaultValue, const std::string& path) {
-  auto found = files_.find(path);
+  auto found = std::find_if(files_.begin(), files_.end(),
+                            [&path](const auto& file) { return file.first == path; });
   if (found == files_.end()) {
     // A file that cannot be read answers every question with the default.
-    found = files_.emplace(path, ProfileFile::Load(path).value_or(ProfileFile{})).first;
+    files_.emplace_back(path, ProfileFile::Load(path).value_or(ProfileFile{}));
+    found = files_.end() - 1;
   }
   return found->second.Read(section, key, defaultValue);
 }

@@ -26,10 +26,10 @@
 #pragma once
 
 #include <cstddef>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/os.h"
@@ -64,7 +64,10 @@ class ProfileFile {
 
 // Same reading rules, as the platform's profile-string reader. A file is
 // parsed once and kept for later reads of the same path: the model
-// description file does not change while the program runs.
+// description file does not change while the program runs. A program reads
+// one or two files, so they are kept in a list (a std::map would bring
+// the C++ library's prebuilt tree code, which needs a Pentium Pro, into
+// qrwpack.exe).
 class IniProfileReader : public platform::ProfileReader {
  public:
   std::string Read(const std::string& section, const std::string& key,
@@ -72,7 +75,7 @@ class IniProfileReader : public platform::ProfileReader {
                    const std::string& path) override;
 
  private:
-  std::map<std::string, ProfileFile> files_;
+  std::vector<std::pair<std::string, ProfileFile>> files_;  // path, contents
 };
 
 // What the reader copies into its buffer for a found value or the default:

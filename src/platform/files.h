@@ -45,6 +45,14 @@ class NewFile {
   virtual bool Close() = 0;
 };
 
+// A file's bytes held for reading (Files::Hold).
+class HeldBytes {
+ public:
+  virtual ~HeldBytes() = default;
+  virtual const std::uint8_t* Data() const = 0;
+  virtual std::size_t Size() const = 0;
+};
+
 class Files {
  public:
   virtual ~Files() = default;
@@ -55,6 +63,12 @@ class Files {
   // be opened, ReadFailed when it holds fewer bytes or reading fails.
   virtual ReadResult Read(const std::string& path, std::size_t size,
                           std::vector<std::uint8_t>& bytes) = 0;
+  // The same bytes as Read, held for reading for as long as held lives. By
+  // default they are read into memory; a system may hand out the file's
+  // own pages instead, which for a program-sized file costs less than the
+  // fresh memory to read it into (PosixFiles maps the file).
+  virtual ReadResult Hold(const std::string& path, std::size_t size,
+                          std::unique_ptr<HeldBytes>& held);
   // Makes a new, empty file; never opens or truncates one that is there.
   virtual CreateResult CreateNew(const std::string& path, std::unique_ptr<NewFile>& file) = 0;
   virtual bool Remove(const std::string& path) = 0;
@@ -69,6 +83,23 @@ class Files {
   // one call to the next, and every target has what it is made of.
   virtual std::uint32_t NameSeed() = 0;
 };
+
+namespace detail {
+class BytesInMemory : public HeldBytes {
+ public:
+  const std::uint8_t* Data() const override { return bytes.data(); }
+  std::size_t Size() const override { return bytes.size(); }
+  std::vector<std::uint8_t> bytes;
+};
+}  // namespace detail
+
+inline ReadResult Files::Hold(const std::string& path, std::size_t size,
+                              std::unique_ptr<HeldBytes>& held) {
+  auto inMemory = std::make_unique<detail::BytesInMemory>();
+  const ReadResult result = Read(path, size, inMemory->bytes);
+  if (result == ReadResult::Ok) held = std::move(inMemory);
+  return result;
+}
 
 // name + suffix + the seed as eight lower-case hex digits.
 inline std::string TaggedName(const std::string& name, const char* suffix, std::uint32_t seed) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "program/control_ids.h"
+#include "program/runtime/end_with_error.h"
 
 namespace program {
 
@@ -197,11 +198,6 @@ void MainWindow::Command(int id, int notification) {
 
 void MainWindow::Run(const std::function<void()>& handler) {
   if (handler) handler();
-}
-
-void EndWithError(const char* what) {
-  MessageBoxA(nullptr, what, platform::kApplicationTitle, MB_OK | MB_ICONERROR);
-  ExitProcess(1);
 }
 
 }  // namespace program

@@ -78,10 +78,4 @@ class MainWindow {
   std::unique_ptr<Win32Button> button_;
 };
 
-// Ends the program with a fault its own logic cannot go on from (the window
-// cannot be made, the C++ library reports memory exhausted or a broken
-// rule), shown first in the standard error box. The shipped programs are
-// built without C++ exceptions: the runtime's error reports come here.
-[[noreturn]] void EndWithError(const char* what);
-
 }  // namespace program

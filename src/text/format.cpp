@@ -50,9 +50,26 @@ std::string Number(const std::string& digits, const Spec& spec, bool negative) {
   return negative ? "-" + body : body;
 }
 
+std::string Refusal(const char* format, FormatProblem problem) {
+  const char* why = "";
+  switch (problem) {
+    case FormatProblem::None: break;
+    case FormatProblem::Conversion: why = "a conversion other than %d %i %u %X %c %s %%"; break;
+    case FormatProblem::Size: why = "a size (h, l, ll, j, z, t, L): pass an int or unsigned"; break;
+    case FormatProblem::Flag: why = "a flag other than '-' and '0'"; break;
+    case FormatProblem::FlagNotTaken:
+      why = "'0' or a precision with %c, '0' with %s, or anything between % and %";
+      break;
+    case FormatProblem::LonePercent: why = "a '%' at the end (%% is a percent sign)"; break;
+  }
+  return std::string("text::Format refused \"") + format + "\": " + why;
+}
+
 }  // namespace
 
 std::string Format(const char* format, ...) {
+  if (const FormatProblem problem = FormatProblemOf(format); problem != FormatProblem::None)
+    return Refusal(format, problem);
   std::va_list args;
   va_start(args, format);
   std::string out;
@@ -111,17 +128,8 @@ std::string Format(const char* format, ...) {
         Pad(out, spec, std::string(s, length), false);
         break;
       }
-      case '%':
+      default:  // '%': FormatProblemOf allows nothing else
         out += '%';
-        break;
-      case '\0':
-        --p;  // a lone '%' at the end stands for itself
-        out += '%';
-        break;
-      default:
-        // A conversion the program's texts never use: shown as written.
-        out += '%';
-        out += *p;
         break;
     }
   }

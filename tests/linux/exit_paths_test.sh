@@ -11,6 +11,9 @@ files="$QRW_TEST_WORK/files"
 rm -rf "$files" && mkdir -p "$files"
 "$QRW_NT_REFERENCE" bad "$files" > /dev/null || fail "the bad files were not made"
 P="$files/PROGRAM.EXE"
+# A template down a path long enough that a fixed buffer would cut the line.
+deep="$files/$(printf 'd%.0s' {1..200})/$(printf 'e%.0s' {1..200})"
+mkdir -p "$deep" && cp "$files/TEMPLATE.EXE" "$deep/"
 
 # -- qrwflash: the last line of its output is the reason --------------------
 # name | scenario lines (; between them) | input | arguments | status | last line
@@ -22,6 +25,7 @@ flash_rows=(
   "no such file|QRW||flash $files/MISSING.EXE --yes|1|qrwflash: cannot read $files/MISSING.EXE"
   "foreign file|QRW||flash $files/FOREIGN.EXE --yes|1|qrwflash: not a flash program: $files/FOREIGN.EXE: the key-word occurs 0 times; a program holds it exactly once"
   "template|QRW||drives $files/TEMPLATE.EXE|1|qrwflash: $files/TEMPLATE.EXE is the template (QRWFLASH.EXE, the builder): it carries no firmware image. Give a flash program made from it."
+  "template down a long path|QRW||drives $deep/TEMPLATE.EXE|1|qrwflash: $deep/TEMPLATE.EXE is the template (QRWFLASH.EXE, the builder): it carries no firmware image. Give a flash program made from it."
   "damaged seal|QRW||flash $files/DAMAGED.EXE --yes|1|No drive has been touched. Please get a fresh copy of this flash program."
   "drives: a node that is no CD-ROM|QRW;type 0||drives $P --device DEV/sg0|1|qrwflash: DEV/sg0: not a CD-ROM device (SCSI device type 0)"
   "drives: no drive accepted|QRW;revision = 1.10||drives $P|3|qrwflash: no drive is accepted by this flash program"

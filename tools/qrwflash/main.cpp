@@ -5,7 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <csignal>
-#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -16,6 +16,7 @@
 #include "terminal/console.h"
 #include "terminal/flash_tool.h"
 #include "terminal/terminal_texts.h"
+#include "text/format.h"
 
 namespace {
 
@@ -53,9 +54,8 @@ std::optional<package::ProgramFile> ReadFlashProgram(const std::string& path, st
     return std::nullopt;
   }
   if (package::IsTemplate(file.Package())) {
-    char text[512];
-    std::snprintf(text, sizeof text, terminal::texts::kTemplate, path.c_str());
-    err << "qrwflash: " << text << std::endl;
+    err << "qrwflash: " << text::Format(terminal::texts::kTemplate, terminal::Printable(path).c_str())
+        << std::endl;
     return std::nullopt;
   }
   return file;

@@ -43,6 +43,18 @@ expect build 0 $'Building 1.10.BIN  Please wait... \nBuild 1.10.EXE ok!' "" -- \
 expect build-by-name 0 "*" "" -- \
   "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model QRW-20410C \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"
+# The other spellings: values after '=', an option given twice keeps its
+# last value; an empty value after '=' is a missing one.
+expect build-with-equals 0 $'Building 1.10.BIN  Please wait... \nBuild 1.10.EXE ok!' "" -- \
+  "$qrwpack" build --template="$firmware/QRWFLASH.sealed" --models="$models" --model=9 \
+  --model=QRW-20410C --image="$firmware/1.10.BIN" --out-dir="$work/out-dir"
+expect empty-value 2 "" "*" -- "$qrwpack" build --template= --models "$models" --model 0 \
+  --image "$firmware/1.10.BIN"
+head -n1 "$work/err" | grep -qx 'qrwpack: --template= needs a value' || { echo "empty-value: message"; failures=$((failures + 1)); }
+expect help-on-a-command 0 "*" "" -- "$qrwpack" help build
+grep -q '^usage: qrwpack build --template' "$work/out" || { echo "help-on-a-command: no usage"; failures=$((failures + 1)); }
+expect option-after-a-file 2 "" "*" -- "$qrwpack" inspect "$firmware/QRWFLASH.sealed" --help
+head -n1 "$work/err" | grep -qx 'qrwpack: unknown option --help' || { echo "option-after-a-file: message"; failures=$((failures + 1)); }
 expect no-such-model 1 "" $'qrwpack: no model 7 in '"$models"$'; it holds:\n  0: QRW-20410C\n  1: QRW-20412C' -- \
   "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 7 \
   --image "$firmware/1.10.BIN" --out-dir "$work/out-dir"

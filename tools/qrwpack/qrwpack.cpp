@@ -7,11 +7,8 @@
 // built into this tool, which is the template package of this build: neither
 // is ever written out as a literal of its own, so each occurs once in every
 // program.
-#include <CLI/CLI.hpp>
-
 #include <cstdint>
 #include <cstdio>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +22,7 @@
 #include "package/profile_file.h"
 #include "package/program_file.h"
 #include "package/seal.h"
+#include "text/format.h"
 #ifdef _WIN32
 #include "platform/win32/win32_files.h"
 #else
@@ -62,13 +60,19 @@ constexpr const char* kUsage =
     "\n"
     "exit status: 0 done, 1 failed, 2 wrong usage\n";
 
+// The tool writes through the C library's streams: the C++ streams would
+// bring the prebuilt locale and stream code into qrwpack.exe, whose code
+// needs a Pentium Pro.
+void Out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Err(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+
 int UsageError(const std::string& problem) {
-  std::cerr << "qrwpack: " << problem << "\n" << kUsage;
+  Err("qrwpack: " + problem + "\n" + kUsage);
   return kExitUsage;
 }
 
 int Failure(const std::string& problem) {
-  std::cerr << "qrwpack: " << problem << "\n";
+  Err("qrwpack: " + problem + "\n");
   return kExitFailure;
 }
 
@@ -76,13 +80,11 @@ int Failure(const std::string& problem) {
 
 class ConsoleObserver : public package::BuildObserver {
  public:
-  void Status(const std::string& caption) override { std::cout << caption << "\n"; }
+  void Status(const std::string& caption) override { Out(caption + "\n"); }
   void ProgressStart(std::int32_t) override {}
   void ProgressStep() override {}
   void ProgressDone() override {}
-  void Failure(const std::string& message) override {
-    std::cerr << "qrwpack: " << message << "\n";
-  }
+  void Failure(const std::string& message) override { Err("qrwpack: " + message + "\n"); }
 };
 
 // The values of build's options; an option given twice keeps its last value.
@@ -166,11 +168,7 @@ int Build(const BuildOptions& options) {
 
 // --- inspect ---------------------------------------------------------------
 
-std::string Hex(unsigned value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, value);
-  return text;
-}
+std::string Hex(unsigned value, int digits) { return text::Format("%0*X", digits, value); }
 
 std::string ImageDescription(const package::PackageView& view) {
   if (package::IsTemplate(view)) return "none (the image area begins with VEKO)";
@@ -189,8 +187,9 @@ void PrintProfiles(const package::PackageView& view) {
   for (std::size_t i = 0; i < package::kProfileEntries; ++i) {
     const std::uint8_t* entry = table + 4 * i;
     const unsigned length = (static_cast<unsigned>(entry[2]) << 8) | entry[3];
-    std::cout << "Profile " << i << ":    maker " << Hex(entry[0], 2) << ", device "
-              << Hex(entry[1], 2) << ", " << length << " bytes at block offset " << start << "\n";
+    Out("Profile " + std::to_string(i) + ":    maker " + Hex(entry[0], 2) + ", device " +
+        Hex(entry[1], 2) + ", " + std::to_string(length) + " bytes at block offset " +
+        std::to_string(start) + "\n");
     start += length;
   }
 }
@@ -208,19 +207,18 @@ std::string SealDescription(const package::SealCheck& seal) {
 
 void PrintPackage(const std::string& path, const package::ProgramFile& program) {
   const package::PackageView view = program.Package();
-  std::cout << "File:         " << path << "\n"
-            << "Key-word at:  0x" << Hex(static_cast<unsigned>(program.keyWordAt), 8) << "\n"
-            << "Seal at:      0x" << Hex(static_cast<unsigned>(program.sealAt), 8) << "\n"
-            << "Seal:         " << SealDescription(program.seal) << "\n"
-            << "Model:        " << view.Model() << "\n"
-            << "Inquiry:      \"" << view.Inquiry() << "\"\n"
-            << "FWRange:      " << view.FwRange() << "\n"
-            << "Vendor:       " << view.Vendor() << "\n"
-            << "Note:         " << view.Note() << "\n"
-            << "NewRevision:  " << view.NewRevision() << "\n"
-            << "Template:     " << (package::IsTemplate(view) ? "yes (starts as builder)" : "no")
-            << "\n"
-            << "Image:        " << ImageDescription(view) << "\n";
+  Out("File:         " + path + "\n" +
+      "Key-word at:  0x" + Hex(static_cast<unsigned>(program.keyWordAt), 8) + "\n" +
+      "Seal at:      0x" + Hex(static_cast<unsigned>(program.sealAt), 8) + "\n" +
+      "Seal:         " + SealDescription(program.seal) + "\n" +
+      "Model:        " + view.Model() + "\n" +
+      "Inquiry:      \"" + view.Inquiry() + "\"\n" +
+      "FWRange:      " + view.FwRange() + "\n" +
+      "Vendor:       " + view.Vendor() + "\n" +
+      "Note:         " + view.Note() + "\n" +
+      "NewRevision:  " + view.NewRevision() + "\n" +
+      "Template:     " + (package::IsTemplate(view) ? "yes (starts as builder)" : "no") + "\n" +
+      "Image:        " + ImageDescription(view) + "\n");
   PrintProfiles(view);
 }
 
@@ -244,11 +242,11 @@ int Verify(const std::vector<std::string>& files) {
   for (const std::string& path : files) {
     const package::ProgramFile program = package::ReadProgramFile(path);
     if (program.problem != package::ProgramFileProblem::None) {
-      std::cout << program.message << "\n";
+      Out(program.message + "\n");
       allGood = false;
       continue;
     }
-    std::cout << path << ": seal " << SealDescription(program.seal) << "\n";
+    Out(path + ": seal " + SealDescription(program.seal) + "\n");
     if (program.seal.state == package::SealState::Broken) allGood = false;
   }
   return allGood ? kExitOk : kExitFailure;
@@ -256,78 +254,119 @@ int Verify(const std::vector<std::string>& files) {
 
 // --- command line ----------------------------------------------------------
 
-// The commands and their options. Unknown words are left to the caller
-// (allow_extras), so that it can name them in qrwpack's own messages.
+enum class Command { None, Build, Inspect, Verify, Help };
+
+// The words of the command line, sorted; Run judges them. The rules:
+// before the command, -h, --help and --version count wherever they stand
+// and any other word is a stranger; after it, build takes its options (the
+// value as the next word or after '='; an option given twice keeps its last
+// value), inspect and verify take every word not starting with '-' as a
+// file ("-" alone is a file), and everything else is an unknown option.
 struct CommandLine {
-  CLI::App app{"qrwpack", "qrwpack"};
-  CLI::App* build = nullptr;
-  CLI::App* inspect = nullptr;
-  CLI::App* verify = nullptr;
-  CLI::App* help = nullptr;
-  bool helpFlag = false;
-  bool versionFlag = false;
+  Command command = Command::None;
+  bool help = false;
+  bool version = false;
   BuildOptions buildOptions;
   std::vector<std::string> files;
+  std::vector<std::string> strangers;        // words before any command
+  std::vector<std::string> unknownOptions;   // words the command does not take
+  std::optional<std::string> lacksValue;     // an option without its value
 
-  CommandLine() {
-    app.set_help_flag();
-    app.add_flag("-h,--help", helpFlag);
-    app.add_flag("--version", versionFlag);
-    app.allow_extras();
-    app.require_subcommand(0, 1);
-    build = app.add_subcommand("build");
-    build->set_help_flag();
-    build->allow_extras();
-    for (auto [name, value] : {std::pair{"--template", &buildOptions.templatePath},
-                               std::pair{"--models", &buildOptions.models},
-                               std::pair{"--model", &buildOptions.model},
-                               std::pair{"--image", &buildOptions.image}})
-      build->add_option(name, *value)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    build->add_option("--out-dir", buildOptions.outDir)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    inspect = app.add_subcommand("inspect");
-    inspect->set_help_flag();
-    inspect->allow_extras();
-    inspect->add_option("file", files);
-    verify = app.add_subcommand("verify");
-    verify->set_help_flag();
-    verify->allow_extras();
-    verify->add_option("file", files);
-    help = app.add_subcommand("help");
+  static std::optional<Command> CommandNamed(const std::string& word) {
+    if (word == "build") return Command::Build;
+    if (word == "inspect") return Command::Inspect;
+    if (word == "verify") return Command::Verify;
+    if (word == "help") return Command::Help;
+    return std::nullopt;
   }
 
-  int Run(int argc, char** argv) {
-    try {
-      app.parse(argc, argv);
-    } catch (const CLI::ArgumentMismatch&) {
-      // Only an option at the very end can lack its value.
-      return UsageError(std::string(argv[argc - 1]) + " needs a value");
-    } catch (const CLI::ParseError& error) {
-      return UsageError(error.what());
+  // "-h", "--help", and short help flags run together ("-hh").
+  static bool IsHelp(const std::string& word) {
+    if (word == "--help") return true;
+    return word.size() >= 2 && word[0] == '-' && word.find_first_not_of('h', 1) == std::string::npos;
+  }
+
+  std::string* BuildOption(const std::string& name) {
+    if (name == "--template") return &buildOptions.templatePath;
+    if (name == "--models") return &buildOptions.models;
+    if (name == "--model") return &buildOptions.model;
+    if (name == "--image") return &buildOptions.image;
+    if (name == "--out-dir") {
+      if (!buildOptions.outDir) buildOptions.outDir.emplace();
+      return &*buildOptions.outDir;
     }
-    if (helpFlag || help->parsed()) {
-      std::cout << kUsage;
+    return nullptr;
+  }
+
+  // Takes the build option at words[i] with its value; false when the
+  // word is no option of build.
+  bool TakeBuildOption(const std::vector<std::string>& words, std::size_t& i) {
+    const std::string& word = words[i];
+    const std::size_t equals = word.rfind("--", 0) == 0 ? word.find('=') : std::string::npos;
+    std::string* value = BuildOption(word.substr(0, equals));
+    if (value == nullptr) return false;
+    if (equals != std::string::npos) {
+      if (equals + 1 == word.size()) lacksValue = lacksValue.value_or(word);
+      else *value = word.substr(equals + 1);
+    } else if (i + 1 < words.size()) {
+      *value = words[++i];
+    } else {
+      lacksValue = lacksValue.value_or(word);
+    }
+    return true;
+  }
+
+  void Parse(const std::vector<std::string>& words) {
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      const std::string& word = words[i];
+      switch (command) {
+        case Command::None:
+          if (IsHelp(word)) help = true;
+          else if (word == "--version") version = true;
+          else if (const auto named = CommandNamed(word)) command = *named;
+          else strangers.push_back(word);
+          break;
+        case Command::Build:
+          if (!TakeBuildOption(words, i)) unknownOptions.push_back(word);
+          break;
+        case Command::Inspect:
+        case Command::Verify:
+          if (word.size() > 1 && word[0] == '-') unknownOptions.push_back(word);
+          else files.push_back(word);
+          break;
+        case Command::Help: break;  // help on anything is the usage
+      }
+    }
+  }
+
+  int Run() const {
+    if (lacksValue) return UsageError(*lacksValue + " needs a value");
+    if (help || command == Command::Help) {
+      Out(kUsage);
       return kExitOk;
     }
-    if (versionFlag) {
-      std::cout << kVersion;
+    if (version) {
+      Out(kVersion);
       return kExitOk;
     }
-    if (build->parsed()) {
-      if (!build->remaining().empty()) return UsageError("unknown option " + build->remaining()[0]);
-      return Build(buildOptions);
+    if (command != Command::None && !unknownOptions.empty())
+      return UsageError("unknown option " + unknownOptions.front());
+    switch (command) {
+      case Command::Build: return Build(buildOptions);
+      case Command::Inspect: return Inspect(files);
+      case Command::Verify: return Verify(files);
+      case Command::Help:
+      case Command::None: break;
     }
-    for (CLI::App* command : {inspect, verify}) {
-      if (!command->parsed()) continue;
-      for (const std::string& word : command->remaining())
-        if (word.rfind("-", 0) == 0) return UsageError("unknown option " + word);
-      return command == inspect ? Inspect(files) : Verify(files);
-    }
-    if (!app.remaining().empty()) return UsageError("unknown command " + app.remaining()[0]);
+    if (!strangers.empty()) return UsageError("unknown command " + strangers.front());
     return UsageError("no command");
   }
 };
 
 }  // namespace
 
-int main(int argc, char** argv) { return CommandLine().Run(argc, argv); }
+int main(int argc, char** argv) {
+  CommandLine line;
+  line.Parse(std::vector<std::string>(argv + 1, argv + argc));
+  return line.Run();
+}

@@ -12,6 +12,9 @@ class PosixFiles : public Files {
   PathStatus Status(const std::string& path) override;
   ReadResult Read(const std::string& path, std::size_t size,
                   std::vector<std::uint8_t>& bytes) override;
+  // The file mapped for reading: no fresh memory, the page cache's pages.
+  ReadResult Hold(const std::string& path, std::size_t size,
+                  std::unique_ptr<HeldBytes>& held) override;
   CreateResult CreateNew(const std::string& path, std::unique_ptr<NewFile>& file) override;
   bool Remove(const std::string& path) override;
   // rename(2): replaces in one step.

@@ -6,12 +6,13 @@
 //
 // The programs are built without C++ exceptions (-fno-exceptions), which
 // also keeps out GCC's prebuilt unwinder: where the C++ library would throw,
-// the program ends with the standard error box (EndWithError).
+// the program ends through EndWithError, which each program defines for its
+// kind (the window programs' error box, qrwpack.exe's line on stderr).
 #include <cstdlib>
 #include <new>
 #include <string>
 
-#include "program/main_window.h"
+#include "program/runtime/end_with_error.h"
 
 // Every std::string member, compiled here for the i586 instead of taken
 // from the library's prebuilt instantiation.

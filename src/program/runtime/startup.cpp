@@ -3,10 +3,12 @@
 // name (see CMakeLists.txt), so GCC's crtbegin.o and crtend.o stay where the
 // compiler puts them: they register the exception tables.
 //
-// It does what these programs need of crt2.o: tells msvcrt that this is a
-// window program, runs the static constructors, calls WinMain with the
-// command line's arguments and the window's show state, and ends through
-// exit(), which runs the destructors and atexit functions.
+// It does what these programs need of crt2.o: tells msvcrt what kind of
+// program this is, runs the static constructors, calls the program's own
+// entry and ends through exit(), which runs the destructors and atexit
+// functions. Built once for each kind: the window programs (WinMain, with
+// the command line's arguments and the window's show state) and, with
+// QRW_CONSOLE_PROGRAM, qrwpack.exe (main, with msvcrt's argc and argv).
 #include <windows.h>
 
 #include <cstdlib>
@@ -31,6 +33,47 @@ int __cdecl atexit(void(__cdecl* function)(void)) {
 }
 
 }  // extern "C"
+
+namespace {
+
+// What crt2.o does first for either kind of program.
+void Begin(int appType) {
+  if (&__RUNTIME_PSEUDO_RELOC_LIST__ != &__RUNTIME_PSEUDO_RELOC_LIST_END__) std::abort();
+  __set_app_type(appType);
+  __main();
+}
+
+}  // namespace
+
+#ifdef QRW_CONSOLE_PROGRAM
+
+// msvcrt's split of the command line (every msvcrt.dll has it): the
+// arguments as the C library's main receives them, without wildcards
+// expanded, as mingw-w64's crt2.o calls it by default.
+struct MsvcrtStartupInfo {
+  int newMode;
+};
+extern "C" _CRTIMP int __cdecl __getmainargs(int* argc, char*** argv, char*** environment,
+                                             int expandWildcards, MsvcrtStartupInfo* info);
+
+int main(int argc, char** argv);
+
+namespace {
+constexpr int kConsoleProgram = 1;  // _CONSOLE_APP: msvcrt reports its errors on stderr
+}  // namespace
+
+// The entry point of a console program, by the linker's default name.
+extern "C" void mainCRTStartup() {
+  Begin(kConsoleProgram);
+  int argc = 0;
+  char** argv = nullptr;
+  char** environment = nullptr;
+  MsvcrtStartupInfo info{0};
+  if (__getmainargs(&argc, &argv, &environment, 0, &info) < 0) std::abort();
+  std::exit(main(argc, argv));
+}
+
+#else
 
 namespace {
 
@@ -64,8 +107,8 @@ extern "C" int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, in
 
 // The entry point of a window program, by the linker's default name.
 extern "C" void WinMainCRTStartup() {
-  if (&__RUNTIME_PSEUDO_RELOC_LIST__ != &__RUNTIME_PSEUDO_RELOC_LIST_END__) std::abort();
-  __set_app_type(kWindowProgram);
-  __main();
+  Begin(kWindowProgram);
   std::exit(WinMain(GetModuleHandleA(nullptr), nullptr, Arguments(), ShowState()));
 }
+
+#endif

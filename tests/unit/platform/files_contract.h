@@ -69,6 +69,35 @@ TYPED_TEST_P(FilesContract, ReadGivesExactlyTheBytesAskedFor) {
   EXPECT_TRUE(bytes.empty());
 }
 
+// Hold gives what Read gives; the bytes stay as they were while held, even
+// when the file is replaced meanwhile (as a build's output may replace its
+// own template).
+TYPED_TEST_P(FilesContract, HoldGivesTheBytesReadWould) {
+  auto& rig = this->rig;
+  const Bytes content = Numbered(70000, 5);
+  rig.Put("t.exe", content);
+  std::unique_ptr<platform::HeldBytes> held;
+  ASSERT_EQ(this->Files().Hold(rig.Path("t.exe"), content.size(), held), platform::ReadResult::Ok);
+  ASSERT_TRUE(held != nullptr);
+  EXPECT_TRUE(Bytes(held->Data(), held->Data() + held->Size()) == content);
+  std::unique_ptr<platform::HeldBytes> start;
+  ASSERT_EQ(this->Files().Hold(rig.Path("t.exe"), 10, start), platform::ReadResult::Ok);
+  EXPECT_EQ(Bytes(start->Data(), start->Data() + start->Size()),
+            Bytes(content.begin(), content.begin() + 10));
+  rig.Put("new.exe", Numbered(70000, 9));
+  ASSERT_TRUE(this->Files().Replace(rig.Path("new.exe"), rig.Path("t.exe")));
+  EXPECT_TRUE(Bytes(held->Data(), held->Data() + held->Size()) == content);
+
+  std::unique_ptr<platform::HeldBytes> none;
+  EXPECT_EQ(this->Files().Hold(rig.Path("t.exe"), content.size() + 1, none),
+            platform::ReadResult::ReadFailed);
+  EXPECT_EQ(this->Files().Hold(rig.Path("gone.exe"), 1, none), platform::ReadResult::OpenFailed);
+  EXPECT_EQ(none, nullptr);
+  rig.Put("empty.bin", {});
+  ASSERT_EQ(this->Files().Hold(rig.Path("empty.bin"), 0, none), platform::ReadResult::Ok);
+  EXPECT_EQ(none->Size(), 0u);
+}
+
 TYPED_TEST_P(FilesContract, CreateNewMakesOnlyFilesThatAreNotThere) {
   auto& rig = this->rig;
   std::unique_ptr<platform::NewFile> file;
@@ -136,7 +165,7 @@ TYPED_TEST_P(FilesContract, NameSeedDiffersFromOneCallToTheNext) {
 }
 
 REGISTER_TYPED_TEST_SUITE_P(FilesContract, StatusTellsKindAndSizeWithoutReading,
-                            ReadGivesExactlyTheBytesAskedFor,
+                            ReadGivesExactlyTheBytesAskedFor, HoldGivesTheBytesReadWould,
                             CreateNewMakesOnlyFilesThatAreNotThere, RemoveDeletesAFileThatIsThere,
                             ReplacePutsTheNewFileInPlaceWithOrWithoutAnEarlierOne,
                             ReplaceableUnlessAFolderIsInTheWay,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+
 namespace {
 
 // The program's own formats, written out, with what the C library makes of
@@ -39,6 +40,55 @@ TEST(Format, Numbers) {
   EXPECT_EQ(text::Format("[%.3d]", 7), "[007]");
   EXPECT_EQ(text::Format("[%3c]", 'x'), "[  x]");
   EXPECT_EQ(text::Format("100%%"), "100%");
+}
+
+// Everything the formatter would get wrong is refused, whatever the
+// arguments: the result says so instead of showing wrong numbers.
+struct Refusal {
+  const char* format;
+  text::FormatProblem problem;
+  const char* why;
+};
+
+TEST(Format, RefusesWhatItWouldGetWrong) {
+  using P = text::FormatProblem;
+  const char* const conversion = "a conversion other than %d %i %u %X %c %s %%";
+  const char* const size = "a size (h, l, ll, j, z, t, L): pass an int or unsigned";
+  const char* const flag = "a flag other than '-' and '0'";
+  const char* const notTaken = "'0' or a precision with %c, '0' with %s, or anything between % and %";
+  const Refusal cases[] = {
+      {"%x", P::Conversion, conversion},
+      {"at %p", P::Conversion, conversion},
+      {"%f", P::Conversion, conversion},
+      {"%-8.2f", P::Conversion, conversion},
+      {"%e", P::Conversion, conversion},
+      {"%n", P::Conversion, conversion},
+      {"%d then %o", P::Conversion, conversion},
+      {"%ld", P::Size, size},
+      {"%lld", P::Size, size},
+      {"%zu", P::Size, size},
+      {"%02hhX", P::Size, size},
+      {"%+d", P::Flag, flag},
+      {"% d", P::Flag, flag},
+      {"%#X", P::Flag, flag},
+      {"%05s", P::FlagNotTaken, notTaken},
+      {"%.2c", P::FlagNotTaken, notTaken},
+      {"%5%", P::FlagNotTaken, notTaken},
+      {"50%", P::LonePercent, "a '%' at the end (%% is a percent sign)"},
+  };
+  for (const Refusal& c : cases) {
+    EXPECT_EQ(text::FormatProblemOf(c.format), c.problem) << c.format;
+    EXPECT_EQ(text::Format(c.format, 1L, 2L, 3L),
+              std::string("text::Format refused \"") + c.format + "\": " + c.why);
+  }
+}
+
+TEST(Format, AcceptsWhatItFormats) {
+  for (const char* format : {"%-*d %.*s %0*X %-3c %i %4.4s %u %05d%%", "%d%%", "plain", ""})
+    EXPECT_EQ(text::FormatProblemOf(format), text::FormatProblem::None) << format;
+  static_assert(text::FormatProblemOf("%-*d %.*s %0*X %-3c %i %4.4s %u %05d%%") ==
+                text::FormatProblem::None);
+  static_assert(text::FormatProblemOf("%ld") == text::FormatProblem::Size);
 }
 
 }  // namespace
