@@ -34,16 +34,14 @@ class WindowView final : public flash::FlashObserver {
   // The window always has its restart.
   void RestartNotOffered() override {}
   bool StopRequested() const override { return false; }
-  void Finished(const flash::FlashResult& result) override { last_ = result; }
-
-  // How the last press ended, for whoever looks after it.
-  const std::optional<flash::FlashResult>& LastResult() const { return last_; }
+  // The dialogs and the caption have said everything a person reads about
+  // how the press ended.
+  void Finished(const flash::FlashResult&) override {}
 
  private:
   platform::TextControl& status_;
   platform::ComboBox& list_;
   platform::Cursor& cursor_;
-  std::optional<flash::FlashResult> last_;
 };
 
 }  // namespace app

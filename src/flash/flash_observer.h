@@ -15,7 +15,7 @@ enum class Phase {
 enum class Outcome {
   Flashed,      // the final flash command succeeded
   Declined,     // the confirmation was answered No
-  Refused,      // the revision check refused the drive, or no drive was chosen
+  Refused,      // the revision check refused the drive
   Failed,       // a command or the opening failed
   Interrupted,  // stopped on the front's request before the critical entry
 };
@@ -47,7 +47,7 @@ class FlashObserver {
   virtual void RestartNotOffered() = 0;
   // Asked when a run stops early: whether the front asked it to stop.
   virtual bool StopRequested() const = 0;
-  // Once per press that reached a drive or was refused, after the cleanup.
+  // Once per press that had a drive to work on, after its cleanup.
   virtual void Finished(const FlashResult& result) = 0;
 };
 

@@ -109,8 +109,6 @@ class PressScope {
   bool& flag_;
 };
 
-}  // namespace
-
 // The restart offer's cursor steps go to the front like every other one.
 class ObserverCursor final : public platform::Cursor {
  public:
@@ -121,6 +119,8 @@ class ObserverCursor final : public platform::Cursor {
  private:
   FlashObserver& observer_;
 };
+
+}  // namespace
 
 void FlashProcedure::FlashModeClick(const std::optional<ChosenDrive>& chosen) {
   if (flashing_) return;
