@@ -159,19 +159,16 @@ FlashRun RunOneFlash(flash_test::Platform platform) {
   PausingDeviceIo device(rig.device);
   PausingAspi aspiLibrary(rig.aspiLibrary);
   scsi::NtPassThrough nt(device);
-  scsi::AspiTransport aspi(aspiLibrary);
-  drive::DriveCommands commands(
-      drive::CommandContext{nt, aspi, rig.dialogs, os, rig.bar, rig.view});
-  flash::FlashProcedure procedure(flash::FlashWiring{
-      commands, nt, rig.status, rig.bar, rig.list, rig.cursor, rig.dialogs, os,
-      rig.restart, rig.view, rig.format, rig.table, rig.itemToEntry});
+  const bool passThrough = platform == flash_test::Platform::Nt;
+  const auto session = rig.SessionOver(passThrough ? &nt : nullptr,
+                                       passThrough ? nullptr : &aspiLibrary, os);
   rig.dialogs.answers = {platform::Answer::Yes, platform::Answer::No};
   rig.bus.SessionTrace().SetSink(nullptr);  // the tests' window journal
 
   chunkSizedAllocations = 0;
   counting = true;
   const auto start = Clock::now();
-  procedure.FlashModeClick(rig.PlatformId());
+  rig.ClickOn(*session);
   const auto end = Clock::now();
   counting = false;
 

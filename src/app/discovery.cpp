@@ -2,6 +2,7 @@
 // the ones the package is for, and collect the others into the error text
 // shown when none matches.
 #include <string>
+#include <vector>
 
 #include "app/flash_form.h"
 #include "flash/mode_texts.h"
@@ -31,44 +32,48 @@ void ForEachRoot(const std::string& roots, Visit visit) {
 
 }  // namespace
 
+void TFlashForm::BuildSession(scsi::PassThrough* passThrough, platform::AspiLibrary* aspi) {
+  Session = flash::BuildSession(flash::SessionParts{.passThrough = passThrough,
+                                                    .aspiLibrary = aspi,
+                                                    .dialogs = sys.dialogs,
+                                                    .os = sys.os,
+                                                    .bar = ui.ProgressBar,
+                                                    .restart = &sys.restart,
+                                                    .observer = View,
+                                                    .package = Package});
+}
+
+// A matching drive becomes the next item and is selected; another drive's
+// line goes to the error text; a drive that did not answer goes nowhere.
+void TFlashForm::ListFound(const flash::FoundDrive& found) {
+  if (found.accepted) {
+    const int item = ui.ComboBox1.AddItem(found.line);
+    ui.ComboBox1.SetItemIndex(item);
+    ItemToEntry[static_cast<std::size_t>(item)] = found.slot;
+  } else if (found.whyNot == flash::FoundDrive::WhyNot::OtherDrive) {
+    NoDriveText += found.line + "\n";
+  }
+}
+
 void TFlashForm::NTDiscovery() {
   NoDriveText = flash::NoDriveTextHead(Texts, package::IsRangeWildcard(Package));
   const std::string roots = sys.os.LogicalDriveStrings(kDriveStringsChars);
   ui.ComboBox1.SetItemIndex(-1);
-  std::size_t slot = 0;
+  std::vector<char> letters;
   ForEachRoot(roots, [&](const std::string& root) {
-    // A slot per drive letter: only an operating system that reported a
-    // letter twice could fill the table, and then the rest is not tried.
-    if (slot == DriveTable.size()) return;
-    if (sys.os.DriveType(root) != platform::kDriveCdRom) return;
-    drive::DriveEntry& entry = DriveTable[slot];
-    entry.DriveLetter = root[0];
-    entry.SetText("");
-    if (Commands.NTCheckInquiry(entry)) {
-      const int item = ui.ComboBox1.AddItem(entry.Text());
-      ui.ComboBox1.SetItemIndex(item);
-      ItemToEntry[item] = static_cast<int>(slot);
-      ++slot;
-    } else if (!entry.Text().empty()) {
-      NoDriveText += entry.Text() + "\n";
-    }
+    if (sys.os.DriveType(root) == platform::kDriveCdRom) letters.push_back(root[0]);
   });
+  Nt.emplace(sys.device);
+  BuildSession(&*Nt, nullptr);
+  Session->DiscoverLetters(letters, [this](const flash::FoundDrive& found) { ListFound(found); });
   EndDiscovery();
 }
 
 void TFlashForm::AspiDiscovery() {
   NoDriveText = flash::NoDriveTextHead(Texts, package::IsRangeWildcard(Package));
   ui.ComboBox1.SetItemIndex(-1);
-  for (std::size_t slot = 0; slot < drive::kAspiSlots; ++slot) {
-    drive::DriveEntry& entry = DriveTable[slot];
-    if (Commands.CheckInquiry(entry)) {
-      const int item = ui.ComboBox1.AddItem(entry.Text());
-      ui.ComboBox1.SetItemIndex(item);
-      ItemToEntry[item] = static_cast<int>(slot);
-    } else if (!entry.Text().empty()) {
-      NoDriveText += entry.Text() + "\n";
-    }
-  }
+  BuildSession(nullptr, &sys.aspi);
+  Session->DiscoverAspi([this](const flash::FoundDrive& found) { ListFound(found); });
   EndDiscovery();
 }
 

@@ -10,7 +10,7 @@ void TFlashForm::FlashButtonClick() {
     BuildButtonClick();
     return;
   }
-  Flash.FlashModeClick(PlatformId);
+  if (Session) Session->Flash(ChosenInList(ui.ComboBox1, ItemToEntry));
 }
 
 }  // namespace app

@@ -41,10 +41,7 @@ std::string SelectDriveText(const package::PackageTexts& texts) {
 TFlashForm::TFlashForm(Controls controls, Services services, package::PackageView package)
     : ui(controls),
       sys(services),
-      Package(package),
-      Nt(sys.device),
-      Aspi(sys.aspi),
-      Commands(drive::CommandContext{Nt, Aspi, sys.dialogs, sys.os, ui.ProgressBar, Package}) {}
+      Package(package) {}
 
 void TFlashForm::FormCreate() {
   BuilderMode = package::IsTemplate(Package);
@@ -123,7 +120,7 @@ bool TFlashForm::PrepareAspi() {
 }
 
 void TFlashForm::FormDestroy() {
-  Nt.CloseDeviceHandle();
+  if (Nt) Nt->CloseDeviceHandle();
   if (sys.aspi.Loaded()) sys.aspi.Unload();
 }
 

@@ -5,11 +5,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
-#include "drive/drive_commands.h"
+#include "app/flash_view.h"
 #include "drive/drive_entry.h"
-#include "flash/flash_procedure.h"
+#include "flash/flash_session.h"
 #include "package/model_file.h"
 #include "package/package_region.h"
 #include "package/package_texts.h"
@@ -19,7 +21,6 @@
 #include "platform/os.h"
 #include "platform/restart.h"
 #include "platform/ui.h"
-#include "scsi/aspi_transport.h"
 #include "scsi/nt_passthrough.h"
 
 namespace app {
@@ -71,7 +72,6 @@ class TFlashForm {
   package::PackageTexts Texts;
   package::ImageFormat Format;
   std::string WarningText;
-  drive::DriveTable DriveTable = drive::InitialDriveTable();
   std::array<int, drive::kDriveSlots> ItemToEntry{};
   std::string NoDriveText;
   package::ModelTable ModelTable;  // builder mode: the model description file
@@ -80,26 +80,28 @@ class TFlashForm {
   Controls ui;
   Services sys;
   package::PackageView Package;
-  scsi::NtPassThrough Nt;
-  scsi::AspiTransport Aspi;
-  drive::DriveCommands Commands;
-  // The flash procedure of FlashButtonClick in flash mode.
-  flash::FlashProcedure Flash{flash::FlashWiring{
-      Commands, Nt, ui.GroupBox2, ui.ProgressBar, ui.ComboBox1, ui.Cursor,
-      sys.dialogs, sys.os, sys.restart, Package, Format, DriveTable, ItemToEntry}};
+  // The NT family's transport, made by NT discovery only.
+  std::optional<scsi::NtPassThrough> Nt;
+  WindowView View{ui.GroupBox2, ui.ComboBox1, ui.Cursor};
+  // The flash session of the run's transport (DriveTable among it), made by
+  // discovery; none in builder mode.
+  std::unique_ptr<flash::FlashSession> Session;
 
   // True while a FLASH press runs (its modal boxes let window messages
   // through): the window must then refuse to close.
-  bool Flashing() const { return Flash.Flashing(); }
+  bool Flashing() const { return Session != nullptr && Session->Flashing(); }
 
-  // Drive discovery, run once by the flash-mode start-up: fills DriveTable,
-  // ItemToEntry, ComboBox1 and NoDriveText, then EndDiscovery shows the
-  // error text and quits when nothing matched, or selects the first drive.
+  // Drive discovery, run once by the flash-mode start-up: builds the
+  // session, fills ItemToEntry, ComboBox1 and NoDriveText, then
+  // EndDiscovery shows the error text and quits when nothing matched, or
+  // selects the first drive.
   void NTDiscovery();
   void AspiDiscovery();
   void EndDiscovery();
 
  private:
+  void BuildSession(scsi::PassThrough* passThrough, platform::AspiLibrary* aspi);
+  void ListFound(const flash::FoundDrive& found);
   void StartBuilderMode();
   void StartFlashMode();
   bool SealHolds();

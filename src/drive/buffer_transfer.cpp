@@ -6,7 +6,7 @@
 #include "drive/drive_commands.h"
 #include "drive/messages.h"
 #include "drive/requests.h"
-#include "scsi/report.h"
+#include "drive/report.h"
 
 namespace drive {
 
@@ -38,12 +38,12 @@ bool DriveCommands::NTWriteBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer,
   const bool finalFlash = flag != 0;
   const Transfer transfer{scsi::Direction::Out, chunkBuffer,
                           finalFlash ? 0 : CursorLength()};
-  const scsi::ScsiResult r = ctx_.nt.NTSendRequest(NtRequest(
+  const scsi::ScsiResult r = ctx_.nt->NTSendRequest(NtRequest(
       entry, WriteBufferCdb(CursorOffset(), CursorLength(), flag), kTenByteCdb,
       scsi::NtForm::Direct, transfer,
       finalFlash ? kFinalFlashTimeoutSeconds : kChunkTimeoutSeconds));
   if (!scsi::IsGood(r)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kWriteBuffer, r);
+    ReportCommandFailure(ctx_.dialogs, messages::kWriteBuffer, r);
     return false;
   }
   return true;
@@ -57,34 +57,34 @@ bool DriveCommands::WriteBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer,
     ctx_.bar.SetPosition(kFinalBarPosition);
     ctx_.bar.StepIt();
   }
-  const scsi::ScsiResult r = ctx_.aspi.W9xSendRequest(AspiRequest(
+  const scsi::ScsiResult r = ctx_.aspi->W9xSendRequest(AspiRequest(
       entry, WriteBufferCdb(CursorOffset(), CursorLength(), flag),
       {scsi::Direction::Out, chunkBuffer, CursorLength()}));
   if (!scsi::IsCompleteAndClean(r)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kWriteBuffer, r);
+    ReportCommandFailure(ctx_.dialogs, messages::kWriteBuffer, r);
     return false;
   }
   return true;
 }
 
 bool DriveCommands::NTReadBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer) {
-  const scsi::ScsiResult r = ctx_.nt.NTSendRequest(NtRequest(
+  const scsi::ScsiResult r = ctx_.nt->NTSendRequest(NtRequest(
       entry, ReadBufferCdb(CursorOffset(), CursorLength()), kTenByteCdb,
       scsi::NtForm::Direct, {scsi::Direction::In, chunkBuffer, CursorLength()},
       kChunkTimeoutSeconds));
   if (!scsi::IsGood(r)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kReadBuffer, r);
+    ReportCommandFailure(ctx_.dialogs, messages::kReadBuffer, r);
     return false;
   }
   return true;
 }
 
 bool DriveCommands::ReadBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer) {
-  const scsi::ScsiResult r = ctx_.aspi.W9xSendRequest(
+  const scsi::ScsiResult r = ctx_.aspi->W9xSendRequest(
       AspiRequest(entry, ReadBufferCdb(CursorOffset(), CursorLength()),
                   {scsi::Direction::In, chunkBuffer, CursorLength()}));
   if (!scsi::IsCompleteAndClean(r)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kReadBuffer, r);
+    ReportCommandFailure(ctx_.dialogs, messages::kReadBuffer, r);
     return false;
   }
   return true;

@@ -4,7 +4,7 @@
 #include "drive/drive_commands.h"
 #include "drive/messages.h"
 #include "drive/requests.h"
-#include "scsi/report.h"
+#include "drive/report.h"
 #include "text/format.h"
 
 namespace drive {
@@ -58,7 +58,7 @@ void DriveCommands::RemoveDisc(const char* wording) {
 }
 
 bool DriveCommands::NTXCmd(DriveEntry& entry, std::uint8_t mode) {
-  const scsi::ScsiResult r = ctx_.nt.NTSendRequest(
+  const scsi::ScsiResult r = ctx_.nt->NTSendRequest(
       NtRequest(entry, TestUnitReadyCdb(), kSixByteCdb, scsi::NtForm::Buffered,
                 kNoDataNt, kTestUnitReadyTimeoutSeconds));
   // A call that never reached the drive reads as status 00 with no sense;
@@ -80,7 +80,7 @@ bool DriveCommands::NTXCmd(DriveEntry& entry, std::uint8_t mode) {
 }
 
 bool DriveCommands::XCmd(DriveEntry& entry, std::uint8_t mode) {
-  const scsi::ScsiResult r = ctx_.aspi.W9xSendRequest(
+  const scsi::ScsiResult r = ctx_.aspi->W9xSendRequest(
       AspiRequest(entry, TestUnitReadyCdb(), kNoDataAspi));
   // A request still pending after the wait keeps status 00 (SS_PENDING).
   if (!r.delivered || (r.status != kAspiComplete && r.status != kAspiError)) {
@@ -103,13 +103,13 @@ bool DriveCommands::XCmd(DriveEntry& entry, std::uint8_t mode) {
 }
 
 bool DriveCommands::NTStartStopUnit(DriveEntry& entry, std::uint8_t powerCondition) {
-  return scsi::IsGood(ctx_.nt.NTSendRequest(
+  return scsi::IsGood(ctx_.nt->NTSendRequest(
       NtRequest(entry, StartStopUnitCdb(powerCondition), kSixByteCdb,
                 scsi::NtForm::Buffered, kNoDataNt, kStartStopTimeoutSeconds)));
 }
 
 bool DriveCommands::StartStopUnit(DriveEntry& entry, std::uint8_t powerCondition) {
-  return scsi::IsComplete(ctx_.aspi.W9xSendRequest(
+  return scsi::IsComplete(ctx_.aspi->W9xSendRequest(
       AspiRequest(entry, StartStopUnitCdb(powerCondition), kNoDataAspi)));
 }
 
@@ -117,13 +117,13 @@ bool DriveCommands::NTWriteE2(DriveEntry& entry, const std::uint8_t* source,
                               std::uint8_t count, std::uint16_t start) {
   for (std::uint8_t i = 0; i < count; ++i) {
     const auto address = static_cast<std::uint16_t>(start + i);
-    const scsi::ScsiResult r = ctx_.nt.NTSendRequest(
+    const scsi::ScsiResult r = ctx_.nt->NTSendRequest(
         NtRequest(entry, WriteE2Cdb(kNtWriteE2SubCode, address, source[i]),
                   kTwelveByteCdb, scsi::NtForm::Buffered, kNoDataNt,
                   kWriteE2TimeoutSeconds));
     // The status alone decides; sense data by itself does not stop it.
     if (!r.delivered || r.status != kNtGood) {
-      scsi::ReportCommandFailure(ctx_.dialogs, messages::kWriteE2, r);
+      ReportCommandFailure(ctx_.dialogs, messages::kWriteE2, r);
       return false;
     }
   }
@@ -134,13 +134,13 @@ bool DriveCommands::WriteE2(DriveEntry& entry, const std::uint8_t* source,
                             std::uint8_t count, std::uint16_t start) {
   for (std::uint8_t i = 0; i < count; ++i) {
     const auto address = static_cast<std::uint16_t>(start + i);
-    const scsi::ScsiResult r = ctx_.aspi.W9xSendRequest(
+    const scsi::ScsiResult r = ctx_.aspi->W9xSendRequest(
         AspiRequest(entry, WriteE2Cdb(kAspiWriteE2SubCode, address, source[i]),
                     kNoDataAspi));
     // Only an error status stops it; a request that never completed is no
     // write either.
     if (!r.delivered || r.status == kAspiError) {
-      scsi::ReportCommandFailure(ctx_.dialogs, messages::kWriteE2, r);
+      ReportCommandFailure(ctx_.dialogs, messages::kWriteE2, r);
       return false;
     }
   }

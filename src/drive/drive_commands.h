@@ -25,10 +25,12 @@ struct SavedProfileCopy {
   std::uint16_t length = 0;
 };
 
-// What a drive command needs from around it.
+// What a drive command needs from around it. A run has one transport: the
+// NT members send through `nt`, the 9x members through `aspi`, and the other
+// one is null (its members are never called in that run).
 struct CommandContext {
-  scsi::PassThrough& nt;  // the NT members' transport
-  scsi::AspiTransport& aspi;
+  scsi::PassThrough* nt;
+  scsi::AspiTransport* aspi;
   platform::Dialogs& dialogs;
   platform::Os& os;
   // The transfer cursor: offset = position, length = step.

@@ -8,7 +8,7 @@
 #include "drive/drive_commands.h"
 #include "drive/messages.h"
 #include "drive/requests.h"
-#include "scsi/report.h"
+#include "drive/report.h"
 #include "text/format.h"
 
 namespace drive {
@@ -104,24 +104,24 @@ void DriveCommands::SaveProfile(const std::uint8_t* record, std::uint16_t length
 bool DriveCommands::NTSetupFlashProfile(DriveEntry& entry) {
   if (!CheckProfileTable()) return false;
   std::array<std::uint8_t, kProfileBufferSize> buffer{};
-  const scsi::ScsiResult id = ctx_.nt.NTSendRequest(
+  const scsi::ScsiResult id = ctx_.nt->NTSendRequest(
       NtRequest(entry, FlashIdReadCdb(), kTenByteCdb, scsi::NtForm::Direct,
                 {scsi::Direction::In, buffer.data(), kFlashIdLength},
                 kFlashIdTimeoutSeconds));
   if (!scsi::IsGood(id)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kReadFlashId, id);
+    ReportCommandFailure(ctx_.dialogs, messages::kReadFlashId, id);
     return false;
   }
   const std::uint16_t length = BuildProfileRecord(buffer.data());
   SaveProfile(buffer.data(), length);
   // Twelve bytes go out although the CDB has ten significant ones.
-  const scsi::ScsiResult write = ctx_.nt.NTSendRequest(
+  const scsi::ScsiResult write = ctx_.nt->NTSendRequest(
       NtRequest(entry, WriteBufferCdb(kProfileOffset, length, 0x00),
                 kTwelveByteCdb, scsi::NtForm::Direct,
                 {scsi::Direction::Out, buffer.data(), length},
                 kProfileTimeoutSeconds));
   if (!scsi::IsGood(write)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kWriteFlashProfile, write);
+    ReportCommandFailure(ctx_.dialogs, messages::kWriteFlashProfile, write);
     return false;
   }
   return true;
@@ -130,30 +130,30 @@ bool DriveCommands::NTSetupFlashProfile(DriveEntry& entry) {
 bool DriveCommands::SetupFlashProfile(DriveEntry& entry) {
   if (!CheckProfileTable()) return false;
   std::array<std::uint8_t, kProfileBufferSize> buffer{};
-  const scsi::ScsiResult id = ctx_.aspi.W9xSendRequest(AspiRequest(
+  const scsi::ScsiResult id = ctx_.aspi->W9xSendRequest(AspiRequest(
       entry, FlashIdReadCdb(), {scsi::Direction::In, buffer.data(), kFlashIdLength}));
   if (!scsi::IsComplete(id)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kReadFlashId, id);
+    ReportCommandFailure(ctx_.dialogs, messages::kReadFlashId, id);
     return false;
   }
   const std::uint16_t length = BuildProfileRecord(buffer.data());
   SaveProfile(buffer.data(), length);
-  const scsi::ScsiResult write = ctx_.aspi.W9xSendRequest(
+  const scsi::ScsiResult write = ctx_.aspi->W9xSendRequest(
       AspiRequest(entry, WriteBufferCdb(kProfileOffset, length, 0x00),
                   {scsi::Direction::Out, buffer.data(), length}));
   if (!scsi::IsComplete(write)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kWriteFlashProfile, write);
+    ReportCommandFailure(ctx_.dialogs, messages::kWriteFlashProfile, write);
     return false;
   }
   return true;
 }
 
 bool DriveCommands::NTEntryCritical(DriveEntry& entry) {
-  const scsi::ScsiResult r = ctx_.nt.NTSendRequest(
+  const scsi::ScsiResult r = ctx_.nt->NTSendRequest(
       NtRequest(entry, CriticalEntryCdb(), kTenByteCdb, scsi::NtForm::Direct,
                 {scsi::Direction::In, nullptr, 0}, kCriticalTimeoutSeconds));
   if (!scsi::IsGood(r)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kEntryCritical, r);
+    ReportCommandFailure(ctx_.dialogs, messages::kEntryCritical, r);
     return false;
   }
   return true;
@@ -162,10 +162,10 @@ bool DriveCommands::NTEntryCritical(DriveEntry& entry) {
 bool DriveCommands::EntryCritical(DriveEntry& entry) {
   // The request points at a buffer of its own although nothing moves.
   std::array<std::uint8_t, 4> unused{};
-  const scsi::ScsiResult r = ctx_.aspi.W9xSendRequest(AspiRequest(
+  const scsi::ScsiResult r = ctx_.aspi->W9xSendRequest(AspiRequest(
       entry, CriticalEntryCdb(), {scsi::Direction::None, unused.data(), 0}));
   if (!scsi::IsComplete(r)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kEntryCritical, r);
+    ReportCommandFailure(ctx_.dialogs, messages::kEntryCritical, r);
     return false;
   }
   return true;
@@ -181,13 +181,13 @@ bool DriveCommands::ProfileReadBackMatches(const std::uint8_t* readBack) {
 
 bool DriveCommands::NTVerifyProfile(DriveEntry& entry) {
   std::array<std::uint8_t, kProfileBufferSize> readBack{};
-  const scsi::ScsiResult r = ctx_.nt.NTSendRequest(NtRequest(
+  const scsi::ScsiResult r = ctx_.nt->NTSendRequest(NtRequest(
       entry, ReadBufferCdb(kProfileOffset, SavedProfile.length), kTenByteCdb,
       scsi::NtForm::Direct,
       {scsi::Direction::In, readBack.data(), SavedProfile.length},
       kProfileTimeoutSeconds));
   if (!scsi::IsGood(r)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kReadFlashProfile, r);
+    ReportCommandFailure(ctx_.dialogs, messages::kReadFlashProfile, r);
     return false;
   }
   return ProfileReadBackMatches(readBack.data());
@@ -195,7 +195,7 @@ bool DriveCommands::NTVerifyProfile(DriveEntry& entry) {
 
 bool DriveCommands::W9xVerifyProfile(DriveEntry& entry) {
   std::array<std::uint8_t, kProfileBufferSize> readBack{};
-  const scsi::ScsiResult r = ctx_.aspi.W9xSendRequest(
+  const scsi::ScsiResult r = ctx_.aspi->W9xSendRequest(
       AspiRequest(entry, ReadBufferCdb(kProfileOffset, SavedProfile.length),
                   {scsi::Direction::In, readBack.data(), SavedProfile.length}));
   if (!scsi::IsCompleteAndClean(r)) {

@@ -8,8 +8,7 @@
 #include "drive/inquiry.h"
 #include "drive/messages.h"
 #include "drive/requests.h"
-#include "scsi/messages.h"
-#include "scsi/report.h"
+#include "drive/report.h"
 
 namespace drive {
 
@@ -55,23 +54,25 @@ bool MatchesPackage(const package::PackageView& package,
 }
 
 bool DriveCommands::NTCheckInquiry(DriveEntry& entry) {
-  const std::optional<platform::Handle> device = ctx_.nt.OpenDriveDevice(entry.DriveLetter);
+  const std::optional<platform::Handle> device = ctx_.nt->OpenDriveDevice(entry.DriveLetter);
   if (!device) {
     // The same words as the opening at the start of a flash.
-    ctx_.dialogs.Message(scsi::messages::kErrorOpening +
-                         std::to_string(ctx_.nt.LastError()));
+    scsi::Opening opening;
+    opening.failure = scsi::Opening::Failure::Open;
+    opening.systemError = ctx_.nt->LastError();
+    ctx_.dialogs.Message(OpeningText(opening));
     ctx_.os.PostQuit(kQuitExitCode);
     return false;
   }
   std::array<std::uint8_t, kNtInquiryLength> data{};
   const scsi::ScsiResult result =
-      ctx_.nt.NTSendRequest(NtInquiryRequest(entry, data.data()), *device);
+      ctx_.nt->NTSendRequest(NtInquiryRequest(entry, data.data()), *device);
   TakeReturnedAddress(entry, result);
-  ctx_.nt.CloseDevice(*device);
+  ctx_.nt->CloseDevice(*device);
   // Only the call itself counts here: a drive that answers with an error
   // status still gets a line built from the cleared data area.
   if (!result.delivered) return false;
-  entry.SetText(NtListText(entry, ctx_.nt.DeviceName(entry.DriveLetter), data.data()));
+  entry.SetText(NtListText(entry, ctx_.nt->DeviceName(entry.DriveLetter), data.data()));
   return MatchesPackage(ctx_.package, IdentificationText(data.data()),
                         RevisionText(data.data()));
 }
@@ -82,7 +83,7 @@ bool DriveCommands::CheckInquiry(DriveEntry& entry) {
       entry, InquiryCdb(kAspiInquiryLength),
       {scsi::Direction::In, data.data(), kAspiInquiryLength});
   request.cdbLength = kInquiryCdbLength;
-  if (!scsi::IsComplete(ctx_.aspi.W9xSendRequest(request))) return false;
+  if (!scsi::IsComplete(ctx_.aspi->W9xSendRequest(request))) return false;
   entry.SetText(AspiListText(entry, data.data()));
   return MatchesPackage(ctx_.package, IdentificationText(data.data()),
                         RevisionText(data.data()));
@@ -91,15 +92,15 @@ bool DriveCommands::CheckInquiry(DriveEntry& entry) {
 bool DriveCommands::NTGetInquiry(DriveEntry& entry) {
   std::array<std::uint8_t, kNtInquiryLength> data{};
   const scsi::ScsiResult result =
-      ctx_.nt.NTSendRequest(NtInquiryRequest(entry, data.data()));
+      ctx_.nt->NTSendRequest(NtInquiryRequest(entry, data.data()));
   TakeReturnedAddress(entry, result);
   // IsGood also refuses a call that never reached the drive, whose data
   // area was never filled.
   if (!scsi::IsGood(result)) {
-    scsi::ReportCommandFailure(ctx_.dialogs, messages::kInquiry, result);
+    ReportCommandFailure(ctx_.dialogs, messages::kInquiry, result);
     return false;
   }
-  entry.SetText(NtListText(entry, ctx_.nt.DeviceName(entry.DriveLetter), data.data()));
+  entry.SetText(NtListText(entry, ctx_.nt->DeviceName(entry.DriveLetter), data.data()));
   return true;
 }
 

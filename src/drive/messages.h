@@ -11,6 +11,16 @@ inline constexpr const char* kNtListAddressFormat = "%d-%d-%d ";
 inline constexpr const char* kNtListIdentificationFormat = "%28.28s";
 inline constexpr const char* kAspiListFormat = "HA#%d - ID#%d :  %28.28s";
 
+// The failure report of a command and the failed opening at the start of a
+// flash.
+inline constexpr const char* kReport = "> Status: %02X, SenseCode: %02X %02X %02X";
+// Added to a report line when the request never reached the drive.
+inline constexpr const char* kSystemError = " (system error %u)";
+// Added when the SCSI generic driver gave up on the request.
+inline constexpr const char* kHostDriverStatus = " (host status %02X, driver status %02X)";
+inline constexpr const char* kErrorOpening = "Error opening: ";
+inline constexpr const char* kProbeFailed = "Error reading inquiry data information; error was %d";
+
 // Step labels of the command failure report.
 inline constexpr const char* kInquiry = "Inquiry";
 inline constexpr const char* kWriteE2 = "Write E2";

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <utility>
 
+#include "drive/report.h"
 #include "flash/flash_texts.h"
 #include "flash/restart_offer.h"
 #include "flash/revision_check.h"
@@ -107,87 +109,118 @@ class PressScope {
   bool& flag_;
 };
 
+// The restart offer's cursor steps go to the front like every other one.
+class ObserverCursor final : public platform::Cursor {
+ public:
+  explicit ObserverCursor(FlashObserver& observer) : observer_(observer) {}
+  void Hourglass() override { observer_.Busy(true); }
+  void Default() override { observer_.Busy(false); }
+
+ private:
+  FlashObserver& observer_;
+};
+
 }  // namespace
 
-void FlashProcedure::FlashModeClick(std::uint32_t platformId) {
+void FlashProcedure::FlashModeClick(const std::optional<ChosenDrive>& chosen) {
   if (flashing_) return;
   PressScope press(flashing_);
+  BeginPress();
   w_.commands.ProfileMatched = false;
   w_.commands.SavedProfile.length = 0;
 
-  const int position = w_.driveList.ItemIndex();
-  const DriveEntry* entry = EntryAt(position, true);
+  const DriveEntry* entry = chosen ? EntryAt(chosen->slot) : nullptr;
   if (entry == nullptr || !ConfirmUpdate(*entry)) return;
-  if (platformId == platform::kPlatformWin32Nt) {
-    RunNt();
+  if (w_.nt != nullptr) {
+    RunNt(*chosen);
   } else {
-    Run9x(position);
+    Run9x(*chosen);
   }
+}
+
+void FlashProcedure::BeginPress() {
+  w_.dialogs.Forget();
+  critical_ = false;
+  inCritical_ = false;
 }
 
 // Refuses a drive already at or above the new revision; otherwise asks.
 bool FlashProcedure::ConfirmUpdate(const DriveEntry& entry) {
   const RevisionDecision decision = DecideRevision(w_.package, entry.Text());
   if (decision.refused) {
-    w_.dialogs.Ask(platform::DialogKind::Warning, RefusalText(decision.current),
-                   platform::DialogButtons::Ok);
+    const std::string refusal = RefusalText(decision.current);
+    w_.dialogs.Ask(platform::DialogKind::Warning, refusal, platform::DialogButtons::Ok);
+    Finish(Outcome::Refused, refusal);
     return false;
   }
   const std::string confirmation = ConfirmationText(decision.current, decision.next);
   FlashAll = package::IsFlashAll(w_.package);
-  return w_.dialogs.Ask(decision.confirmKind, confirmation, platform::DialogButtons::YesNo) ==
-         platform::Answer::Yes;
+  if (w_.dialogs.Ask(decision.confirmKind, confirmation, platform::DialogButtons::YesNo) ==
+      platform::Answer::Yes)
+    return true;
+  Finish(Outcome::Declined);
+  return false;
 }
 
-void FlashProcedure::NTFlashButton() {
-  if (flashing_) return;
+void FlashProcedure::NTFlashButton(const std::optional<ChosenDrive>& chosen) {
+  if (flashing_ || w_.nt == nullptr || !chosen) return;
   PressScope press(flashing_);
-  RunNt();
+  BeginPress();
+  RunNt(*chosen);
 }
 
-void FlashProcedure::Flash9x(int position) {
-  if (flashing_) return;
+void FlashProcedure::Flash9x(const std::optional<ChosenDrive>& chosen) {
+  if (flashing_ || w_.nt != nullptr || !chosen) return;
   PressScope press(flashing_);
-  Run9x(position);
+  BeginPress();
+  Run9x(*chosen);
 }
 
 // On NT the table is filled in list order, so the list position is the slot.
-void FlashProcedure::RunNt() {
-  const int position = w_.driveList.ItemIndex();
-  DriveEntry* entry = EntryAt(position, false);
+void FlashProcedure::RunNt(const ChosenDrive& chosen) {
+  DriveEntry* entry = EntryAt(chosen.position);
   if (entry == nullptr) return;
-  if (!w_.nt.OpenForFlash(entry->DriveLetter, w_.dialogs)) return;
-  RunSequence(kNtVariant, *entry, position);
-}
-
-void FlashProcedure::Run9x(int position) {
-  DriveEntry* entry = EntryAt(position, true);
-  if (entry == nullptr) return;
-  RunSequence(k9xVariant, *entry, position);
-}
-
-// A position that names no listed drive (no selection) names no slot either.
-DriveEntry* FlashProcedure::EntryAt(int position, bool throughItemToEntry) {
-  if (position < 0 || position >= w_.driveList.Count() ||
-      position >= static_cast<int>(drive::kDriveSlots)) {
-    return nullptr;
+  const scsi::Opening opening = w_.nt->OpenForFlash(entry->DriveLetter);
+  if (!opening.Opened()) {
+    w_.dialogs.Message(drive::OpeningText(opening));
+    Finish(Outcome::Failed);
+    return;
   }
-  const int slot = throughItemToEntry ? w_.itemToEntry[position] : position;
-  if (slot < 0 || slot >= static_cast<int>(drive::kDriveSlots)) return nullptr;
-  return &w_.driveTable[slot];
+  RunSequence(kNtVariant, *entry, chosen);
 }
 
-void FlashProcedure::RunSequence(const Variant& v, DriveEntry& entry, int position) {
+void FlashProcedure::Run9x(const ChosenDrive& chosen) {
+  DriveEntry* entry = EntryAt(chosen.slot);
+  if (entry == nullptr) return;
+  RunSequence(k9xVariant, *entry, chosen);
+}
+
+// A slot outside the table names no drive.
+DriveEntry* FlashProcedure::EntryAt(int slot) {
+  if (slot < 0 || slot >= static_cast<int>(drive::kDriveSlots)) return nullptr;
+  return &w_.driveTable[static_cast<std::size_t>(slot)];
+}
+
+void FlashProcedure::RunSequence(const Variant& v, DriveEntry& entry, const ChosenDrive& chosen) {
   LoadAndStopUnit(v, entry);
-  if (!WaitForEmptyDrive(v, entry)) return;
-  if (w_.format.NeedsFlashProfile && !WriteFlashProfile(v, entry)) return;
+  if (!WaitForEmptyDrive(v, entry) ||
+      (w_.format.NeedsFlashProfile && !WriteFlashProfile(v, entry))) {
+    Finish(Outcome::Failed);
+    return;
+  }
   // Taken now, so that whatever happens to the shared flag later, a profile
   // written in this run is verified before anything is burnt.
   const bool profileToVerify = w_.commands.ProfileMatched;
 
   ChunkBuffer buffer = BeginDownload();
-  if (Transfer(v, entry, buffer.get(), profileToVerify)) Complete(v, entry, position);
+  const bool flashed = Transfer(v, entry, buffer.get(), profileToVerify);
+  if (flashed) {
+    Complete(v, entry, chosen);
+  } else {
+    EndCritical();
+  }
   Cleanup(v, buffer);
+  Finish(flashed ? Outcome::Flashed : Outcome::Failed);
 }
 
 void FlashProcedure::LoadAndStopUnit(const Variant& v, DriveEntry& entry) {
@@ -219,7 +252,7 @@ FlashProcedure::ChunkBuffer FlashProcedure::BeginDownload() {
   w_.bar.SetMax(static_cast<std::int32_t>(w_.format.ImageLength));
   w_.bar.SetStep(kChunkLength);
   ChunkBuffer buffer = std::make_unique<std::uint8_t[]>(kChunkLength);
-  w_.cursor.Hourglass();
+  w_.observer.Busy(true);
   SetCaption(kCaptionWriteBin);
   w_.bar.SetPosition(0);
   return buffer;
@@ -255,6 +288,9 @@ bool FlashProcedure::Download(const Variant& v, DriveEntry& entry,
 }
 
 bool FlashProcedure::EnterCritical(const Variant& v, DriveEntry& entry) {
+  critical_ = true;
+  inCritical_ = true;
+  w_.observer.PhaseChanged(Phase::CriticalBegun);
   SetCaption(kCaptionEntryCritical);
   if ((w_.commands.*v.EntryCritical)(entry)) return true;
   AppendToCaption(v.criticalFail);
@@ -310,7 +346,9 @@ bool FlashProcedure::FinalFlash(const Variant& v, DriveEntry& entry,
   SetCaption(kCaptionFlashing);
   PrepareBarForFinalFlash(v);
   const std::uint8_t flag = FlashAll ? kFinalFlashAll : kFinalFlash;
-  if ((w_.commands.*v.WriteBuffer)(entry, buffer, flag)) return true;
+  const bool burnt = (w_.commands.*v.WriteBuffer)(entry, buffer, flag);
+  EndCritical();
+  if (burnt) return true;
   SetCaption(kCaptionFlashFail);
   return false;
 }
@@ -330,7 +368,7 @@ void FlashProcedure::PrepareBarForFinalFlash(const Variant& v) {
   }
 }
 
-void FlashProcedure::Complete(const Variant& v, DriveEntry& entry, int position) {
+void FlashProcedure::Complete(const Variant& v, DriveEntry& entry, const ChosenDrive& chosen) {
   w_.os.Sleep(kSettlePause);
   SetCaption(kCaptionCompleted);
   if (v.sequenceStepsFinalBar) w_.bar.StepIt();
@@ -338,24 +376,48 @@ void FlashProcedure::Complete(const Variant& v, DriveEntry& entry, int position)
   // package's range, yet it rewrote the entry: the line must show what the
   // drive now reports, as the revision check of the next press reads it.
   const bool answered = (w_.commands.*v.RefreshInquiry)(entry);
-  if (answered || entry.Text() != w_.driveList.ItemText(position))
-    RefreshListLine(entry, position);
-  const bool restartAccepted = v.offerRestart(w_.dialogs, w_.restart, w_.cursor);
+  if (answered || entry.Text() != chosen.line)
+    w_.observer.DriveLineChanged(chosen.position, entry.Text());
+  const bool restartAccepted = OfferRestart(v);
   if (restartAccepted || v.clearCaptionAfterNo) SetCaption("");
 }
 
-void FlashProcedure::RefreshListLine(const DriveEntry& entry, int position) {
-  w_.driveList.InsertItem(position, entry.Text());
-  w_.driveList.DeleteItem(position + 1);
-  w_.driveList.SetItemIndex(position);
-  w_.driveList.Repaint();
+// Without a restart the offer is not made and counts as declined.
+bool FlashProcedure::OfferRestart(const Variant& v) {
+  if (w_.restart == nullptr) {
+    w_.observer.RestartNotOffered();
+    return false;
+  }
+  ObserverCursor cursor(w_.observer);
+  return v.offerRestart(w_.dialogs, *w_.restart, cursor);
 }
 
 void FlashProcedure::Cleanup(const Variant& v, ChunkBuffer& buffer) {
-  w_.cursor.Default();
+  w_.observer.Busy(false);
   w_.bar.SetPosition(0);
   buffer.reset();
-  if (v.defaultCursorTwice) w_.cursor.Default();
+  if (v.defaultCursorTwice) w_.observer.Busy(false);
+}
+
+void FlashProcedure::EndCritical() {
+  if (!inCritical_) return;
+  inCritical_ = false;
+  w_.observer.PhaseChanged(Phase::CriticalEnded);
+}
+
+// A failed run that the front asked to stop was interrupted, not failed;
+// its report is the last message a command showed.
+void FlashProcedure::Finish(Outcome outcome, std::string reason) {
+  FlashResult result;
+  result.outcome = outcome;
+  result.reason = std::move(reason);
+  result.caption = caption_;
+  result.critical = critical_;
+  if (outcome == Outcome::Failed) {
+    result.reason = w_.dialogs.LastMessage();
+    if (w_.observer.StopRequested()) result.outcome = Outcome::Interrupted;
+  }
+  w_.observer.Finished(result);
 }
 
 int FlashProcedure::ChunkCount() const {
@@ -367,13 +429,13 @@ bool FlashProcedure::CursorAt(std::int32_t offset) const {
 }
 
 void FlashProcedure::SetCaption(const char* text) {
-  w_.status.SetText(text);
-  w_.status.Repaint();
+  caption_ = text;
+  w_.observer.Caption(caption_);
 }
 
 void FlashProcedure::AppendToCaption(const char* suffix) {
-  w_.status.SetText(w_.status.Text() + suffix);
-  w_.status.Repaint();
+  caption_ += suffix;
+  w_.observer.Caption(caption_);
 }
 
 }  // namespace flash

@@ -4,9 +4,7 @@
 #include <string>
 
 #include "scsi/bytes.h"
-#include "scsi/messages.h"
 #include "scsi/record_layout.h"
-#include "text/format.h"
 
 namespace scsi {
 namespace {
@@ -55,21 +53,23 @@ std::optional<platform::Handle> NtPassThrough::OpenDriveDevice(char letter) {
   return io_.Open(path, kGenericReadWrite, kShareRead, kOpenExisting, 0);
 }
 
-bool NtPassThrough::OpenForFlash(char letter, platform::Dialogs& dialogs) {
+Opening NtPassThrough::OpenForFlash(char letter) {
   CloseDeviceHandle();
+  Opening opening;
   deviceHandle_ = OpenDriveDevice(letter);
   if (!deviceHandle_) {
-    dialogs.Message(messages::kErrorOpening + std::to_string(io_.LastError()));
-    return false;
+    opening.failure = Opening::Failure::Open;
+    opening.systemError = io_.LastError();
+    return opening;
   }
   std::array<std::uint8_t, nt_record::kProbeOutLength> answer{};
   lastCall_ = io_.Control(*deviceHandle_, kIoctlScsiGetInquiryData, nullptr, 0, answer.data(),
                           nt_record::kProbeOutLength);
   if (!lastCall_) {
-    dialogs.Message(text::Format(messages::kProbeFailed, static_cast<int>(io_.LastError())));
-    return false;
+    opening.failure = Opening::Failure::Probe;
+    opening.systemError = io_.LastError();
   }
-  return true;
+  return opening;
 }
 
 ScsiResult NtPassThrough::NTSendRequest(const ScsiRequest& request) {

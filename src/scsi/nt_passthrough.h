@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "platform/device_io.h"
-#include "platform/ui.h"
 #include "scsi/pass_through.h"
 #include "scsi/request.h"
 
@@ -28,10 +27,9 @@ class NtPassThrough final : public PassThrough {
   std::uint32_t LastError() override { return io_.LastError(); }
 
   // The opening at the start of a flash: closes DeviceHandle, opens the
-  // device, probes it with IOCTL_SCSI_GET_INQUIRY_DATA. On failure shows
-  // "Error opening: <code>" or "Error reading inquiry data information;
-  // error was <code>" and returns false.
-  bool OpenForFlash(char letter, platform::Dialogs& dialogs) override;
+  // device, probes it with IOCTL_SCSI_GET_INQUIRY_DATA; a failure carries
+  // the step and its GetLastError code.
+  Opening OpenForFlash(char letter) override;
 
   // Sends on DeviceHandle (or, for the drive check, on a handle of its own).
   // A DeviceIoControl call that fails comes back with delivered = false and

@@ -9,10 +9,24 @@
 #include <string>
 
 #include "platform/device_io.h"
-#include "platform/ui.h"
 #include "scsi/request.h"
 
 namespace scsi {
+
+// How the opening at the start of a flash went. The transport only says
+// what happened; the words a person reads are made above it.
+struct Opening {
+  enum class Failure { None, Open, Probe };
+  Failure failure = Failure::None;
+  // The system's error code of the failing step.
+  std::uint32_t systemError = 0;
+  // Linux only: the node as shown and the system's words for the error of
+  // a failed open; empty on Windows.
+  std::string device;
+  std::string systemText;
+
+  bool Opened() const { return failure == Failure::None; }
+};
 
 class PassThrough {
  public:
@@ -25,8 +39,8 @@ class PassThrough {
   virtual std::uint32_t LastError() = 0;
 
   // The opening at the start of a flash: closes DeviceHandle, opens the
-  // drive's device and probes it. On failure shows why and returns false.
-  virtual bool OpenForFlash(char letter, platform::Dialogs& dialogs) = 0;
+  // drive's device and probes it.
+  virtual Opening OpenForFlash(char letter) = 0;
 
   // Sends on DeviceHandle, or on a handle of the caller's. A call that never
   // reached a verdict comes back with delivered = false.

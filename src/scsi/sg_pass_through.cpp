@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "scsi/messages.h"
-#include "text/format.h"
 
 namespace scsi {
 
@@ -86,22 +84,25 @@ std::optional<platform::Handle> SgPassThrough::OpenDriveDevice(char letter) {
 
 void SgPassThrough::CloseDevice(platform::Handle handle) { sg_.Close(handle); }
 
-bool SgPassThrough::OpenForFlash(char letter, platform::Dialogs& dialogs) {
+Opening SgPassThrough::OpenForFlash(char letter) {
   CloseDeviceHandle();
+  Opening opening;
   deviceHandle_ = OpenDriveDevice(letter);
   if (!deviceHandle_) {
-    dialogs.Message(messages::kErrorOpening + std::to_string(lastError_) + " (" +
-                    DeviceName(letter) + ": " + sg_.ErrorText(lastError_) + ")");
-    return false;
+    opening.failure = Opening::Failure::Open;
+    opening.systemError = lastError_;
+    opening.device = DeviceName(letter);
+    opening.systemText = sg_.ErrorText(lastError_);
+    return opening;
   }
   const std::optional<int> version = sg_.VersionNumber(*deviceHandle_);
   if (!version || *version < kSgMinimumVersion) {
     lastError_ = version ? kNoSuchDevice : sg_.LastError();
-    dialogs.Message(text::Format(messages::kProbeFailed, static_cast<int>(lastError_)));
+    opening.failure = Opening::Failure::Probe;
+    opening.systemError = lastError_;
     CloseDeviceHandle();
-    return false;
   }
-  return true;
+  return opening;
 }
 
 ScsiResult SgPassThrough::NTSendRequest(const ScsiRequest& request) {

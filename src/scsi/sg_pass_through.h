@@ -31,9 +31,9 @@ class SgPassThrough final : public PassThrough {
   void CloseDevice(platform::Handle handle) override;
   std::uint32_t LastError() override { return lastError_; }
   // Opens the node and asks SG_GET_VERSION_NUM: a node that does not answer
-  // it (a disk image, a terminal) is no SCSI device. Failures show "Error
-  // opening: <errno> (<node>: <reason>)" or the probe's message.
-  bool OpenForFlash(char letter, platform::Dialogs& dialogs) override;
+  // it (a disk image, a terminal) is no SCSI device. A failed open carries
+  // the node and the system's words for its errno.
+  Opening OpenForFlash(char letter) override;
   ScsiResult NTSendRequest(const ScsiRequest& request) override;
   ScsiResult NTSendRequest(const ScsiRequest& request, platform::Handle handle) override;
   void CloseDeviceHandle() override;

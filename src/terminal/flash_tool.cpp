@@ -2,15 +2,13 @@
 
 #include <cerrno>
 #include <iostream>
+#include <memory>
 #include <vector>
 
-#include "drive/drive_commands.h"
 #include "drive/drive_entry.h"
-#include "flash/flash_procedure.h"
+#include "flash/flash_session.h"
 #include "flash/mode_texts.h"
 #include "package/package_texts.h"
-#include "platform/aspi.h"
-#include "scsi/aspi_transport.h"
 #include "scsi/sg_pass_through.h"
 #include "terminal/interrupt_gate.h"
 #include "terminal/terminal_seams.h"
@@ -23,62 +21,38 @@ namespace {
 
 constexpr int kCdRomType = 5;
 
-// The NT variant never loads ASPI; the drive commands' context still names
-// a library, one that has nothing.
-class NoAspi final : public platform::AspiLibrary {
- public:
-  bool Load(const std::string&) override { return false; }
-  bool Loaded() const override { return false; }
-  void Unload() override {}
-  bool LookUp(const std::string&) override { return false; }
-  std::uint32_t GetSupportInfo() override { return 0; }
-  std::uint32_t SendCommand(std::uint8_t*) override { return 0; }
-  void PutAddress(std::uint8_t*, void*) override {}
-  void PutEvent(std::uint8_t*, platform::EventHandle) override {}
-  platform::EventHandle CreateEvent() override { return 0; }
-  platform::WaitResult Wait(platform::EventHandle, std::chrono::milliseconds) override {
-    return platform::WaitResult::Failed;
-  }
-  void ResetEvent(platform::EventHandle) override {}
-  void CloseEvent(platform::EventHandle) override {}
-};
-
-// One run's wiring: the procedure on the terminal's seams and SG_IO.
+// One run's wiring: a pass-through session on the terminal's seams, its
+// commands sent by SG_IO through the interrupt gate.
 struct Wiring {
   Wiring(const package::PackageView& package, platform::ScsiGeneric& sg, Console& console,
          Interrupt& interrupt, bool assumeYes)
       : view(package),
-        format(package::CheckNewFormatBIN(view.ImageArea())),
         texts(package::FormPackageTexts(view)),
         bar(console, flash::kChunkLength),
-        status(console, interrupt, bar),
+        shown(console, interrupt, bar),
         dialogs(console, interrupt, assumeYes),
         os(interrupt),
         sgPass(sg),
         gate(sgPass, interrupt, console),
-        aspi(noAspi),
-        commands(drive::CommandContext{gate, aspi, dialogs, os, bar, view}),
-        procedure(flash::FlashWiring{commands, gate, status, bar, choices, cursor, dialogs, os,
-                                     restart, view, format, table, itemToEntry}) {}
+        session(flash::BuildSession(flash::SessionParts{.passThrough = &gate,
+                                                        .dialogs = dialogs,
+                                                        .os = os,
+                                                        .bar = bar,
+                                                        .observer = shown,
+                                                        .package = view,
+                                                        .emptySlots = true})) {}
 
   package::PackageView view;
-  package::ImageFormat format;
   package::PackageTexts texts;
   TerminalBar bar;
-  StatusLines status;
+  TerminalView shown;
   TerminalDialogs dialogs;
-  QuietCursor cursor;
-  DriveChoices choices;
   TerminalOs os;
-  NoRestart restart;
   scsi::SgPassThrough sgPass;
   InterruptGate gate;
-  NoAspi noAspi;
-  scsi::AspiTransport aspi;
-  drive::DriveTable table = drive::InitialDriveTable();
-  std::array<int, drive::kDriveSlots> itemToEntry{};
-  drive::DriveCommands commands;
-  flash::FlashProcedure procedure;
+  std::unique_ptr<flash::FlashSession> session;
+  // The accepted drives in list order.
+  std::vector<flash::FoundDrive> choices;
 };
 
 struct Nodes {
@@ -106,38 +80,25 @@ void TellProblems(const Nodes& nodes, Console& console) {
     console.err << "qrwflash: " << Printable(problem) << std::endl;
 }
 
-struct Detected {
-  std::string line;
-  bool accepted = false;
-};
-
-// NTDiscovery's walk over the nodes: the matching drives take the table's
-// slots in list order, so that a list position names its slot.
-std::vector<Detected> Discover(Wiring& w, const std::vector<std::string>& nodes) {
+// The nodes take the letters A, B, ... in order; the accepted drives
+// become the choices.
+std::vector<flash::FoundDrive> Discover(Wiring& w, const std::vector<std::string>& nodes) {
   w.sgPass.SetNodes(nodes);
-  std::vector<Detected> detected;
-  std::size_t slot = 0;
-  for (std::size_t i = 0; i < nodes.size(); ++i) {
-    drive::DriveEntry& entry = w.table[slot];
-    entry = drive::DriveEntry{};
-    entry.DriveLetter = scsi::SgPassThrough::LetterOf(i);
-    entry.SetText("");
-    const bool accepted = w.commands.NTCheckInquiry(entry);
-    detected.push_back({entry.Text(), accepted});
-    if (!accepted) continue;
-    const int item = w.choices.AddItem(entry.Text());
-    w.itemToEntry[static_cast<std::size_t>(item)] = static_cast<int>(slot);
-    ++slot;
-  }
-  return detected;
+  std::vector<char> letters;
+  for (std::size_t i = 0; i < nodes.size(); ++i) letters.push_back(scsi::SgPassThrough::LetterOf(i));
+  std::vector<flash::FoundDrive> found = w.session->DiscoverLetters(letters);
+  for (const flash::FoundDrive& d : found)
+    if (d.accepted) w.choices.push_back(d);
+  return found;
 }
 
 // Several matching drives: the user picks one by number.
 std::optional<int> ChooseDrive(Wiring& w, Console& console) {
-  for (int i = 0; i < w.choices.Count(); ++i)
-    console.out << "  " << (i + 1) << ") " << Printable(w.choices.ItemText(i)) << "\n";
-  console.out << text::Format(texts::kWhichDrive, static_cast<unsigned>(w.choices.Count()))
-              << std::flush;
+  const int count = static_cast<int>(w.choices.size());
+  for (int i = 0; i < count; ++i)
+    console.out << "  " << (i + 1) << ") " << Printable(w.choices[static_cast<std::size_t>(i)].line)
+                << "\n";
+  console.out << text::Format(texts::kWhichDrive, static_cast<unsigned>(count)) << std::flush;
   std::string answer;
   if (!std::getline(console.in, answer)) {
     console.out << std::endl;
@@ -147,7 +108,7 @@ std::optional<int> ChooseDrive(Wiring& w, Console& console) {
   try {
     std::size_t used = 0;
     const int number = std::stoi(answer, &used);
-    if (used == answer.size() && number >= 1 && number <= w.choices.Count()) return number - 1;
+    if (used == answer.size() && number >= 1 && number <= count) return number - 1;
   } catch (const std::exception&) {
   }
   return std::nullopt;
@@ -159,22 +120,27 @@ int Ending(Console& console, const std::string& what, int status) {
   return status;
 }
 
+int Stopping(Console& console) {
+  console.out << texts::kInterruptStopping << std::endl;
+  return kExitRefused;
+}
+
 int Outcome(const Wiring& w, const Interrupt& interrupt, Console& console) {
-  if (interrupt.Stopped()) {
-    console.out << texts::kInterruptStopping << std::endl;
-    return kExitRefused;
-  }
+  const std::optional<flash::FlashResult>& result = w.shown.Result();
+  if (result && result->outcome == flash::Outcome::Interrupted) return Stopping(console);
   if (interrupt.Held()) console.out << texts::kInterruptNotActedOn << std::endl;
-  if (w.status.Completed()) return kExitFlashed;
-  if (w.dialogs.Declined()) return Ending(console, texts::kDeclined, kExitRefused);
-  if (w.dialogs.Refused()) return Ending(console, texts::kRevisionRefused, kExitRefused);
+  if (result && result->outcome == flash::Outcome::Flashed) return kExitFlashed;
+  if (result && result->outcome == flash::Outcome::Declined)
+    return Ending(console, texts::kDeclined, kExitRefused);
+  if (result && result->outcome == flash::Outcome::Refused)
+    return Ending(console, texts::kRevisionRefused, kExitRefused);
   // A failing command has shown its report; this says where the flash
   // stopped and what that means for the drive.
-  const std::string caption = Printable(w.status.Text());
+  const std::string caption = result ? Printable(result->caption) : "";
+  const bool critical = result && result->critical;
   const std::string where = caption.empty() ? "" : text::Format(texts::kStoppedAt, caption.c_str());
   return Ending(console,
-                text::Format(interrupt.Critical() ? texts::kFailedInCritical
-                                                  : texts::kFailedBeforeCritical,
+                text::Format(critical ? texts::kFailedInCritical : texts::kFailedBeforeCritical,
                              where.c_str()),
                 kExitFailed);
 }
@@ -218,10 +184,12 @@ int ListDrives(const package::PackageView& package, const Options& options,
   if (nodes.usable.empty() && nodes.problems.empty()) console.out << texts::kNoNodes << "\n";
   Wiring w(package, sg, console, interrupt, options.assumeYes);
   bool anyAccepted = false;
-  const std::vector<Detected> detected = Discover(w, nodes.usable);
-  for (std::size_t i = 0; i < detected.size(); ++i) {
-    const Detected& d = detected[i];
-    const std::string line = d.line.empty() ? nodes.usable[i] + ": " + texts::kNoAnswer : d.line;
+  const std::vector<flash::FoundDrive> found = Discover(w, nodes.usable);
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    const flash::FoundDrive& d = found[i];
+    const std::string line = d.whyNot == flash::FoundDrive::WhyNot::NoAnswer
+                                 ? nodes.usable[i] + ": " + texts::kNoAnswer
+                                 : d.line;
     console.out << Printable(line) << "  (" << (d.accepted ? texts::kAccepted : texts::kNotAccepted)
                 << ")\n";
     anyAccepted = anyAccepted || d.accepted;
@@ -236,7 +204,7 @@ int FlashDrive(const package::PackageView& package, const Options& options,
   const bool rangeWildcard = package::IsRangeWildcard(w.view);
   if (w.dialogs.Ask(platform::DialogKind::Warning, flash::WarningText(w.texts, rangeWildcard),
                     platform::DialogButtons::YesNo) != platform::Answer::Yes)
-    return Outcome(w, interrupt, console);
+    return Ending(console, texts::kDeclined, kExitRefused);
 
   // A node that cannot be used is told even when others can: it may be the
   // drive the user means.
@@ -244,15 +212,15 @@ int FlashDrive(const package::PackageView& package, const Options& options,
   TellProblems(nodes, console);
   if (!nodes.problems.empty() && (options.device || nodes.usable.empty())) return kExitFailed;
   std::string noDriveText = flash::NoDriveTextHead(w.texts, rangeWildcard);
-  for (const Detected& d : Discover(w, nodes.usable))
-    if (!d.accepted && !d.line.empty()) noDriveText += d.line + "\n";
-  if (interrupt.Stopped()) return Outcome(w, interrupt, console);
-  if (w.choices.Count() == 0) {
+  for (const flash::FoundDrive& d : Discover(w, nodes.usable))
+    if (d.whyNot == flash::FoundDrive::WhyNot::OtherDrive) noDriveText += d.line + "\n";
+  if (interrupt.Stopped()) return Stopping(console);
+  if (w.choices.empty()) {
     console.out << Printable(noDriveText) << std::flush;
     return Ending(console, texts::kNoMatchingDrive, kExitRefused);
   }
   int position = 0;
-  if (w.choices.Count() > 1) {
+  if (w.choices.size() > 1) {
     if (options.assumeYes) {
       console.err << "qrwflash: " << texts::kSeveralWithYes << std::endl;
       return kExitUsage;
@@ -261,20 +229,9 @@ int FlashDrive(const package::PackageView& package, const Options& options,
     if (!chosen) return Ending(console, texts::kNoDriveChosen, kExitRefused);
     position = *chosen;
   }
-  // The NT flash takes the list position as the table slot: the chosen drive
-  // is the one list item.
-  if (position != 0) {
-    w.table[0] = w.table[static_cast<std::size_t>(w.itemToEntry[static_cast<std::size_t>(position)])];
-    const std::string line = w.choices.ItemText(position);
-    while (w.choices.Count() > 0) w.choices.DeleteItem(0);
-    w.choices.AddItem(line);
-  } else {
-    while (w.choices.Count() > 1) w.choices.DeleteItem(1);
-  }
-  w.itemToEntry[0] = 0;
-  w.choices.SetItemIndex(0);
-  console.out << "Drive: " << Printable(w.choices.ItemText(0)) << std::endl;
-  w.procedure.FlashModeClick(platform::kPlatformWin32Nt);
+  const flash::FoundDrive& chosen = w.choices[static_cast<std::size_t>(position)];
+  console.out << "Drive: " << Printable(chosen.line) << std::endl;
+  w.session->Flash(flash::ChosenDrive{position, chosen.slot, chosen.line});
   w.bar.EndLine();
   w.gate.CloseDeviceHandle();
   return Outcome(w, interrupt, console);

@@ -21,9 +21,14 @@ std::uint32_t InterruptGate::LastError() {
   return refusedOpen_ ? kInterruptedCall : inner_.LastError();
 }
 
-bool InterruptGate::OpenForFlash(char letter, platform::Dialogs& dialogs) {
-  if (Stops()) return false;
-  return inner_.OpenForFlash(letter, dialogs);
+scsi::Opening InterruptGate::OpenForFlash(char letter) {
+  if (Stops()) {
+    scsi::Opening refused;
+    refused.failure = scsi::Opening::Failure::Open;
+    refused.systemError = kInterruptedCall;
+    return refused;
+  }
+  return inner_.OpenForFlash(letter);
 }
 
 scsi::ScsiResult InterruptGate::NTSendRequest(const scsi::ScsiRequest& request) {

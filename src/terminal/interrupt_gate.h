@@ -19,7 +19,7 @@ class InterruptGate final : public scsi::PassThrough {
   std::optional<platform::Handle> OpenDriveDevice(char letter) override;
   void CloseDevice(platform::Handle handle) override { inner_.CloseDevice(handle); }
   std::uint32_t LastError() override;
-  bool OpenForFlash(char letter, platform::Dialogs& dialogs) override;
+  scsi::Opening OpenForFlash(char letter) override;
   scsi::ScsiResult NTSendRequest(const scsi::ScsiRequest& request) override;
   scsi::ScsiResult NTSendRequest(const scsi::ScsiRequest& request,
                                  platform::Handle handle) override;

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <iostream>
 #include <thread>
 
-#include "flash/flash_texts.h"
 #include "terminal/terminal_texts.h"
+#include "text/format.h"
 
 namespace terminal {
 
@@ -50,21 +49,13 @@ bool TerminalDialogs::AskYesNo() {
 
 platform::Answer TerminalDialogs::Ask(platform::DialogKind, const std::string& text,
                                       platform::DialogButtons buttons) {
-  if (text == flash::kRestartOfferNt) {
-    powerCycleTold_ = true;
-    console_.out << texts::kPowerCycle << std::endl;
-    return platform::Answer::No;
-  }
   console_.out << Printable(text);
   if (!text.empty() && text.back() != '\n') console_.out << "\n";
   if (buttons == platform::DialogButtons::Ok) {
-    refused_ = true;
     console_.out << std::flush;
     return platform::Answer::Ok;
   }
-  if (AskYesNo()) return platform::Answer::Yes;
-  declined_ = true;
-  return platform::Answer::No;
+  return AskYesNo() ? platform::Answer::Yes : platform::Answer::No;
 }
 
 void TerminalDialogs::SystemBox(const std::string& text, const std::string& title) {
@@ -79,9 +70,7 @@ std::string TerminalBar::Drawing(std::int32_t done, std::int32_t total) {
   drawing.front() = '[';
   drawing.back() = ']';
   std::fill_n(drawing.begin() + 1, filled, '#');
-  char counts[32];
-  std::snprintf(counts, sizeof counts, "  %d/%d chunks", done, total);
-  drawing += counts;
+  drawing += text::Format("  %d/%d chunks", static_cast<int>(done), static_cast<int>(total));
   return drawing;
 }
 
@@ -113,9 +102,7 @@ void TerminalBar::EndLine() {
   lineOpen_ = false;
 }
 
-void StatusLines::SetText(const std::string& text) {
-  text_ = text;
-  if (text == flash::kCaptionEntryCritical) interrupt_.EnterCritical();
+void TerminalView::Caption(const std::string& text) {
   interrupt_.ReportIfHeld(console_);
   if (text.empty() || interrupt_.Stopped()) return;
   bar_.EndLine();
@@ -123,31 +110,11 @@ void StatusLines::SetText(const std::string& text) {
   console_.out << Printable(text) << std::endl;
 }
 
-bool StatusLines::Completed() const {
-  for (const std::string& line : shown_)
-    if (line == flash::kCaptionCompleted) return true;
-  return false;
+void TerminalView::PhaseChanged(flash::Phase phase) {
+  if (phase == flash::Phase::CriticalBegun) interrupt_.EnterCritical();
 }
 
-int DriveChoices::AddItem(const std::string& text) {
-  items_.push_back(text);
-  return static_cast<int>(items_.size()) - 1;
-}
-
-void DriveChoices::InsertItem(int index, const std::string& text) {
-  if (index < 0 || index > Count()) return;
-  items_.insert(items_.begin() + index, text);
-}
-
-void DriveChoices::DeleteItem(int index) {
-  if (index < 0 || index >= Count()) return;
-  items_.erase(items_.begin() + index);
-}
-
-std::string DriveChoices::ItemText(int index) const {
-  if (index < 0 || index >= Count()) return "";
-  return items_[static_cast<std::size_t>(index)];
-}
+void TerminalView::RestartNotOffered() { console_.out << texts::kPowerCycle << std::endl; }
 
 void TerminalOs::Sleep(std::chrono::milliseconds duration) {
   if (interrupt_.Stops()) return;

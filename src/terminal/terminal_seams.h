@@ -1,22 +1,21 @@
-// The window's seams as a terminal shows them: dialogs become prompts,
-// the status caption becomes lines, the progress bar a bar over the chunks
+// A flash session as a terminal shows it: dialogs become prompts, the
+// status captions become lines, the progress bar a bar over the chunks
 // (drawn only when standard output is a terminal).
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "flash/flash_observer.h"
 #include "platform/os.h"
-#include "platform/restart.h"
 #include "platform/ui.h"
 #include "terminal/console.h"
 
 namespace terminal {
 
-// Answers questions at the prompt, or yes to all of them with --yes. The
-// restart offer at the end of a flash is not asked: the terminal never
-// restarts the computer, it says that the drive needs its power cycled.
+// Answers questions at the prompt, or yes to all of them with --yes.
 class TerminalDialogs final : public platform::Dialogs {
  public:
   TerminalDialogs(Console& console, Interrupt& interrupt, bool assumeYes)
@@ -27,11 +26,6 @@ class TerminalDialogs final : public platform::Dialogs {
                        platform::DialogButtons buttons) override;
   void SystemBox(const std::string& text, const std::string& title) override;
 
-  // A question answered No (the warning, the confirmation).
-  bool Declined() const { return declined_; }
-  // A notice with only OK: the revision check refusing the drive.
-  bool Refused() const { return refused_; }
-  bool PowerCycleTold() const { return powerCycleTold_; }
   // Reads y/yes (any case) as Yes; anything else, end of input and an
   // interrupted read as No.
   bool AskYesNo();
@@ -40,9 +34,6 @@ class TerminalDialogs final : public platform::Dialogs {
   Console& console_;
   Interrupt& interrupt_;
   bool assumeYes_;
-  bool declined_ = false;
-  bool refused_ = false;
-  bool powerCycleTold_ = false;
 };
 
 // The transfer cursor keeps its values exactly; while its step is one chunk
@@ -83,61 +74,34 @@ class TerminalBar final : public platform::ProgressBar {
   std::string lastDrawn_;
 };
 
-// GroupBox2: every caption on a line of its own. The critical entry's
-// caption marks the start of the critical phase.
-class StatusLines final : public platform::TextControl {
+// What the session reports, on the terminal: every caption on a line of
+// its own; the critical entry holds interrupts from then on; where the
+// window would offer the restart the drive's power must be cycled instead
+// (the terminal never restarts the computer).
+class TerminalView final : public flash::FlashObserver {
  public:
-  StatusLines(Console& console, Interrupt& interrupt, TerminalBar& bar)
+  TerminalView(Console& console, Interrupt& interrupt, TerminalBar& bar)
       : console_(console), interrupt_(interrupt), bar_(bar) {}
 
-  void SetText(const std::string& text) override;
-  std::string Text() const override { return text_; }
-  void SetVisible(bool visible) override { visible_ = visible; }
-  bool Visible() const override { return visible_; }
-  void SetTop(int top) override { top_ = top; }
-  int Top() const override { return top_; }
-  void Repaint() override {}
+  void Caption(const std::string& text) override;
+  void Busy(bool) override {}
+  // The list is shown once, before the flash.
+  void DriveLineChanged(int, const std::string&) override {}
+  void PhaseChanged(flash::Phase phase) override;
+  void RestartNotOffered() override;
+  bool StopRequested() const override { return interrupt_.Stopped(); }
+  void Finished(const flash::FlashResult& result) override { result_ = result; }
 
   const std::vector<std::string>& Shown() const { return shown_; }
-  bool Completed() const;
+  // How the press ended; none when it never reached a drive.
+  const std::optional<flash::FlashResult>& Result() const { return result_; }
 
  private:
   Console& console_;
   Interrupt& interrupt_;
   TerminalBar& bar_;
-  std::string text_;
   std::vector<std::string> shown_;
-  bool visible_ = true;
-  int top_ = 0;
-};
-
-class QuietCursor final : public platform::Cursor {
- public:
-  void Hourglass() override {}
-  void Default() override {}
-};
-
-// ComboBox1: the matching drives' lines; the selection is the drive chosen.
-class DriveChoices final : public platform::ComboBox {
- public:
-  int AddItem(const std::string& text) override;
-  void InsertItem(int index, const std::string& text) override;
-  void DeleteItem(int index) override;
-  int Count() const override { return static_cast<int>(items_.size()); }
-  std::string ItemText(int index) const override;
-  void SetItemIndex(int index) override { selected_ = index; }
-  int ItemIndex() const override { return selected_; }
-  void SetVisible(bool visible) override { visible_ = visible; }
-  bool Visible() const override { return visible_; }
-  void SetTop(int top) override { top_ = top; }
-  int Top() const override { return top_; }
-  void Repaint() override {}
-
- private:
-  std::vector<std::string> items_;
-  int selected_ = -1;
-  bool visible_ = true;
-  int top_ = 0;
+  std::optional<flash::FlashResult> result_;
 };
 
 // The procedure's pauses; once a stop is decided they are skipped, so that
@@ -159,15 +123,6 @@ class TerminalOs final : public platform::Os {
  private:
   Interrupt& interrupt_;
   bool quit_ = false;
-};
-
-// The terminal never restarts the computer: every step refuses.
-class NoRestart final : public platform::Restart {
- public:
-  bool OpenProcessToken() override { return false; }
-  bool LookupShutdownPrivilege() override { return false; }
-  std::uint32_t EnableShutdownPrivilege() override { return 1; }
-  void ExitWindows(std::uint32_t) override {}
 };
 
 }  // namespace terminal

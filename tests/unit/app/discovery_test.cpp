@@ -115,8 +115,8 @@ TEST(NTDiscoveryTest, OnlyTheMatchingDriveIsListedInSlot0AndTheOtherGoesToTheErr
   EXPECT_EQ(d.Combo().items, std::vector<std::string>{"0-0-0 E: " + kQuarvel});
   EXPECT_EQ(d.Combo().selected, 0);
   EXPECT_EQ(d.Form().ItemToEntry[0], 0);
-  EXPECT_EQ(d.Form().DriveTable[0].DriveLetter, 'E');
-  EXPECT_EQ(d.Form().DriveTable[0].Text(), "0-0-0 E: " + kQuarvel);
+  EXPECT_EQ(d.Form().Session->Table()[0].DriveLetter, 'E');
+  EXPECT_EQ(d.Form().Session->Table()[0].Text(), "0-0-0 E: " + kQuarvel);
   EXPECT_EQ(d.Form().NoDriveText, kClosedRangeHead + "0-0-0 D: " + kOther + "\n");
   EXPECT_TRUE(d.Dialogs().shown.empty());
   EXPECT_TRUE(d.Os().quitCodes.empty());
@@ -166,8 +166,8 @@ TEST(NTDiscoveryTest, SeveralMatchesKeepListOrderAndTheFirstIsSelected) {
   EXPECT_EQ(d.Combo().selected, 0);
   EXPECT_EQ(d.Form().ItemToEntry[0], 0);
   EXPECT_EQ(d.Form().ItemToEntry[1], 1);
-  EXPECT_EQ(d.Form().DriveTable[1].DriveLetter, 'G');
-  EXPECT_EQ(d.Form().DriveTable[1].Adapter, 1);
+  EXPECT_EQ(d.Form().Session->Table()[1].DriveLetter, 'G');
+  EXPECT_EQ(d.Form().Session->Table()[1].Adapter, 1);
 }
 
 std::vector<std::string> Roots(const std::string& letters) {
@@ -188,7 +188,7 @@ TEST(NTDiscoveryTest, TwentySixMatchingDrivesAreAllListed) {
   for (int i = 0; i < 26; ++i) {
     EXPECT_EQ(d.Combo().items[i], std::string("0-0-0 ") + letters[i] + ": " + kQuarvel);
     EXPECT_EQ(d.Form().ItemToEntry[i], i);
-    EXPECT_EQ(d.Form().DriveTable[i].DriveLetter, letters[i]);
+    EXPECT_EQ(d.Form().Session->Table()[i].DriveLetter, letters[i]);
   }
   EXPECT_EQ(d.Combo().selected, 0);
 }

@@ -262,11 +262,12 @@ class OpenDeviceTest : public StartupTest {
 };
 
 TEST_F(OpenDeviceTest, FormDestroyClosesTheDeviceHandleOfTheLastFlash) {
-  ASSERT_TRUE(rig_.form.Nt.OpenForFlash('E', rig_.dialogs));
+  rig_.form.NTDiscovery();
+  ASSERT_TRUE(rig_.form.Nt->OpenForFlash('E').Opened());
   ASSERT_EQ(rig_.device.OpenHandles().size(), 1u);
   rig_.form.FormDestroy();
   EXPECT_TRUE(rig_.device.OpenHandles().empty());
-  EXPECT_FALSE(rig_.form.Nt.DeviceHandle().has_value());
+  EXPECT_FALSE(rig_.form.Nt->DeviceHandle().has_value());
   EXPECT_EQ(rig_.device.BadCloses(), 0u);
 }
 

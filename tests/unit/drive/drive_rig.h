@@ -118,7 +118,7 @@ class Rig {
         library_(bus_),
         nt_(io_),
         aspi_(library_, std::chrono::milliseconds(50)),
-        commands_({nt_, aspi_, dialogs_, os_, bar_, package_.View()}) {
+        commands_({&nt_, &aspi_, dialogs_, os_, bar_, package_.View()}) {
     library_.Load("WNASPI32.DLL");
     library_.LookUp("GetASPI32SupportInfo");
     library_.LookUp("SendASPI32Command");
@@ -126,7 +126,7 @@ class Rig {
 
   // Opens the drive's device as a flash does and forgets what that sent.
   void OpenNt(char letter) {
-    nt_.OpenForFlash(letter, dialogs_);
+    nt_.OpenForFlash(letter);
     ClearTrace();
   }
   void ClearTrace() { bus_.SessionTrace().Clear(); }

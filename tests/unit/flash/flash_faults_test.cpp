@@ -383,6 +383,7 @@ TEST(DeviceOpening, FailureEndsTheFlashBeforeAnyCommand) {
     failing.ClickAndConfirm();
     ASSERT_EQ(failing.dialogs.shown.size(), 2u);
     EXPECT_EQ(failing.dialogs.shown[1].text, c.message);
+    EXPECT_EQ(failing.dialogs.shown[1].kind, "Message");
     EXPECT_TRUE(failing.seen.empty());
     EXPECT_TRUE(failing.journal.Texts("cursor").empty());
   }

@@ -77,8 +77,8 @@ TEST(SecondPress, DirectCallsOfTheVariantsAreRefusedToo) {
   FlashRig rig{Platform::Nt, PackageSpec{}};
   rig.dialogs.onShow = [&rig](const fakes::ShownDialog& box) {
     if (box.text == texts::kRestartOfferNt) {
-      rig.procedure.NTFlashButton();
-      rig.procedure.Flash9x(0);
+      rig.procedure.NTFlashButton(app::ChosenInList(rig.list, rig.itemToEntry));
+      rig.procedure.Flash9x(app::ChosenInList(rig.list, rig.itemToEntry));
     }
   };
   rig.ClickAndConfirm(Answer::No);
@@ -137,9 +137,10 @@ TEST(NoDriveChosen, PressDoesNothing) {
     FlashRig rig{p, PackageSpec{}};
     rig.list.SetItemIndex(-1);
     rig.ClickAndConfirm();
-    rig.procedure.NTFlashButton();
-    rig.procedure.Flash9x(-1);
-    rig.procedure.Flash9x(7);
+    rig.procedure.NTFlashButton(app::ChosenInList(rig.list, rig.itemToEntry));
+    rig.procedure.Flash9x(app::ChosenInList(rig.list, rig.itemToEntry));
+    rig.list.SetItemIndex(7);
+    rig.procedure.Flash9x(app::ChosenInList(rig.list, rig.itemToEntry));
     EXPECT_TRUE(rig.dialogs.shown.empty());
     EXPECT_TRUE(rig.seen.empty());
   }

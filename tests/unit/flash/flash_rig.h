@@ -12,11 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include "app/flash_view.h"
 #include "drive/drive_commands.h"
 #include "fakes/fake_os.h"
 #include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
-#include "flash/flash_procedure.h"
+#include "flash/flash_session.h"
 #include "package/package_region.h"
 #include "package/package_texts.h"
 #include "scsi/aspi_transport.h"
@@ -165,10 +166,12 @@ class FlashRig {
         device(bus),
         aspiLibrary(bus),
         nt(device),
-        aspi(aspiLibrary, std::chrono::milliseconds(5)),
-        commands(drive::CommandContext{nt, aspi, dialogs, os, bar, view}),
-        procedure(flash::FlashWiring{commands, nt, status, bar, list, cursor, dialogs,
-                                     os, restart, view, format, table, itemToEntry}) {
+        session(MakeSession(platform == Platform::Nt ? &nt : nullptr,
+                            platform == Platform::Nt ? nullptr : &aspiLibrary, os,
+                            std::chrono::milliseconds(5))),
+        table(session->Table()),
+        commands(session->Commands()),
+        procedure(session->Procedure()) {
     aspiLibrary.Load("WNASPI32.DLL");
     aspiLibrary.LookUp("GetASPI32SupportInfo");
     aspiLibrary.LookUp("SendASPI32Command");
@@ -186,7 +189,34 @@ class FlashRig {
     return platformKind == Platform::Nt ? platform::kPlatformWin32Nt
                                         : platform::kPlatformWin32Windows;
   }
-  void Click() { procedure.FlashModeClick(PlatformId()); }
+  void Click() { ClickOn(*session); }
+  // A press on another session, as the window makes it.
+  void ClickOn(flash::FlashSession& other) {
+    other.Flash(app::ChosenInList(list, itemToEntry));
+  }
+  // A session of one transport on the rig's window, with the rig's drive
+  // table as discovery left it.
+  std::unique_ptr<flash::FlashSession> SessionOver(
+      scsi::PassThrough* passThrough, platform::AspiLibrary* library, platform::Os& sessionOs,
+      std::chrono::milliseconds aspiWait = scsi::kAspiCompletionWait) {
+    auto made = MakeSession(passThrough, library, sessionOs, aspiWait);
+    made->Table() = table;
+    return made;
+  }
+  std::unique_ptr<flash::FlashSession> MakeSession(scsi::PassThrough* passThrough,
+                                                   platform::AspiLibrary* library,
+                                                   platform::Os& sessionOs,
+                                                   std::chrono::milliseconds aspiWait) {
+    return flash::BuildSession(flash::SessionParts{.passThrough = passThrough,
+                                                        .aspiLibrary = library,
+                                                        .aspiWait = aspiWait,
+                                                        .dialogs = dialogs,
+                                                        .os = sessionOs,
+                                                        .bar = bar,
+                                                        .restart = &restart,
+                                                        .observer = window,
+                                                        .package = view});
+  }
   // Yes to the confirmation, then the given answer to the restart offer.
   void ClickAndConfirm(platform::Answer restartAnswer = platform::Answer::No) {
     dialogs.answers = {platform::Answer::Yes, restartAnswer};
@@ -225,6 +255,7 @@ class FlashRig {
   fakes::FakeProgressBar& bar;
   fakes::FakeComboBox list{"ComboBox1", &journal};
   fakes::FakeCursor cursor{&journal};
+  app::WindowView window{status, list, cursor};
   fakes::FakeDialogs dialogs{&journal};
   fakes::FakeOs os;
   fakes::FakeRestart restart;
@@ -232,11 +263,11 @@ class FlashRig {
   vdrive::DeviceIoFront device;
   vdrive::AspiFront aspiLibrary;
   scsi::NtPassThrough nt;
-  scsi::AspiTransport aspi;
-  drive::DriveTable table = drive::InitialDriveTable();
+  std::unique_ptr<flash::FlashSession> session;
+  drive::DriveTable& table;
   std::array<int, drive::kDriveSlots> itemToEntry{};
-  drive::DriveCommands commands;
-  flash::FlashProcedure procedure;
+  drive::DriveCommands& commands;
+  flash::FlashProcedure& procedure;
   std::vector<CommandSeen> seen;
 
  private:

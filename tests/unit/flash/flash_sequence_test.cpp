@@ -226,16 +226,10 @@ TEST(FinalFlashCommand, NineXSendsTheFirstByteOfTheLastChunkReadBack) {
   tap.Load("WNASPI32.DLL");
   tap.LookUp("GetASPI32SupportInfo");
   tap.LookUp("SendASPI32Command");
-  scsi::AspiTransport aspi(tap);
-  drive::DriveCommands commands(
-      drive::CommandContext{rig.nt, aspi, rig.dialogs, rig.os,
-                            rig.bar, rig.view});
-  flash::FlashProcedure procedure(flash::FlashWiring{
-      commands, rig.nt, rig.status, rig.bar, rig.list, rig.cursor, rig.dialogs, rig.os,
-      rig.restart, rig.view, rig.format, rig.table, rig.itemToEntry});
+  const auto session = rig.SessionOver(nullptr, &tap, rig.os);
   rig.dialogs.answers = {platform::Answer::Yes, platform::Answer::No};
 
-  procedure.FlashModeClick(platform::kPlatformWin32Windows);
+  rig.ClickOn(*session);
 
   EXPECT_EQ(rig.Drive().Burns(), 1u);
   EXPECT_EQ(tap.sent, rig.package.Chunk(327680 - 16384, 1));

@@ -9,7 +9,7 @@
 
 #include "hex.h"
 #include "scsi/nt_passthrough.h"
-#include "scsi/report.h"
+#include "drive/report.h"
 #include "vdrive/inprocess.h"
 
 namespace {
@@ -208,7 +208,7 @@ TEST_F(AspiNeverCompleting, ThePendingRequestFailsAndIsAbortedByItsBlockAddress)
   EXPECT_FALSE(result.delivered);
   EXPECT_EQ(result.status, 0x00);
   EXPECT_FALSE(scsi::IsComplete(result));
-  EXPECT_EQ(scsi::FormatReport("Read Buffer", result),
+  EXPECT_EQ(drive::FormatReport("Read Buffer", result),
             "Read Buffer> Status: 00, SenseCode: 00 00 00");
 
   const auto& requests = library_.Requests();
@@ -266,7 +266,7 @@ TEST_F(AspiHostAdapterFault, AnyStatusIsCarriedUnchangedWithTheWholeSenseByte) {
   EXPECT_EQ(result.senseByte2, 0x22);
   EXPECT_TRUE(result.delivered);
   EXPECT_FALSE(scsi::IsComplete(result));
-  EXPECT_EQ(scsi::FormatReport("Write Buffer", result),
+  EXPECT_EQ(drive::FormatReport("Write Buffer", result),
             "Write Buffer> Status: 82, SenseCode: 22 3A 00");
 }
 
@@ -320,7 +320,7 @@ TEST(AspiResult, AFailedWaitOnAPendingRequestStillEndsIt) {
       Request("00 00 00 00 00 00 00 00 00 00 00 00", 12, Direction::None, nullptr, 0));
   EXPECT_FALSE(result.delivered);
   EXPECT_EQ(library.aborts, 1);
-  EXPECT_EQ(scsi::FormatReport("Entry critical", result),
+  EXPECT_EQ(drive::FormatReport("Entry critical", result),
             "Entry critical> Status: 00, SenseCode: 00 00 00");
 }
 

@@ -10,7 +10,7 @@
 #include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
 #include "hex.h"
-#include "scsi/report.h"
+#include "drive/report.h"
 #include "vdrive/inprocess.h"
 
 namespace {
@@ -109,7 +109,7 @@ const NtRow kNtRows[] = {
 };
 
 TEST_F(NtTransport, EveryCommandOfTheTableGoesOutAsItsExactRecord) {
-  ASSERT_TRUE(nt_.OpenForFlash('E', dialogs_));
+  ASSERT_TRUE(nt_.OpenForFlash('E').Opened());
   std::array<std::uint8_t, 16384> buffer{};
   for (const NtRow& row : kNtRows) {
     SCOPED_TRACE(row.name);
@@ -150,7 +150,7 @@ TEST_F(NtTransport, OpensTheDeviceByItsSixCharacterPathForReadAndWriteSharedForR
 }
 
 TEST_F(NtTransport, OpeningForAFlashProbesWithTheInquiryDataControlAndKeepsTheHandle) {
-  ASSERT_TRUE(nt_.OpenForFlash('E', dialogs_));
+  ASSERT_TRUE(nt_.OpenForFlash('E').Opened());
   const auto& probe = LastCall();
   EXPECT_EQ(probe.code, 0x4100Cu);
   EXPECT_EQ(probe.inLength, 0u);
@@ -161,8 +161,8 @@ TEST_F(NtTransport, OpeningForAFlashProbesWithTheInquiryDataControlAndKeepsTheHa
 }
 
 TEST_F(NtTransport, ANewFlashClosesTheHandleOfThePreviousOne) {
-  ASSERT_TRUE(nt_.OpenForFlash('E', dialogs_));
-  ASSERT_TRUE(nt_.OpenForFlash('E', dialogs_));
+  ASSERT_TRUE(nt_.OpenForFlash('E').Opened());
+  ASSERT_TRUE(nt_.OpenForFlash('E').Opened());
   EXPECT_EQ(io_.OpenHandles().size(), 1u);
   EXPECT_EQ(io_.BadCloses(), 0u);
   nt_.CloseDeviceHandle();
@@ -188,15 +188,14 @@ TEST(NtOpening, FailuresShowTheirMessageWithTheSystemErrorCode) {
     vdrive::Bus bus(OneDrive(c.scenario));
     vdrive::DeviceIoFront io(bus);
     scsi::NtPassThrough nt(io);
-    fakes::FakeDialogs dialogs;
-    EXPECT_FALSE(nt.OpenForFlash(c.letter, dialogs));
-    EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{c.message});
-    EXPECT_EQ(dialogs.shown[0].kind, "Message");
+    const scsi::Opening opening = nt.OpenForFlash(c.letter);
+    EXPECT_FALSE(opening.Opened());
+    EXPECT_EQ(drive::OpeningText(opening), c.message);
   }
 }
 
 TEST_F(NtTransport, AChunkWriteOf16KUsesTheDirectFormDataOutAndThreeSeconds) {
-  ASSERT_TRUE(nt_.OpenForFlash('E', dialogs_));
+  ASSERT_TRUE(nt_.OpenForFlash('E').Opened());
   std::vector<std::uint8_t> chunk(16384, 0x5A);
   const auto result = nt_.NTSendRequest(Request("3B 05 01 00 00 00 00 40 00 00", 10, Direction::Out,
                                                 chunk.data(), 16384, 3, NtForm::Direct));
@@ -210,7 +209,7 @@ TEST_F(NtTransport, AChunkWriteOf16KUsesTheDirectFormDataOutAndThreeSeconds) {
 }
 
 TEST_F(NtTransport, ResultIsReadFromTheRecordTheDriverReturned) {
-  ASSERT_TRUE(nt_.OpenForFlash('E', dialogs_));
+  ASSERT_TRUE(nt_.OpenForFlash('E').Opened());
   const auto result = nt_.NTSendRequest(
       Request("00 00 00 00 00 00", 6, Direction::None, nullptr, 0, 3, NtForm::Buffered));
   EXPECT_TRUE(result.delivered);
@@ -222,7 +221,7 @@ TEST_F(NtTransport, ResultIsReadFromTheRecordTheDriverReturned) {
 }
 
 TEST_F(NtTransport, TheAddressTheDriverWritesBackReplacesTheOneSent) {
-  ASSERT_TRUE(nt_.OpenForFlash('E', dialogs_));
+  ASSERT_TRUE(nt_.OpenForFlash('E').Opened());
   std::array<std::uint8_t, 128> data{};
   auto request =
       Request("12 00 00 00 80 00", 6, Direction::In, data.data(), 128, 3, NtForm::Direct);
@@ -255,7 +254,7 @@ class NtCallFailure : public NtTransport {
 };
 
 TEST_F(NtCallFailure, AFailedCallIsAFailedCommandWithItsSystemError) {
-  ASSERT_TRUE(nt_.OpenForFlash('E', dialogs_));
+  ASSERT_TRUE(nt_.OpenForFlash('E').Opened());
   std::vector<std::uint8_t> chunk(16384, 1);
   const auto result = nt_.NTSendRequest(Request("3B 05 01 00 00 00 00 40 00 00", 10, Direction::Out,
                                                 chunk.data(), 16384, 3, NtForm::Direct));
@@ -263,7 +262,7 @@ TEST_F(NtCallFailure, AFailedCallIsAFailedCommandWithItsSystemError) {
   EXPECT_FALSE(result.delivered);
   EXPECT_EQ(result.systemError, 31u);
   EXPECT_FALSE(scsi::IsGood(result));
-  EXPECT_EQ(scsi::FormatReport("Write Buffer", result),
+  EXPECT_EQ(drive::FormatReport("Write Buffer", result),
             "Write Buffer> Status: 00, SenseCode: 00 00 00 (system error 31)");
 }
 
@@ -314,7 +313,7 @@ TEST(NtResult, StatusSenseAndAddressComeFromTheirOwnOffsets) {
   io.answer = {{2, 0x02}, {3, 7}, {4, 8}, {5, 9}, {50, 0x22}, {60, 0x3A}, {61, 0x01}};
   scsi::NtPassThrough nt(io);
   fakes::FakeDialogs dialogs;
-  ASSERT_TRUE(nt.OpenForFlash('E', dialogs));
+  ASSERT_TRUE(nt.OpenForFlash('E').Opened());
   for (NtForm form : {NtForm::Buffered, NtForm::Direct}) {
     const auto result =
         nt.NTSendRequest(Request("00 00 00 00 00 00", 6, Direction::None, nullptr, 0, 3, form));
@@ -333,7 +332,7 @@ TEST(NtResult, TheBufferedFormPasses44InAnd80OutSoOnlyTheSenseAreaComesBack) {
   ScriptedDeviceIo io;
   scsi::NtPassThrough nt(io);
   fakes::FakeDialogs dialogs;
-  ASSERT_TRUE(nt.OpenForFlash('E', dialogs));
+  ASSERT_TRUE(nt.OpenForFlash('E').Opened());
   nt.NTSendRequest(
       Request("00 00 00 00 00 00", 6, Direction::None, nullptr, 0, 3, NtForm::Buffered));
   EXPECT_EQ(io.seenIn, 44u);
@@ -345,12 +344,12 @@ TEST(NtResult, GarbledAnswersAreCarriedAsTheyStandAndNeverCountAsGood) {
   io.fill = 0xFF;
   scsi::NtPassThrough nt(io);
   fakes::FakeDialogs dialogs;
-  ASSERT_TRUE(nt.OpenForFlash('E', dialogs));
+  ASSERT_TRUE(nt.OpenForFlash('E').Opened());
   const auto result = nt.NTSendRequest(
       Request("00 00 00 00 00 00", 6, Direction::None, nullptr, 0, 3, NtForm::Direct));
   EXPECT_EQ(result.status, 0xFF);
   EXPECT_FALSE(scsi::IsGood(result));
-  EXPECT_EQ(scsi::FormatReport("Read Buffer", result),
+  EXPECT_EQ(drive::FormatReport("Read Buffer", result),
             "Read Buffer> Status: FF, SenseCode: FF FF FF");
 }
 
@@ -359,11 +358,10 @@ TEST(NtResult, AFailedProbeCallShowsItsErrorAndStopsTheOpening) {
   io.succeed = false;
   io.error = 1167;
   scsi::NtPassThrough nt(io);
-  fakes::FakeDialogs dialogs;
-  EXPECT_FALSE(nt.OpenForFlash('E', dialogs));
+  const scsi::Opening opening = nt.OpenForFlash('E');
+  EXPECT_FALSE(opening.Opened());
   EXPECT_FALSE(nt.LastCallSucceeded());
-  EXPECT_EQ(dialogs.Texts(),
-            std::vector<std::string>{"Error reading inquiry data information; error was 1167"});
+  EXPECT_EQ(drive::OpeningText(opening), "Error reading inquiry data information; error was 1167");
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
 #include "hex.h"
-#include "scsi/report.h"
+#include "drive/report.h"
 
 namespace {
 
@@ -198,11 +198,11 @@ TEST_P(SgJudgeTest, JudgesByTheNtRules) {
   scsi::SgPassThrough pass(sg);
   pass.SetNodes({"/dev/sg1"});
   fakes::FakeDialogs dialogs;
-  ASSERT_TRUE(pass.OpenForFlash('A', dialogs));
+  ASSERT_TRUE(pass.OpenForFlash('A').Opened());
   const scsi::ScsiResult result = pass.NTSendRequest(kCommands[3].request);
   EXPECT_EQ(result.delivered, c.delivered);
   EXPECT_EQ(scsi::IsGood(result), c.good);
-  EXPECT_EQ(scsi::FormatReport("Write Buffer", result), c.report);
+  EXPECT_EQ(drive::FormatReport("Write Buffer", result), c.report);
   ASSERT_EQ(sg.sent.size(), 1u);
 }
 
@@ -241,10 +241,9 @@ TEST(SgPassThrough, AFailedOpenSaysWhichNodeAndWhy) {
   sg.openError = 13;
   scsi::SgPassThrough pass(sg);
   pass.SetNodes({"/dev/sr0"});
-  fakes::FakeDialogs dialogs;
-  EXPECT_FALSE(pass.OpenForFlash('A', dialogs));
-  ASSERT_EQ(dialogs.shown.size(), 1u);
-  EXPECT_EQ(dialogs.shown[0].text, "Error opening: 13 (/dev/sr0: Permission denied)");
+  const scsi::Opening opening = pass.OpenForFlash('A');
+  EXPECT_FALSE(opening.Opened());
+  EXPECT_EQ(drive::OpeningText(opening), "Error opening: 13 (/dev/sr0: Permission denied)");
 }
 
 TEST(SgPassThrough, ANodeWithoutSgIoIsRefusedAndClosedBeforeAnyCommand) {
@@ -252,10 +251,9 @@ TEST(SgPassThrough, ANodeWithoutSgIoIsRefusedAndClosedBeforeAnyCommand) {
   sg.version = 20000;
   scsi::SgPassThrough pass(sg);
   pass.SetNodes({"/dev/sg0"});
-  fakes::FakeDialogs dialogs;
-  EXPECT_FALSE(pass.OpenForFlash('A', dialogs));
-  ASSERT_EQ(dialogs.shown.size(), 1u);
-  EXPECT_EQ(dialogs.shown[0].text, "Error reading inquiry data information; error was 19");
+  const scsi::Opening opening = pass.OpenForFlash('A');
+  EXPECT_FALSE(opening.Opened());
+  EXPECT_EQ(drive::OpeningText(opening), "Error reading inquiry data information; error was 19");
   EXPECT_EQ(sg.closed.size(), 1u);
   const scsi::ScsiResult result = pass.NTSendRequest(kCommands[1].request);
   EXPECT_FALSE(result.delivered);

@@ -129,15 +129,10 @@ Runs FlashBothWays(const PackageSpec& spec) {
   BusScsiGeneric sg(sgRig.Drive());
   scsi::SgPassThrough pass(sg);
   pass.SetNodes({"/dev/sg0"});
-  drive::DriveCommands commands(
-      drive::CommandContext{pass, sgRig.aspi, sgRig.dialogs, sgRig.os, sgRig.bar, sgRig.view});
-  drive::DriveEntry& entry = sgRig.table[0];
-  entry.DriveLetter = 'A';
-  flash::FlashProcedure procedure(flash::FlashWiring{
-      commands, pass, sgRig.status, sgRig.bar, sgRig.list, sgRig.cursor, sgRig.dialogs,
-      sgRig.os, sgRig.restart, sgRig.view, sgRig.format, sgRig.table, sgRig.itemToEntry});
+  const auto session = sgRig.SessionOver(&pass, nullptr, sgRig.os);
+  session->Table()[0].DriveLetter = 'A';
   sgRig.dialogs.answers = {platform::Answer::Yes, platform::Answer::No};
-  procedure.FlashModeClick(platform::kPlatformWin32Nt);
+  sgRig.ClickOn(*session);
   runs.sg = sg.sent;
   runs.sgRevision = sgRig.Drive().Revision();
   return runs;

@@ -68,7 +68,6 @@ TEST(TerminalDialogs, ReadsYesOnlyFromYOrYes) {
     EXPECT_EQ(dialogs.Ask(DialogKind::Confirm, "\nUpdate FW:1.00 to FW:1.10 ?\n", DialogButtons::YesNo),
               c.answer)
         << "typed \"" << c.typed << "\"";
-    EXPECT_EQ(dialogs.Declined(), c.answer == Answer::No);
     EXPECT_EQ(t.out.str().substr(0, 35), "\nUpdate FW:1.00 to FW:1.10 ?\n[y/N] ");
   }
 }
@@ -87,16 +86,14 @@ TEST(TerminalDialogs, AnInterruptAtThePromptIsNo) {
   EXPECT_EQ(dialogs.Ask(DialogKind::Confirm, "Go on?", DialogButtons::YesNo), Answer::No);
 }
 
-// The terminal never restarts the computer: the offer is not asked, the
-// user is told to cycle the drive's power, and the answer is No.
-TEST(TerminalDialogs, TheRestartOfferBecomesThePowerCycleNote) {
-  ASSERT_EQ(kRestartOfferNt, flash::kRestartOfferNt);
+// The terminal never restarts the computer: where the window offers the
+// restart, the user is told to cycle the drive's power.
+TEST(TerminalView, WhereTheRestartWouldBeOfferedThePowerCycleNoteIsShown) {
   Terminal t("y\n");
-  terminal::TerminalDialogs dialogs(t.console, t.interrupt, true);
-  EXPECT_EQ(dialogs.Ask(DialogKind::Confirm, kRestartOfferNt, DialogButtons::YesNo), Answer::No);
+  terminal::TerminalBar bar(t.console, 16384);
+  terminal::TerminalView view(t.console, t.interrupt, bar);
+  view.RestartNotOffered();
   EXPECT_EQ(t.out.str(), kPowerCycle);
-  EXPECT_TRUE(dialogs.PowerCycleTold());
-  EXPECT_FALSE(dialogs.Declined());
 }
 
 TEST(TerminalDialogs, ControlBytesNeverReachTheTerminal) {
@@ -143,24 +140,27 @@ TEST(TerminalBar, DrawsNothingWhenNotATerminal) {
             "[########################################]  16/16 chunks");
 }
 
-// The caption of the critical entry starts the critical phase; from then
-// on an interrupt is held and said once.
-TEST(StatusLines, EachCaptionALineAndTheCriticalEntryHoldsInterrupts) {
+// The critical phase begins with the critical entry; from then on an
+// interrupt is held and said once.
+TEST(TerminalView, EachCaptionALineAndTheCriticalEntryHoldsInterrupts) {
   Terminal t;
   terminal::TerminalBar bar(t.console, 16384);
-  terminal::StatusLines status(t.console, t.interrupt, bar);
-  status.SetText("Write BIN to drive's DRAM... ");
-  status.SetText("");
+  terminal::TerminalView view(t.console, t.interrupt, bar);
+  view.Caption("Write BIN to drive's DRAM... ");
+  view.Caption("");
   EXPECT_FALSE(t.interrupt.Critical());
-  status.SetText("Drive entry critical... ");
+  view.PhaseChanged(flash::Phase::CriticalBegun);
+  view.Caption("Drive entry critical... ");
   EXPECT_TRUE(t.interrupt.Critical());
   t.requested = 1;
   EXPECT_FALSE(t.interrupt.Stops());
-  status.SetText("Flash Completed.");
-  status.SetText("");
+  view.Caption("Flash Completed.");
+  view.Caption("");
   EXPECT_EQ(t.out.str(), "Write BIN to drive's DRAM... \nDrive entry critical... \n" + kHeld +
                              "Flash Completed.\n");
-  EXPECT_TRUE(status.Completed());
+  EXPECT_EQ(view.Shown(), (std::vector<std::string>{"Write BIN to drive's DRAM... ",
+                                                     "Drive entry critical... ",
+                                                     "Flash Completed."}));
 }
 
 // A transport that records what reaches it.
@@ -169,7 +169,7 @@ class RecordingPassThrough final : public scsi::PassThrough {
   std::optional<platform::Handle> OpenDriveDevice(char) override { ++opens; return 7; }
   void CloseDevice(platform::Handle) override {}
   std::uint32_t LastError() override { return 2; }
-  bool OpenForFlash(char, platform::Dialogs&) override { ++opens; return true; }
+  scsi::Opening OpenForFlash(char) override { ++opens; return {}; }
   scsi::ScsiResult NTSendRequest(const scsi::ScsiRequest&) override { ++sent; return {}; }
   scsi::ScsiResult NTSendRequest(const scsi::ScsiRequest&, platform::Handle) override {
     ++sent;

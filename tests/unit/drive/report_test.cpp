@@ -1,5 +1,5 @@
 // The one-line failure report of a drive command.
-#include "scsi/report.h"
+#include "drive/report.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,7 @@ TEST(FailureReport, LinesCarryStatusAndSenseAsTwoUpperCaseHexDigits) {
       {"Read Flash ID", neverCompleted, "Read Flash ID> Status: 00, SenseCode: 00 00 00"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(scsi::FormatReport(c.label, c.result), c.line);
+    EXPECT_EQ(drive::FormatReport(c.label, c.result), c.line);
   }
 }
 
@@ -51,13 +51,13 @@ TEST(FailureReport, ALargeSystemErrorIsPrintedUnsigned) {
   scsi::ScsiResult result;
   result.delivered = false;
   result.systemError = 0xFFFFFFFF;
-  EXPECT_EQ(scsi::FormatReport("Write E2", result),
+  EXPECT_EQ(drive::FormatReport("Write E2", result),
             "Write E2> Status: 00, SenseCode: 00 00 00 (system error 4294967295)");
 }
 
 TEST(FailureReport, IsShownOnceInAPlainMessageBox) {
   fakes::FakeDialogs dialogs;
-  scsi::ReportCommandFailure(dialogs, "Write Flash Profile", Result(0x02, 0x05, 0x24, 0x00));
+  drive::ReportCommandFailure(dialogs, "Write Flash Profile", Result(0x02, 0x05, 0x24, 0x00));
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].kind, "Message");
   EXPECT_EQ(dialogs.shown[0].text, "Write Flash Profile> Status: 02, SenseCode: 05 24 00");

@@ -1,11 +1,11 @@
-#include "scsi/report.h"
+#include "drive/report.h"
 
-#include "scsi/messages.h"
+#include "drive/messages.h"
 #include "text/format.h"
 
-namespace scsi {
+namespace drive {
 
-std::string FormatReport(std::string_view label, const ScsiResult& result) {
+std::string FormatReport(std::string_view label, const scsi::ScsiResult& result) {
   std::string text = std::string(label) + text::Format(messages::kReport, unsigned{result.status},
                                                       unsigned{result.senseByte2},
                                                       unsigned{result.asc}, unsigned{result.ascq});
@@ -22,8 +22,23 @@ std::string FormatReport(std::string_view label, const ScsiResult& result) {
 }
 
 void ReportCommandFailure(platform::Dialogs& dialogs, std::string_view label,
-                          const ScsiResult& result) {
+                          const scsi::ScsiResult& result) {
   dialogs.Message(FormatReport(label, result));
 }
 
-}  // namespace scsi
+std::string OpeningText(const scsi::Opening& opening) {
+  switch (opening.failure) {
+    case scsi::Opening::Failure::None:
+      return "";
+    case scsi::Opening::Failure::Open: {
+      std::string text = messages::kErrorOpening + std::to_string(opening.systemError);
+      if (!opening.device.empty()) text += " (" + opening.device + ": " + opening.systemText + ")";
+      return text;
+    }
+    case scsi::Opening::Failure::Probe:
+      return text::Format(messages::kProbeFailed, static_cast<int>(opening.systemError));
+  }
+  return "";
+}
+
+}  // namespace drive

@@ -1,0 +1,47 @@
+// The window's side of a flash session: the drive chosen in ComboBox1, and
+// what the session reports shown in the window's controls.
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include "drive/drive_entry.h"
+#include "flash/flash_observer.h"
+#include "flash/flash_procedure.h"
+#include "platform/ui.h"
+
+namespace app {
+
+// The selected item of ComboBox1 and the slot ItemToEntry maps it to; none
+// when no listed item is selected.
+std::optional<flash::ChosenDrive> ChosenInList(
+    const platform::ComboBox& list, const std::array<int, drive::kDriveSlots>& itemToEntry);
+
+// Captions go to GroupBox2 and are painted at once (the window handles no
+// messages while a flash runs), the busy cursor to the hourglass, and the
+// flashed drive's new line replaces its item and stays selected.
+class WindowView final : public flash::FlashObserver {
+ public:
+  WindowView(platform::TextControl& status, platform::ComboBox& list, platform::Cursor& cursor)
+      : status_(status), list_(list), cursor_(cursor) {}
+
+  void Caption(const std::string& text) override;
+  void Busy(bool busy) override;
+  void DriveLineChanged(int position, const std::string& line) override;
+  // The window shows no phase of its own: it refuses to close for as long
+  // as a press runs.
+  void PhaseChanged(flash::Phase) override {}
+  // The window always has its restart.
+  void RestartNotOffered() override {}
+  bool StopRequested() const override { return false; }
+  // The dialogs and the caption have said everything a person reads about
+  // how the press ended.
+  void Finished(const flash::FlashResult&) override {}
+
+ private:
+  platform::TextControl& status_;
+  platform::ComboBox& list_;
+  platform::Cursor& cursor_;
+};
+
+}  // namespace app
