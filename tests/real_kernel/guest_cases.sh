@@ -93,35 +93,38 @@ mark() {
 }
 
 # ---- QEMU's scsi-cd devices ----
-wait_node virtio_scsi 0 "QEMU's empty QRW-20410C"; empty=$node
-wait_node virtio_scsi 1 "QEMU's other CD-ROM"; other=$node
-wait_node virtio_scsi 2 "QEMU's QRW-20410C with a disc"; disc=$node
-list_nodes >"$work/nodes-qemu"
-for node in "$empty" "$other" "$disc"; do
-  sg_inq -r "/dev/$node" >"$work/inquiry-$node.bin" 2>/dev/null
-done
-: >"$work/markers"
+qemu_cases() {
+  wait_node virtio_scsi 0 "QEMU's empty QRW-20410C"; empty=$node
+  wait_node virtio_scsi 1 "QEMU's other CD-ROM"; other=$node
+  wait_node virtio_scsi 2 "QEMU's QRW-20410C with a disc"; disc=$node
+  list_nodes >"$work/nodes-qemu"
+  for node in "$empty" "$other" "$disc"; do
+    sg_inq -r "/dev/$node" >"$work/inquiry-$node.bin" 2>/dev/null
+  done
+  : >"$work/markers"
 
-mark qrwpack-inspect
-run_case qrwpack-inspect 60 "$QRWPACK" inspect "$work/new/PROGRAM.EXE"
-mark qemu-drives
-run_case qemu-drives 60 "$qrwflash" drives "$work/new/PROGRAM.EXE"
-mark qemu-disc
-run_case qemu-disc 120 "$qrwflash" flash "$work/new/PROGRAM.EXE" --device "/dev/$disc" --yes
-mark qemu-unimplemented
-run_case qemu-unimplemented 120 "$qrwflash" flash "$work/new/PROGRAM.EXE" --device "/dev/$empty" --yes
-# A user without CAP_SYS_RAWIO who may open the block node; then the same
-# user with read and write access to the generic node.
-sr=$(block_of "$empty")
-chmod 666 "/dev/$sr"
-mark user-sr
-run_case user-sr 60 setpriv --reuid=$user --regid=$user --clear-groups --inh-caps=-all \
-  "$qrwflash" flash "$work/new/PROGRAM.EXE" --device "/dev/$sr" --yes
-chown $user "/dev/$empty" && chmod 600 "/dev/$empty"
-mark user-sg
-run_case user-sg 120 setpriv --reuid=$user --regid=$user --clear-groups --inh-caps=-all \
-  "$qrwflash" flash "$work/new/PROGRAM.EXE" --device "/dev/$empty" --yes
-mark end
+  mark qrwpack-inspect
+  run_case qrwpack-inspect 60 "$QRWPACK" inspect "$work/new/PROGRAM.EXE"
+  mark qemu-drives
+  run_case qemu-drives 60 "$qrwflash" drives "$work/new/PROGRAM.EXE"
+  mark qemu-disc
+  run_case qemu-disc 120 "$qrwflash" flash "$work/new/PROGRAM.EXE" --device "/dev/$disc" --yes
+  mark qemu-unimplemented
+  run_case qemu-unimplemented 120 "$qrwflash" flash "$work/new/PROGRAM.EXE" --device "/dev/$empty" --yes
+  # A user without CAP_SYS_RAWIO who may open the block node; then the same
+  # user with read and write access to the generic node.
+  sr=$(block_of "$empty")
+  chmod 666 "/dev/$sr"
+  mark user-sr
+  run_case user-sr 60 setpriv --reuid=$user --regid=$user --clear-groups --inh-caps=-all \
+    "$qrwflash" flash "$work/new/PROGRAM.EXE" --device "/dev/$sr" --yes
+  chown $user "/dev/$empty" && chmod 600 "/dev/$empty"
+  mark user-sg
+  run_case user-sg 120 setpriv --reuid=$user --regid=$user --clear-groups --inh-caps=-all \
+    "$qrwflash" flash "$work/new/PROGRAM.EXE" --device "/dev/$empty" --yes
+  mark end
+}
+
 
 # ---- the virtual drive as a SCSI device of this kernel ----
 mountpoint -q /sys/kernel/config || mount -t configfs configfs /sys/kernel/config ||
@@ -198,10 +201,31 @@ tcmu_flash() {
   tcmu_down
 }
 
-for kind in new old flash-all; do
-  tcmu_flash "tcmu-$kind" 300 "$work/$kind/PROGRAM.EXE"
-done
-for fault_case in failed differs lost; do
-  tcmu_flash "tcmu-fault-$fault_case" 300 "$work/new/PROGRAM.EXE"
-done
+tcmu_cases() {
+  for kind in new old flash-all; do
+    tcmu_flash "tcmu-$kind" 300 "$work/$kind/PROGRAM.EXE"
+  done
+  for fault_case in failed differs lost; do
+    tcmu_flash "tcmu-fault-$fault_case" 300 "$work/new/PROGRAM.EXE"
+  done
+}
+
+# The Windows program under Wine (NT mode), on the virtual drive's block node.
+wine_case() {
+  tcmu_up wine-nt
+  dir=$cases/wine-nt
+  before=$(wc -l <"$dir/trace.txt")
+  run_case wine-nt 600 bash "$QRW_SOURCE_DIR/tests/real_kernel/guest_wine_case.sh" "$QRW_RK_CROSS" \
+    "/dev/$(block_of "$tcmu_sg")" "$dir"
+  sleep 0.2
+  head -n "$before" "$dir/trace.txt" >"$dir/kernel.txt"
+  tail -n +"$((before + 1))" "$dir/trace.txt" >"$dir/flash.txt"
+  tcmu_down
+}
+
+case ${QRW_RK_TABLE:-main} in
+  main) qemu_cases; tcmu_cases ;;
+  wine) wine_case ;;
+  *) fault "no table of cases named ${QRW_RK_TABLE}" ;;
+esac
 echo "real-kernel: every case ran"

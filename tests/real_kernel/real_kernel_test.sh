@@ -11,6 +11,10 @@
 set -uo pipefail
 source "$QRW_SOURCE_DIR/tests/checks.sh"
 work=$QRW_TEST_WORK
+# The table of cases: main (QEMU's drives, the virtual drive with qrwflash)
+# or wine (the Windows program under Wine), each its own guest boot.
+export QRW_RK_TABLE=${QRW_RK_TABLE:-main}
+table=$QRW_RK_TABLE
 rm -rf "$work"
 mkdir -p "$work/lib" "$work/scenarios" "$work/cases" "$work/shim" "$work/qemu"
 
@@ -57,23 +61,47 @@ done
 # A disc for the third drive: its medium is all QEMU needs.
 truncate -s 2M "$work/disc.img"
 
+# The Windows program's case needs the cross build's programs and the
+# demo's driver.
+cross=""
+[ "$table" = wine ] && cross=${QRW_CROSS_BUILD:-}
+cross_share=()
+if [ "$table" != wine ]; then
+  :
+elif [ -n "$cross" ]; then
+  for need in bin/1.10.EXE tests/e2e/flash_demo.exe firmware/1.10.BIN; do
+    [ -f "$cross/$need" ] || { fail "the Windows program under Wine: the cross build in $cross has no $need (build it first)"; cross=""; break; }
+  done
+  [ -n "$cross" ] && cross_share=(--share "$cross")
+  cp "$work/scenarios/tcmu-new.txt" "$work/scenarios/wine-nt.txt"
+  [ -n "$cross" ] && shim_run wine-nt "$cross/bin/1.10.EXE"
+else
+  fail "the Windows program under Wine: no cross build given (QRW_CROSS_BUILD)"
+fi
+export QRW_RK_CROSS=$cross
+
 # ---- the guest ----
 # QRW_RK_NO_DISC_DRIVE leaves the third drive out (the test of the rig's own
 # faults: a device that does not appear).
 disc_drive=(--drive "file=$work/disc.img,format=raw,if=none,id=rkdisc,readonly=on"
   --device "scsi-cd,bus=rk.0,scsi-id=0,lun=2,drive=rkdisc,vendor=QUARVEL,product=QRW-20410C,ver=1.00")
 [ -n "${QRW_RK_NO_DISC_DRIVE:-}" ] && disc_drive=()
+machine=(--device virtio-scsi-pci,id=rk
+  --device "scsi-cd,bus=rk.0,scsi-id=0,lun=0,vendor=QUARVEL,product=QRW-20410C,ver=1.00"
+  --device "scsi-cd,bus=rk.0,scsi-id=0,lun=1,vendor=ZYX,product=CDR-7000,ver=3.21"
+  "${disc_drive[@]}"
+  --trace scsi_disk_new_request --trace scsi_req_parse_bad --trace scsi_req_build_sense
+  --trace-file "$work/qemu-trace.log")
+[ "$table" = main ] || machine=()
 export QRW_RK_WORK=$work QRWFLASH QRWPACK QRW_VDRIVE_TCMU
 # About three minutes for the cases here; every case and every step of the
 # device's set-up has its own limit inside, the whole job this one.
+seconds=${QRW_RK_SECONDS:-480}
+[ "$table" = wine ] && seconds=${QRW_RK_SECONDS:-900}  # Wine makes its prefix first
 guest_started=$(date +%s%N)
-"$QRW_SOURCE_DIR/scripts/guest.sh" run --share "$QRW_BUILD_DIR" --share "$work" --seconds "${QRW_RK_SECONDS:-480}" \
-  --env QRW_RK_WORK --env QRWFLASH --env QRWPACK --env QRW_VDRIVE_TCMU --env QRW_RK_MODULES \
-  --device virtio-scsi-pci,id=rk \
-  --device "scsi-cd,bus=rk.0,scsi-id=0,lun=0,vendor=QUARVEL,product=QRW-20410C,ver=1.00" \
-  --device "scsi-cd,bus=rk.0,scsi-id=0,lun=1,vendor=ZYX,product=CDR-7000,ver=3.21" \
-  "${disc_drive[@]}" \
-  --trace scsi_disk_new_request --trace scsi_req_parse_bad --trace scsi_req_build_sense --trace-file "$work/qemu-trace.log" \
+"$QRW_SOURCE_DIR/scripts/guest.sh" run --share "$QRW_BUILD_DIR" --share "$work" "${cross_share[@]}" --seconds "$seconds" \
+  --env QRW_SOURCE_DIR --env QRW_RK_TABLE --env QRW_RK_CROSS --env QRW_RK_WORK --env QRWFLASH --env QRWPACK --env QRW_VDRIVE_TCMU --env QRW_RK_MODULES \
+  "${machine[@]}" \
   -- bash "$QRW_SOURCE_DIR/tests/real_kernel/guest_cases.sh" >"$work/guest.log" 2>&1
 guest_status=$?
 guest_ms=$((($(date +%s%N) - guest_started) / 1000000))
@@ -88,6 +116,26 @@ if [ "$guest_status" -ne 0 ]; then
 fi
 pass "the rig: the guest booted in ${boot:-?} s and ran every case"
 
+cases=$work/cases
+show() { sed 's/^/    | /' "$1" | head -40; }
+# The commands of one LUN in a case, CDBs only.
+lun_cdbs() { awk -v l="$2" '$1 == l && $2 != "sense" { $1 = ""; print substr($0, 2) }' "$work/qemu/$1.txt"; }
+# The CDBs of a trace of the virtual drive.
+trace_cdbs() { sed 's/^[^ ]* \(.*\) \/ .*$/\1/' "$1"; }
+# A trace with every CDB cut to its opcode's standard length: the kernel's
+# SCSI target keeps no more of a command than that (a twelve-byte WRITE
+# BUFFER reaches its backstore as ten bytes).
+standard_cdbs() {
+  awk '{ n = 0; for (i = 2; i <= NF && $i != "/"; i++) n++
+         g = int(index("0123456789ABCDEF", substr($2, 1, 1)) - 1) / 2; g = int(g)
+         len = (g == 0 ? 6 : g == 4 ? 16 : g == 5 ? 12 : 10)
+         line = $1; for (i = 2; i <= NF; i++) { if (i - 1 > len && i <= n + 1) continue; line = line " " $i }
+         print line }' "$1"
+}
+summary=()
+note_case() { summary+=("$(printf '%-26s status %-3s %6s ms' "$1" "$(cat "$cases/$1/status" 2>/dev/null)" "$(cat "$cases/$1/ms" 2>/dev/null)")"); }
+
+if [ "$table" = main ]; then
 # ---- QEMU's trace, cut at the markers: qemu/CASE.txt holds "LUN CDB" and
 # "LUN sense KEY ASC ASCQ" lines of that case. A command whose length QEMU
 # cannot tell from its opcode (groups 6 and 7, the vendor's) is refused by
@@ -109,25 +157,6 @@ awk -v dir="$work/qemu" -v markers="$work/markers" '
   /^scsi_req_build_sense / && out != "" {
     print $5 " sense " byte($9) " " byte($11) " " byte($13) >> out
   }' "$work/qemu-trace.log"
-
-cases=$work/cases
-show() { sed 's/^/    | /' "$1" | head -40; }
-# The commands of one LUN in a case, CDBs only.
-lun_cdbs() { awk -v l="$2" '$1 == l && $2 != "sense" { $1 = ""; print substr($0, 2) }' "$work/qemu/$1.txt"; }
-# The CDBs of a trace of the virtual drive.
-trace_cdbs() { sed 's/^[^ ]* \(.*\) \/ .*$/\1/' "$1"; }
-# A trace with every CDB cut to its opcode's standard length: the kernel's
-# SCSI target keeps no more of a command than that (a twelve-byte WRITE
-# BUFFER reaches its backstore as ten bytes).
-standard_cdbs() {
-  awk '{ n = 0; for (i = 2; i <= NF && $i != "/"; i++) n++
-         g = int(index("0123456789ABCDEF", substr($2, 1, 1)) - 1) / 2; g = int(g)
-         len = (g == 0 ? 6 : g == 4 ? 16 : g == 5 ? 12 : 10)
-         line = $1; for (i = 2; i <= NF; i++) { if (i - 1 > len && i <= n + 1) continue; line = line " " $i }
-         print line }' "$1"
-}
-summary=()
-note_case() { summary+=("$(printf '%-26s status %-3s %6s ms' "$1" "$(cat "$cases/$1/status" 2>/dev/null)" "$(cat "$cases/$1/ms" 2>/dev/null)")"); }
 
 # qrwpack reads the program in the guest as it does here.
 note_case qrwpack-inspect
@@ -241,6 +270,41 @@ done
 # The lost completion: the held read is the last command the drive saw.
 expect_eq "tcmu-fault-lost: the held command is the last" "QRW 3C 01 01 00 40 00 00 40 00 00" \
   "$(tail -1 "$cases/tcmu-fault-lost/flash.txt" | cut -d/ -f1 | sed 's/ $//')"
+
+fi
+
+# ---- the Windows program under Wine, NT mode, on the same kind of device ----
+# The program's own commands in the trace of the Wine run: from its first
+# (the drive check's INQUIRY), without what others send the drive on the
+# way: the kernel checks the medium on every open of the block node (GET
+# EVENT STATUS NOTIFICATION, then TEST UNIT READY), and Wine's
+# IOCTL_SCSI_GET_INQUIRY_DATA sends INQUIRY 12 00 00 00 24 00, which on
+# Windows the driver answers from what it keeps (and the SG shim likewise).
+program_commands() {
+  awk '!started && !/^QRW 12 00 00 00 80 00 / { next } { started = 1 }
+       $2 == "4A" { media = 1; next }
+       media && $2 == "00" { media = 0; next }
+       { media = 0 }
+       /^QRW 12 00 00 00 24 00 / { next }
+       { print }' "$1"
+}
+if [ "$table" = wine ] && [ -n "$cross" ]; then
+  name=wine-nt
+  note_case "$name"
+  tcmu_device_checks "$name"
+  expect_eq "$name: exit status" 0 "$(cat "$cases/$name/status")"
+  expect_contains "$name: nothing preloaded" "$cases/$name/out.txt" "LD_PRELOAD: none"
+  expect_contains "$name: drive E is the block node, by Wine's device mapping" "$cases/$name/out.txt" \
+    "E: -> /dev/$(cut -d' ' -f3 "$cases/$name/device")"
+  expect_contains "$name: the flash completed" "$cases/$name/out.txt" 'caption: "Flash Completed."'
+  expect_contains "$name: the drive at its new revision" "$cases/$name/out.txt" "Drive revision after: 1.10"
+  expect_contains "$name: the driver's test passed" "$cases/$name/out.txt" "[  PASSED  ] 1 test."
+  expect_eq "$name: the shim's trace of the same program is its NT trace's length" \
+    "$(wc -l <"$work/new/reference.txt")" "$(wc -l <"$work/shim/$name.txt")"
+  expect_eq "$name: the program's commands equal the shim's trace, entry by entry" \
+    "$(standard_cdbs "$work/shim/$name.txt")" \
+    "$(program_commands "$cases/$name/flash.txt" | head -n "$(wc -l <"$work/shim/$name.txt")")"
+fi
 
 echo "cases (time in the guest):"
 printf '  %s\n' "${summary[@]}"

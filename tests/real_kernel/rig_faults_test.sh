@@ -25,7 +25,7 @@ for row in "${rows[@]}"; do
   line=$(grep -m1 '^FAIL: the rig: ' <<<"$out")
   if [[ $line == "$reason"* ]]; then pass "$name: the reason"; else
     fail "$name: the reason: \"$line\", expected \"$reason\""; tail -20 <<<"$out" | sed 's/^/    | /'; fi
-  expect_eq "$name: one FAIL line" 1 "$(grep -c '^FAIL: ' <<<"$out")"
+  expect_eq "$name: one fault of the rig" 1 "$(grep -c '^FAIL: the rig: ' <<<"$out")"
   [ "$took" -lt 300 ] && pass "$name: ended in $took s" || fail "$name: took $took s"
   if ps -eo args= | grep -F -- "$work/disc.img" | grep -qv grep; then
     fail "$name: a QEMU of the run is still there"
