@@ -38,8 +38,8 @@ echo 0 >/sys/module/block/parameters/events_dfl_poll_msecs
 # wait_node HOST LUN WHAT: sets $node to the generic node of the device at
 # that LUN of the SCSI host whose driver is HOST, once it is there.
 wait_node() {
-  local host_name=$1 lun=$2 what=$3 tries
-  for tries in $(seq 1 100); do
+  local host_name=$1 lun=$2 what=$3 until=$((SECONDS + 20))
+  while [ "$SECONDS" -lt "$until" ]; do
     local d
     for d in /sys/class/scsi_generic/sg*; do
       [ -e "$d/device" ] || continue
@@ -164,8 +164,8 @@ tcmu_up() {
   wait_node tcm_loopback 0 "the virtual drive's SCSI device"; tcmu_sg=$node
   # The kernel's own start of the device (the CD-ROM driver's probe) is over
   # when its block node is there and the drive has heard nothing for a second.
-  local tries lines=-1
-  for tries in $(seq 1 100); do
+  local lines=-1 until=$((SECONDS + 60))
+  while [ "$SECONDS" -lt "$until" ]; do
     [ -n "$(block_of "$tcmu_sg")" ] && [ "$(wc -l <"$dir/trace.txt")" = "$lines" ] && break
     lines=$(wc -l <"$dir/trace.txt")
     sleep 1
@@ -215,7 +215,7 @@ wine_case() {
   tcmu_up wine-nt
   dir=$cases/wine-nt
   before=$(wc -l <"$dir/trace.txt")
-  run_case wine-nt 600 bash "$QRW_SOURCE_DIR/tests/real_kernel/guest_wine_case.sh" "$QRW_RK_CROSS" \
+  run_case wine-nt 1000 bash "$QRW_SOURCE_DIR/tests/real_kernel/guest_wine_case.sh" "$QRW_RK_CROSS" \
     "/dev/$(block_of "$tcmu_sg")" "$dir"
   sleep 0.2
   head -n "$before" "$dir/trace.txt" >"$dir/kernel.txt"

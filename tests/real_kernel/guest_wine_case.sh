@@ -27,4 +27,4 @@ fi
 qrw_wine_start "$wine_dir/prefix"
 QRW_PROGRAM_DIR=$cross/bin QRW_FIRMWARE_DIR=$cross/firmware QRW_WORK_DIR=$folder/bin \
   QRW_SHOT_DIR=$folder/screenshots \
-  qrw_wine_limited 500 "$wine_dir/prefix" "$cross/tests/e2e/flash_demo.exe" --gtest_brief=1 2>&1
+  qrw_wine_limited 600 "$wine_dir/prefix" "$cross/tests/e2e/flash_demo.exe" --gtest_brief=1 2>&1

@@ -40,7 +40,6 @@ shim_run() {
   : >"$dir/root/dev/sg0"
   echo 5 >"$dir/root/sys/class/scsi_generic/sg0/device/type"
   : >"$work/shim/$1.txt"
-  local start=$SECONDS
   (cd "$dir" && QRW_VDRIVE_SCENARIO="$work/scenarios/$1.txt" QRW_VDRIVE_TRACE="$work/shim/$1.txt" \
     QRW_VDRIVE_SG_NODES="$dir/root/dev/sg0" QRWFLASH_ROOT="$dir/root" \
     ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$QRW_SG_FRONT" \
@@ -86,6 +85,7 @@ export QRW_RK_CROSS=$cross
 disc_drive=(--drive "file=$work/disc.img,format=raw,if=none,id=rkdisc,readonly=on"
   --device "scsi-cd,bus=rk.0,scsi-id=0,lun=2,drive=rkdisc,vendor=QUARVEL,product=QRW-20410C,ver=1.00")
 [ -n "${QRW_RK_NO_DISC_DRIVE:-}" ] && disc_drive=()
+# shellcheck disable=SC2054  # commas inside QEMU's device options
 machine=(--device virtio-scsi-pci,id=rk
   --device "scsi-cd,bus=rk.0,scsi-id=0,lun=0,vendor=QUARVEL,product=QRW-20410C,ver=1.00"
   --device "scsi-cd,bus=rk.0,scsi-id=0,lun=1,vendor=ZYX,product=CDR-7000,ver=3.21"
@@ -97,7 +97,7 @@ export QRW_RK_WORK=$work QRWFLASH QRWPACK QRW_VDRIVE_TCMU
 # About three minutes for the cases here; every case and every step of the
 # device's set-up has its own limit inside, the whole job this one.
 seconds=${QRW_RK_SECONDS:-480}
-[ "$table" = wine ] && seconds=${QRW_RK_SECONDS:-900}  # Wine makes its prefix first
+[ "$table" = wine ] && seconds=${QRW_RK_SECONDS:-1200}  # Wine makes its prefix first
 guest_started=$(date +%s%N)
 "$QRW_SOURCE_DIR/scripts/guest.sh" run --share "$QRW_BUILD_DIR" --share "$work" "${cross_share[@]}" --seconds "$seconds" \
   --env QRW_SOURCE_DIR --env QRW_RK_TABLE --env QRW_RK_CROSS --env QRW_RK_WORK --env QRWFLASH --env QRWPACK --env QRW_VDRIVE_TCMU --env QRW_RK_MODULES \
