@@ -10,7 +10,8 @@
 #       made from scripts/guest/packages.txt and the way it is made, so that
 #       a changed list makes a new one (which then replaces the old).
 #   scripts/guest.sh run [--share DIR]... [--scratch DIR]... [--env NAME]...
-#                        [--seconds N] -- COMMAND [ARGS...]
+#                        [--device SPEC]... [--drive SPEC]... [--trace EVENT]...
+#                        [--trace-file FILE] [--seconds N] -- COMMAND [ARGS...]
 #       Boots the guest (TCG: no KVM is needed), shares the repository and
 #       every --share folder at the same path, puts an empty folder of a disk
 #       of the guest's own over each --scratch folder (gone when the guest
@@ -168,19 +169,27 @@ guest_fault() {
 }
 
 run() {
-  local -a shares=("$root") scratch=() envs=()
-  local seconds=${QRW_GUEST_SECONDS:-3600}
+  local -a shares=("$root") scratch=() envs=() machine=()
+  local seconds=${QRW_GUEST_SECONDS:-3600} trace_file=""
+  local -a trace_events=()
   while [ $# -gt 0 ]; do
     case $1 in
       --share) shares+=("$(realpath -m "$2")"); shift 2 ;;
       --scratch) scratch+=("$(realpath -m "$2")"); shift 2 ;;
       --env) envs+=("$2"); shift 2 ;;
       --seconds) seconds=$2; shift 2 ;;
+      --device) machine+=(-device "$2"); shift 2 ;;
+      --drive) machine+=(-drive "$2"); shift 2 ;;
+      --trace) trace_events+=("$2"); shift 2 ;;
+      --trace-file) trace_file=$(realpath -m "$2"); shift 2 ;;
       --) shift; break ;;
       *) fault "unknown option $1" ;;
     esac
   done
   [ $# -gt 0 ] || fault "no command to run"
+  if [ ${#trace_events[@]} -gt 0 ] && [ -z "$trace_file" ]; then
+    fault "--trace needs --trace-file"
+  fi
   local qemu_program=${QRW_GUEST_QEMU:-qemu-system-x86_64}
   command -v "$qemu_program" >/dev/null ||
     fault "$qemu_program is not installed (scripts/install-deps.sh installs qemu-system-x86)"
@@ -247,6 +256,13 @@ run() {
     i=$((i + 1))
   done
   [ -n "${QRW_GUEST_APPEND:-}" ] && append+=" $QRW_GUEST_APPEND"
+  qemu_args+=("${machine[@]}")
+  if [ ${#trace_events[@]} -gt 0 ]; then
+    local event
+    for event in "${trace_events[@]}"; do qemu_args+=(-trace "$event"); done
+    : >"$trace_file" || fault "cannot write the trace file $trace_file"
+    qemu_args+=(-D "$trace_file")
+  fi
 
   "$qemu_program" "${qemu_args[@]}" -append "$append" </dev/null >"$run_dir/qemu.log" 2>&1 &
   qemu_pid=$!
@@ -289,5 +305,5 @@ run() {
 case ${1:-} in
   image) image ;;
   run) shift; run "$@" ;;
-  *) echo "usage: scripts/guest.sh image | run [--share DIR]... [--scratch DIR]... [--env NAME]... [--seconds N] -- COMMAND..." >&2; exit 2 ;;
+  *) echo "usage: scripts/guest.sh image | run [--share DIR]... [--scratch DIR]... [--env NAME]... [--device SPEC]... [--drive SPEC]... [--trace EVENT]... [--trace-file FILE] [--seconds N] -- COMMAND..." >&2; exit 2 ;;
 esac
