@@ -1,6 +1,6 @@
 // The flash program builder on synthetic templates laid out as the
-// program's file, against a literal model of the step-by-step copy the
-// program has always made (byte for byte, progress step for step).
+// program's file, against a literal model of the builder's step-by-step copy
+// (byte for byte, progress step for step).
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -45,15 +45,15 @@ Bytes HeaderFor(const package::ModelTexts& model, const std::string& name) {
   return header;
 }
 
-// The copy as the program has always made it: one byte at a time, a step
-// at every multiple of 1024, the key-word scan that never backs up.
+// The builder's copy written out plainly: one byte at a time, a progress
+// step at every multiple of 1024, and a key-word scan that never backs up.
 struct Reference {
   bool found = false;
   Bytes output;
   int steps = 0;
 };
 
-Reference CopyAsEver(const Bytes& tpl, const Bytes& header, const Bytes& image) {
+Reference StepByStepCopy(const Bytes& tpl, const Bytes& header, const Bytes& image) {
   const auto keyWord = testsupport::TestKeyWord();
   Reference r;
   const std::size_t size = tpl.size();
@@ -114,7 +114,7 @@ class BuilderTest : public testing::Test {
 TEST_F(BuilderTest, FullImageFillsTheAreaAndKeepsTheTemplateLength) {
   const Bytes image = testsupport::Pattern(327680, 7);
   ASSERT_TRUE(Build("1.10.BIN", image));
-  const Reference ref = CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), image);
+  const Reference ref = StepByStepCopy(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), image);
   ASSERT_TRUE(ref.found);
   const Bytes out = Output("1.10.EXE");
   EXPECT_EQ(out.size(), tpl.bytes.size());
@@ -132,7 +132,7 @@ TEST_F(BuilderTest, FullImageFillsTheAreaAndKeepsTheTemplateLength) {
 TEST_F(BuilderTest, OldSizeImageKeepsTheLastQuarterOfTheArea) {
   const Bytes image = testsupport::Pattern(262144, 8);
   ASSERT_TRUE(Build("1.10.BIN", image));
-  const Reference ref = CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), image);
+  const Reference ref = StepByStepCopy(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), image);
   const Bytes out = Output("1.10.EXE");
   EXPECT_TRUE(out == WithSeal(ref.output, tpl));
   EXPECT_EQ(observer.steps, ref.steps);
@@ -144,7 +144,7 @@ TEST_F(BuilderTest, OldSizeImageKeepsTheLastQuarterOfTheArea) {
 TEST_F(BuilderTest, EmptyImageLeavesATemplateThatStartsAsBuilder) {
   ASSERT_TRUE(Build("1.10.BIN", {}));
   const Bytes out = Output("1.10.EXE");
-  EXPECT_TRUE(out == WithSeal(CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), {}).output, tpl));
+  EXPECT_TRUE(out == WithSeal(StepByStepCopy(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), {}).output, tpl));
   const package::PackageView view(out.data() + tpl.k - package::kKeyWordInRegion);
   EXPECT_TRUE(package::IsTemplate(view));
   EXPECT_EQ(view.Model(), "QRW-20412C");
@@ -176,7 +176,7 @@ TEST_F(BuilderTest, BuildingAgainOverwritesTheEarlierOutput) {
   const Bytes second = testsupport::Pattern(327680, 12);
   ASSERT_TRUE(Build("1.10.BIN", second));
   EXPECT_TRUE(Output("1.10.EXE") ==
-              WithSeal(CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), second).output, tpl));
+              WithSeal(StepByStepCopy(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), second).output, tpl));
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"1.10.BIN", "1.10.EXE", "QRWFLASH.EXE"}));
 }
 
@@ -214,7 +214,7 @@ TEST_F(BuilderTest, UpperCasesTheRevisionWithTheAnsiCodePage) {
 TEST_F(BuilderTest, FindsTheKeyWordRightAfterALoneT) {
   tpl.bytes[tpl.k - 1] = 'T';
   const Bytes image = testsupport::Pattern(327680, 13);
-  ASSERT_FALSE(CopyAsEver(tpl.bytes, {}, {}).found);
+  ASSERT_FALSE(StepByStepCopy(tpl.bytes, {}, {}).found);
   ASSERT_TRUE(Build("1.10.BIN", image));
   Bytes expected = tpl.bytes;
   const Bytes header = HeaderFor(kModel, "1.10.BIN");
@@ -228,7 +228,7 @@ TEST_F(BuilderTest, FindsTheKeyWordRightAfterALoneT) {
 // the package in the copy: it is refused before anything is written.
 TEST_F(BuilderTest, RefusesAnImageLongerThanTheAreaBeforeWritingAnything) {
   const Bytes image = testsupport::Pattern(327680 + 1024, 14);
-  ASSERT_TRUE(CopyAsEver(tpl.bytes, {}, {}).found);  // room enough in the template
+  ASSERT_TRUE(StepByStepCopy(tpl.bytes, {}, {}).found);  // room enough in the template
   EXPECT_FALSE(Build("1.10.BIN", image));
   EXPECT_EQ(observer.failures, std::vector<std::string>{
                                    "Building fail: 1.10.BIN is larger than the 327680-byte image area"});
@@ -266,7 +266,7 @@ TEST_F(BuilderTest, TemplateWithoutKeyWordIsScannedWholeAndLeavesNoFile) {
   EXPECT_EQ(namesWhileShown, (std::vector<std::string>{"1.10.BIN", "QRWFLASH.EXE"}));
   EXPECT_EQ(observer.failures,
             std::vector<std::string>{"Building fail: not found key-word in QRWFLASH.EXE"});
-  EXPECT_EQ(observer.steps, CopyAsEver(tpl.bytes, {}, {}).steps);
+  EXPECT_EQ(observer.steps, StepByStepCopy(tpl.bytes, {}, {}).steps);
   EXPECT_EQ(observer.captions, std::vector<std::string>{"Building 1.10.BIN  Please wait... "});
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"1.10.BIN", "QRWFLASH.EXE"}));
 }
