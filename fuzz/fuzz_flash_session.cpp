@@ -30,6 +30,7 @@
 #include "fakes/memory_files.h"
 #include "flash_session_input.h"
 #include "package/package_region.h"
+#include "support/flash_region.h"
 #include "vdrive/inprocess.h"
 #include "vdrive/vdrive.h"
 
@@ -77,40 +78,13 @@ namespace input = flash_session;
 
 // ---- the package -------------------------------------------------------------
 
-constexpr std::uint8_t kProfileTable[8] = {0xDA, 0xC8, 0x01, 0x3A, 0xBF, 0xB4, 0x01, 0xC4};
-
 // A package region as a flash program carries it. The image is pseudo-random
 // except for chunks 14, 15, 18 and 19, which hold 0xFF as the unused end of
 // a real image does: two equal chunks in a row.
 Bytes MakeRegion(bool newFormat, bool flashAll) {
-  Bytes region(package::kRegionSize, 0);
-  std::uint8_t* key = region.data() + package::kKeyWordInRegion;
-  for (std::size_t i = 0; i < package::kProfileBlocksSize; ++i)
-    key[package::kProfileBlocksOffset + static_cast<std::ptrdiff_t>(i)] =
-        static_cast<std::uint8_t>(i * 13 + 5);
-  std::memcpy(key + package::kProfileTableOffset, kProfileTable, sizeof kProfileTable);
-  const auto put = [key](std::ptrdiff_t offset, const char* text) {
-    std::memcpy(key + offset, text, std::strlen(text));
-  };
-  put(0, "QUARVEL-0800555");
-  put(package::kModelOffset, "QRW-20410C");
-  put(package::kInquiryOffset, "QUARVEL QRW-20410C");
-  put(package::kFwRangeOffset, "1.00-1.09");
-  put(package::kVendorOffset, "Quarvel-IT");
-  put(package::kNoteOffset, flashAll ? "FLASH-ALL" : "None");
-  put(package::kNewRevisionOffset, "1.10.");
-  std::uint8_t* image = key + package::kImageAreaOffset;
-  std::uint32_t state = 0x51525730u;
-  for (std::size_t i = 0; i < package::kImageAreaSize; ++i) {
-    state = state * 1664525u + 1013904223u;
-    image[i] = static_cast<std::uint8_t>(state >> 24);
-  }
+  Bytes region = testsupport::FlashRegion({.newFormat = newFormat, .note = flashAll ? "FLASH-ALL" : "None"});
+  std::uint8_t* image = region.data() + package::kKeyWordInRegion + package::kImageAreaOffset;
   for (std::size_t chunk : {14, 15, 18, 19}) std::memset(image + chunk * kChunk, 0xFF, kChunk);
-  image[0x4000] = 0x04;
-  const std::size_t mark = newFormat ? 0x1100 : 0x4000;
-  image[mark] = 0x05;
-  image[mark + 1] = 0x80;
-  std::memcpy(image + vdrive::kImageRevisionOffset, "1.10", 4);
   return region;
 }
 

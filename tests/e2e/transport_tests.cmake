@@ -1,6 +1,6 @@
 # Transport checks of the virtual drive's Wine fronts (transport_*): the SG
 # device shim under Wine's NT pass-through, and WNASPI32.DLL in 9x mode.
-add_executable(transport_checks transport_checks.cpp)
+add_executable(transport_checks transport_nt_checks.cpp transport_aspi_checks.cpp)
 target_link_libraries(transport_checks PRIVATE GTest::gtest_main)
 target_link_options(transport_checks PRIVATE -static)
 add_test(NAME e2e.transport_9x

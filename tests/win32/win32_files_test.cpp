@@ -12,12 +12,15 @@
 #include <vector>
 
 #include "package/builder.h"
-#include "package/builder_fixture.h"
 #include "package/seal.h"
 #include "platform/files_contract.h"
 #include "platform/os.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_files.h"
+#include "support/build_observer.h"
+#include "support/key_word.h"
+#include "support/pattern.h"
+#include "support/synthetic_template.h"
 
 namespace {
 
@@ -106,7 +109,7 @@ class Lock {
   HANDLE handle_;
 };
 
-using Observer = h6test::RecordingObserver;
+using Observer = testsupport::RecordingObserver;
 
 const Bytes kEarlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
 
@@ -126,8 +129,8 @@ class Win32Builder : public testing::Test {
     request.outputFolder = outputFolder;
     request.model = {"QRW-20410C", "QUARVEL QRW-20410C      ", "1.00-1.09", "Quarvel-IT",
                      "FLASH-ALL"};
-    request.keyWord = h6test::TestKeyWord();
-    request.sealMarker = h6test::TestSealMarker();
+    request.keyWord = testsupport::TestKeyWord();
+    request.sealMarker = testsupport::TestSealMarker();
     return package::BuildFlashProgram(request, observer, rig.files);
   }
 
@@ -145,8 +148,8 @@ class Win32Builder : public testing::Test {
   }
 
   Rig rig;
-  h6test::SyntheticTemplate tpl = h6test::SyntheticTemplate::Make();
-  Bytes image = h6test::Pattern(327680, 41);
+  testsupport::SyntheticTemplate tpl = testsupport::SyntheticTemplate::Make();
+  Bytes image = testsupport::Pattern(327680, 41);
   Observer observer;
 };
 

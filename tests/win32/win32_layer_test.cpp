@@ -13,6 +13,7 @@
 #include "program/control_ids.h"
 #include "program/main_window.h"
 #include "platform/win32/win32_services.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -160,10 +161,7 @@ TEST_F(WindowTest, ButtonEnabling) {
 class FileListTest : public WindowTest {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    folder = std::string(temp) + "qrw-filelist";
-    CreateDirectoryA(folder.c_str(), nullptr);
+    folder = testsupport::UniqueTempFolder("qrw-filelist").string();
     for (const char* name : {"1.10.BIN", "1.20.BIN", "NOTES.TXT"}) Touch(name);
     CreateDirectoryA((folder + "\\DIR.BIN").c_str(), nullptr);
   }

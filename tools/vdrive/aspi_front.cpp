@@ -2,17 +2,10 @@
 // of WNASPI32.DLL as the program sees them; the requests themselves go to
 // the dispatcher shared with the DLL front.
 #include "vdrive/aspi_srb.h"
+#include "vdrive/bytes.h"
 #include "vdrive/inprocess.h"
 
 namespace vdrive {
-namespace {
-
-void SetLe32(std::uint8_t* bytes, std::size_t at, std::uint32_t value) {
-  for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-}  // namespace
-
 bool AspiFront::Load(const std::string& name) {
   loadNames_.push_back(name);
   loaded_ = !bus_.Aspi().loadFails;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "vdrive/bytes.h"
 #include "vdrive/vdrive.h"
 
 namespace vdrive::aspi {
@@ -96,10 +97,5 @@ std::size_t BlockSize(std::uint8_t command);
 // the block) and last SRB_Status, which is returned.
 std::uint8_t CompleteExec(std::uint8_t* srb, const Answer& answer,
                           const std::vector<std::uint8_t>& dataIn, std::uint8_t* buffer);
-
-inline std::uint32_t GetLe32(const std::uint8_t* block, std::size_t at) {
-  return std::uint32_t{block[at]} | std::uint32_t{block[at + 1]} << 8 |
-         std::uint32_t{block[at + 2]} << 16 | std::uint32_t{block[at + 3]} << 24;
-}
 
 }  // namespace vdrive::aspi

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "vdrive/bytes.h"
 #include "vdrive/inprocess.h"
 
 namespace vdrive {
@@ -57,19 +58,6 @@ constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorSemTimeout = 121;
 constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 constexpr std::uint32_t kErrorNoAccess = 998;
-
-std::uint16_t GetLe16(const std::uint8_t* bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-}
-
-std::uint32_t GetLe32(const std::uint8_t* bytes, std::size_t at) {
-  return std::uint32_t{bytes[at]} | (std::uint32_t{bytes[at + 1]} << 8) |
-         (std::uint32_t{bytes[at + 2]} << 16) | (std::uint32_t{bytes[at + 3]} << 24);
-}
-
-void SetLe32(std::uint8_t* bytes, std::size_t at, std::uint32_t value) {
-  for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 Bytes Copy(const void* from, std::uint32_t length) {
   if (from == nullptr) return {};

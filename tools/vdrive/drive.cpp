@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "vdrive/bytes.h"
 #include "vdrive/vdrive.h"
 
 namespace vdrive {
@@ -34,14 +35,6 @@ constexpr std::size_t kInquiryMeaningful = 36;
 // Image format marks the drive looks for in its buffer.
 constexpr std::uint32_t kOldFormatMark = 0x4000;
 constexpr std::uint32_t kNewFormatMark = 0x1100;
-
-std::uint32_t Be24(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return (std::uint32_t{bytes[at]} << 16) | (std::uint32_t{bytes[at + 1]} << 8) | bytes[at + 2];
-}
-
-std::uint16_t Be16(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return static_cast<std::uint16_t>((bytes[at] << 8) | bytes[at + 1]);
-}
 
 bool IsBufferCommand(std::span<const std::uint8_t> cdb, std::uint8_t mode) {
   return cdb.size() >= kBufferCdbLength && cdb[1] == mode && cdb[2] == kBufferImage;

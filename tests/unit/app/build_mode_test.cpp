@@ -9,15 +9,19 @@
 #include "app/form_rig.h"
 #include "fakes/fake_os.h"
 #include "fakes/fake_ui.h"
-#include "package/builder_fixture.h"
 #include "package/profile_file.h"
 #include "package/seal.h"
+#include "support/bytes.h"
+#include "support/files.h"
+#include "support/pattern.h"
+#include "support/synthetic_template.h"
+#include "support/temp_folder.h"
 #include "vdrive/inprocess.h"
 #include "vdrive/vdrive.h"
 
 namespace {
 
-using h6test::Bytes;
+using testsupport::Bytes;
 
 const std::string kFirstCaption = "QUARVEL IT Flash V1.039 Qrw1B 1.00-1.09 [Buiding]";
 const std::string kSecondCaption = "QUARVEL IT Flash V1.039 Qrw1B 2.00-2.05 [Buiding]";
@@ -25,15 +29,15 @@ const std::string kSecondCaption = "QUARVEL IT Flash V1.039 Qrw1B 2.00-2.05 [Bui
 class BuildModeTest : public testing::Test {
  protected:
   BuildModeTest()
-      : template_(h6test::SyntheticTemplate::Make()),
+      : template_(testsupport::SyntheticTemplate::Make()),
         rig_(vdrive::Scenario{}, template_.View(), &profiles_) {
-    h6test::WriteFile(folder_ / "QRWFLASH.EXE", template_.bytes);
+    testsupport::WriteFile(folder_ / "QRWFLASH.EXE", template_.bytes);
     rig_.os.exePath = folder_ / "QRWFLASH.EXE";
     rig_.os.currentFolder = folder_.Path().string();
   }
 
   void StartWithSampleModels() {
-    h6test::fs::copy_file(h6test::SampleModels(), folder_ / "QRWFLASH.INI");
+    testsupport::fs::copy_file(testsupport::SampleModels(), folder_ / "QRWFLASH.INI");
     rig_.os.existingFiles.insert(folder_ / "QRWFLASH.INI");
     rig_.form.FormCreate();
   }
@@ -48,8 +52,8 @@ class BuildModeTest : public testing::Test {
     rig_.form.ComboBox1Change();
   }
 
-  h6test::ScratchFolder folder_;
-  h6test::SyntheticTemplate template_;
+  testsupport::ScratchFolder folder_;
+  testsupport::SyntheticTemplate template_;
   package::IniProfileReader profiles_;
   app_test::FormRig rig_;
 };
@@ -96,11 +100,11 @@ TEST_F(BuildModeTest, ClickWithoutASelectedFileEnablesBuildWhichCannotOpenTheEmp
 
 TEST_F(BuildModeTest, BuildWritesAFlashProgramOfTheChosenModelThatStartsInFlashMode) {
   StartWithSampleModels();
-  Bytes image = h6test::Pattern(327680, 21);
+  Bytes image = testsupport::Pattern(327680, 21);
   image[0x1100] = 0x05;
   image[0x1101] = 0x80;
   image[0x4000] = 0x00;
-  h6test::WriteFile(folder_ / "2.01.BIN", image);
+  testsupport::WriteFile(folder_ / "2.01.BIN", image);
   ChooseModel(1);
   ChooseFile("2.01.BIN");
   rig_.form.FlashButtonClick();
@@ -114,7 +118,7 @@ TEST_F(BuildModeTest, BuildWritesAFlashProgramOfTheChosenModelThatStartsInFlashM
   EXPECT_EQ(rig_.journal.Texts("cursor"), (std::vector<std::string>{"hourglass", "default"}));
   EXPECT_TRUE(rig_.button.Enabled());
 
-  const Bytes out = h6test::ReadFile(folder_ / "2.01.EXE");
+  const Bytes out = testsupport::ReadFile(folder_ / "2.01.EXE");
   ASSERT_EQ(out.size(), template_.bytes.size());
   const package::PackageView built(out.data() + template_.RegionStart(),
                                    out.data() + template_.sealAt);

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +13,8 @@
 #include "app/form_rig.h"
 #include "flash/flash_rig.h"
 #include "package/seal.h"
+#include "support/bytes.h"
+#include "support/key_word.h"
 
 namespace {
 
@@ -20,11 +22,7 @@ using Bytes = std::vector<std::uint8_t>;
 using flash_test::Platform;
 using platform::Answer;
 
-std::string Hex8(std::uint32_t value) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08X", value);
-  return text;
-}
+using testsupport::Hex8;
 
 std::string DamagedText(std::uint32_t sealed, std::uint32_t found) {
   return "This flash program is damaged: its firmware package does not match its seal "
@@ -40,7 +38,8 @@ class SealedPackage {
   explicit SealedPackage(SealKind kind) : record_(package::kSealSize, 0), kind_(kind) {
     const flash_test::TestPackage source(flash_test::PackageSpec{});
     region_.assign(source.View().Region(), source.View().Region() + package::kRegionSize);
-    std::memcpy(record_.data(), "QRWSEAL1", package::kSealMarkerSize);
+    const package::SealMarker marker = testsupport::TestSealMarker();
+    std::copy(marker.begin(), marker.end(), record_.begin());
     if (kind == SealKind::Intact) {
       const std::uint32_t crc = Crc();
       for (int i = 0; i < 4; ++i) {

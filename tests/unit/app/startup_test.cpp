@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/form_rig.h"
+#include "support/region.h"
 
 namespace {
 
@@ -32,22 +32,19 @@ struct RegionSpec {
 };
 
 std::vector<std::uint8_t> MakeRegion(const RegionSpec& spec) {
-  std::vector<std::uint8_t> region(package::kRegionSize, 0);
-  auto put = [&](std::ptrdiff_t offset, const std::string& text) {
-    std::memcpy(&region[package::kKeyWordInRegion + offset], text.data(), text.size());
-  };
-  put(package::kModelOffset, "QRW-20410C");
-  put(package::kInquiryOffset, "QUARVEL QRW-20410C");
-  put(package::kFwRangeOffset, spec.fwRange);
-  put(package::kVendorOffset, "Quarvel-IT");
-  put(package::kNoteOffset, "None");
-  put(package::kNewRevisionOffset, "1.10.");
+  testsupport::Region region;
+  region.Put(package::kModelOffset, "QRW-20410C")
+      .Put(package::kInquiryOffset, "QUARVEL QRW-20410C")
+      .Put(package::kFwRangeOffset, spec.fwRange)
+      .Put(package::kVendorOffset, "Quarvel-IT")
+      .Put(package::kNoteOffset, "None")
+      .Put(package::kNewRevisionOffset, "1.10.");
   if (spec.isTemplate) {
-    put(package::kImageAreaOffset, "VEKO");
+    region.Put(package::kImageAreaOffset, "VEKO");
   } else {
-    put(package::kImageAreaOffset + 0x1100, "\x05\x80");
+    region.Put(package::kImageAreaOffset + 0x1100, "\x05\x80");
   }
-  return region;
+  return region.Bytes();
 }
 
 class StartupTest : public testing::Test {

@@ -16,6 +16,7 @@
 #include "fakes/fake_ui.h"
 #include "scsi/aspi_transport.h"
 #include "scsi/nt_passthrough.h"
+#include "support/bytes.h"
 #include "vdrive/inprocess.h"
 #include "vdrive/vdrive.h"
 
@@ -39,23 +40,7 @@ inline vdrive::DriveSpec OtherModel(vdrive::DriveSpec spec) {
   return spec;
 }
 
-inline std::uint32_t Le32(const vdrive::Bytes& block, std::size_t offset) {
-  return static_cast<std::uint32_t>(block[offset]) |
-         static_cast<std::uint32_t>(block[offset + 1]) << 8 |
-         static_cast<std::uint32_t>(block[offset + 2]) << 16 |
-         static_cast<std::uint32_t>(block[offset + 3]) << 24;
-}
-
-inline std::string Hex(const std::uint8_t* bytes, std::size_t count) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i) text += ' ';
-    text += digits[bytes[i] >> 4];
-    text += digits[bytes[i] & 0x0F];
-  }
-  return text;
-}
+using testsupport::Le32;
 
 // The NT pass-through record's fields as the driver read them.
 struct NtRecord {
@@ -80,7 +65,7 @@ inline NtRecord ReadNtRecord(const vdrive::DeviceIoFront::ControlCall& call) {
   r.dataIn = b[8];
   r.transferLength = Le32(b, 12);
   r.timeout = Le32(b, 16);
-  r.cdb = Hex(&b[28], 16);
+  r.cdb = testsupport::ToHex(&b[28], 16);
   return r;
 }
 
@@ -105,7 +90,7 @@ inline Srb ReadSrb(const vdrive::Bytes& b) {
   s.hasBuffer = Le32(b, 16) != 0;
   s.senseLen = b[20];
   s.cdbLen = b[21];
-  s.cdb = Hex(&b[48], 16);
+  s.cdb = testsupport::ToHex(&b[48], 16);
   return s;
 }
 
@@ -134,7 +119,7 @@ class Rig {
   // The CDBs the drives received, as hex, in order.
   std::vector<std::string> Cdbs() {
     std::vector<std::string> out;
-    for (const auto& e : bus_.SessionTrace().Entries()) out.push_back(Hex(e.cdb.data(), e.cdb.size()));
+    for (const auto& e : bus_.SessionTrace().Entries()) out.push_back(testsupport::ToHex(e.cdb.data(), e.cdb.size()));
     return out;
   }
   std::string TraceText() { return bus_.SessionTrace().Text(); }

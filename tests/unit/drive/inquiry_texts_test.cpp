@@ -52,15 +52,18 @@ TEST(DriveTableTest, FirstSixSlotsAreTheAspiAddressesAndEveryLetterHasASlot) {
   }
 }
 
-TEST(DriveEntryTest, AddressIsTheFirstFourBytesAndTheListTextFollows) {
+// The list text keeps 79 characters and its zero; a shorter text written
+// later leaves nothing of the longer one behind it.
+TEST(DriveEntryTest, ListTextIsCutTo79CharactersAndReplacedWhole) {
   DriveEntry e = Entry('E', 1, 2, 3);
-  e.SetText("abc");
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(&e);
-  EXPECT_EQ(bytes[0], 'E');
-  EXPECT_EQ(bytes[1], 1);
-  EXPECT_EQ(bytes[2], 2);
-  EXPECT_EQ(bytes[3], 3);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes + 4)), "abc");
+  e.SetText(std::string(79, 'a') + "bc");
+  EXPECT_EQ(e.Text(), std::string(79, 'a'));
+  e.SetText("xyz");
+  EXPECT_EQ(e.Text(), "xyz");
+  EXPECT_EQ(e.DriveLetter, 'E');
+  EXPECT_EQ(e.Adapter, 1);
+  EXPECT_EQ(e.Target, 2);
+  EXPECT_EQ(e.LogicalUnit, 3);
 }
 
 struct TextCase {

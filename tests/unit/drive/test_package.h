@@ -1,19 +1,18 @@
-// A package region of a test's own, zero-filled, with its header fields and
-// profile table written by name.
+// The package region the drive tests work with: the shared region builder
+// with this model's header texts, the built-in profile table and profile
+// blocks that differ byte by byte.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "package/package_region.h"
+#include "support/region.h"
 
 namespace testpkg {
 
-class Package {
+class Package : public testsupport::Region {
  public:
-  Package() : bytes_(package::kRegionSize, 0) {
+  Package() {
     Text(package::kModelOffset, "QRW-20410C");
     Text(package::kInquiryOffset, "QUARVEL QRW-20410C");
     Text(package::kFwRangeOffset, "1.00-1.20");
@@ -26,33 +25,6 @@ class Package {
       At(package::kProfileBlocksOffset)[i] = static_cast<std::uint8_t>(i * 7 + 3);
     }
   }
-
-  // A text field: the text, then zero bytes to the end of the field.
-  Package& Text(std::ptrdiff_t offset, const std::string& text) {
-    std::memset(At(offset), 0, package::kTextFieldSize);
-    std::memcpy(At(offset), text.data(), text.size());
-    return *this;
-  }
-  Package& Profile(std::size_t entry, std::uint8_t maker, std::uint8_t device,
-                   std::uint16_t length) {
-    std::uint8_t* e = At(package::kProfileTableOffset) + entry * 4;
-    e[0] = maker;
-    e[1] = device;
-    e[2] = static_cast<std::uint8_t>(length >> 8);
-    e[3] = static_cast<std::uint8_t>(length);
-    return *this;
-  }
-
-  const std::uint8_t* Blocks() const {
-    return bytes_.data() + package::kKeyWordInRegion + package::kProfileBlocksOffset;
-  }
-  package::PackageView View() const { return package::PackageView(bytes_.data()); }
-
- private:
-  std::uint8_t* At(std::ptrdiff_t offset) {
-    return bytes_.data() + package::kKeyWordInRegion + offset;
-  }
-  std::vector<std::uint8_t> bytes_;
 };
 
 }  // namespace testpkg

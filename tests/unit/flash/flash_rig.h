@@ -22,6 +22,7 @@
 #include "package/package_texts.h"
 #include "scsi/aspi_transport.h"
 #include "scsi/nt_passthrough.h"
+#include "support/flash_region.h"
 #include "vdrive/inprocess.h"
 #include "vdrive/vdrive.h"
 
@@ -29,39 +30,14 @@ namespace flash_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct PackageSpec {
-  bool newFormat = true;  // 327,680 bytes with a profile, else 262,144
-  std::string note = "None";
-  std::string fwRange = "1.00-1.09";
-  std::string newRevision = "1.10.";
-  std::string inquiry = "QUARVEL QRW-20410C";
-  // The last two chunks of the image hold 0xFF, as a real image's unused
-  // end does: two equal chunks in a row.
-  bool blankEnd = false;
-};
-
-inline constexpr std::uint8_t kProfileTable[8] = {0xDA, 0xC8, 0x01, 0x3A,
-                                                 0xBF, 0xB4, 0x01, 0xC4};
+using PackageSpec = testsupport::FlashPackageSpec;
 inline constexpr std::size_t kFirstProfileLength = 314;
 inline constexpr std::size_t kSecondProfileLength = 452;
 
 // A package region laid out as the executable carries it.
 class TestPackage {
  public:
-  explicit TestPackage(const PackageSpec& spec) : region_(package::kRegionSize, 0) {
-    for (std::size_t i = 0; i < package::kProfileBlocksSize; ++i)
-      region_[i] = static_cast<std::uint8_t>(i * 13 + 5);
-    std::memcpy(At(package::kProfileTableOffset), kProfileTable, sizeof kProfileTable);
-    std::memcpy(At(0), "QUARVEL-0800555", package::kKeyWordSize);
-    PutText(package::kModelOffset, "QRW-20410C");
-    PutText(package::kInquiryOffset, spec.inquiry);
-    PutText(package::kFwRangeOffset, spec.fwRange);
-    PutText(package::kVendorOffset, "Quarvel-IT");
-    PutText(package::kNoteOffset, spec.note);
-    std::memcpy(At(package::kNewRevisionOffset), spec.newRevision.data(),
-                std::min<std::size_t>(spec.newRevision.size(), package::kNewRevisionSize));
-    FillImage(spec);
-  }
+  explicit TestPackage(const PackageSpec& spec) : region_(testsupport::FlashRegion(spec)) {}
 
   package::PackageView View() const { return package::PackageView(region_.data()); }
   const std::uint8_t* Image() const { return View().ImageArea(); }
@@ -71,39 +47,13 @@ class TestPackage {
   // The record the drive must receive for the second table entry (BF B4):
   // its four table bytes, then its profile, which follows the first one.
   Bytes SecondProfileRecord() const {
-    Bytes record(kProfileTable + 4, kProfileTable + 8);
+    Bytes record(testsupport::kFlashProfileTable + 4, testsupport::kFlashProfileTable + 8);
     const std::uint8_t* blocks = View().ProfileBlocks() + kFirstProfileLength;
     record.insert(record.end(), blocks, blocks + kSecondProfileLength);
     return record;
   }
 
  private:
-  std::uint8_t* At(std::ptrdiff_t offset) {
-    return region_.data() + package::kKeyWordInRegion + offset;
-  }
-  void PutText(std::ptrdiff_t offset, const std::string& text) {
-    std::memcpy(At(offset), text.data(), std::min(text.size(), package::kTextFieldSize - 1));
-  }
-  void FillImage(const PackageSpec& spec) {
-    std::uint8_t* image = At(package::kImageAreaOffset);
-    std::uint32_t state = 0x51525730u;
-    for (std::size_t i = 0; i < package::kImageAreaSize; ++i) {
-      state = state * 1664525u + 1013904223u;
-      image[i] = static_cast<std::uint8_t>(state >> 24);
-    }
-    if (spec.blankEnd) {
-      const std::size_t end = spec.newFormat ? package::kImageAreaSize : 0x40000;
-      std::memset(image + end - 2 * 16384, 0xFF, 2 * 16384);
-    }
-    const std::size_t signature = spec.newFormat ? 0x1100 : 0x4000;
-    image[0x4000] = 0x04;  // no old-format signature unless asked for
-    image[signature] = 0x05;
-    image[signature + 1] = 0x80;
-    // The virtual drive reports these four bytes as its revision once the
-    // image is burnt.
-    std::memcpy(image + vdrive::kImageRevisionOffset, spec.newRevision.data(), 4);
-  }
-
   Bytes region_;
 };
 

@@ -8,15 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "builder_fixture.h"
-#include "sealed_output.h"
 #include "fakes/memory_files.h"
 #include "package/builder.h"
+#include "support/build_observer.h"
+#include "support/bytes.h"
+#include "support/key_word.h"
+#include "support/pattern.h"
+#include "support/sealed_output.h"
+#include "support/synthetic_template.h"
 
 namespace {
 
 using fakes::MemoryFiles;
-using h6test::Bytes;
+using testsupport::Bytes;
 using Family = MemoryFiles::Family;
 
 constexpr const char* kFolder = "C:\\FLASH";
@@ -27,7 +31,7 @@ const package::ModelTexts kModel = {"QRW-20410C", "QUARVEL QRW-20410C      ", "1
                                     "Quarvel-IT", "FLASH-ALL"};
 const Bytes kEarlier = {'a', 'n', ' ', 'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'o', 'n', 'e'};
 
-using Observer = h6test::RecordingObserver;
+using Observer = testsupport::RecordingObserver;
 
 struct ReplaceCase {
   const char* name;
@@ -45,8 +49,8 @@ class BuilderReplaceTest
   const ReplaceCase& Case() const { return std::get<0>(GetParam()); }
   Family FamilyOf() const { return std::get<1>(GetParam()); }
 
-  h6test::SyntheticTemplate tpl = h6test::SyntheticTemplate::Make();
-  Bytes image = h6test::Pattern(327680, 31);
+  testsupport::SyntheticTemplate tpl = testsupport::SyntheticTemplate::Make();
+  Bytes image = testsupport::Pattern(327680, 31);
 };
 
 // The build of 1.10.BIN in kFolder with the test template's key-word and seal.
@@ -57,18 +61,18 @@ package::BuildRequest Request() {
   request.templatePath = kTemplate;
   request.outputFolder = kFolder;
   request.model = kModel;
-  request.keyWord = h6test::TestKeyWord();
-  request.sealMarker = h6test::TestSealMarker();
+  request.keyWord = testsupport::TestKeyWord();
+  request.sealMarker = testsupport::TestSealMarker();
   return request;
 }
 
 // The template with the model's header and the image in place.
-Bytes Expected(const h6test::SyntheticTemplate& tpl, const Bytes& image) {
+Bytes Expected(const testsupport::SyntheticTemplate& tpl, const Bytes& image) {
   Bytes out = tpl.bytes;
   const auto header = package::NewHeader(kModel, "1.10.BIN");
   std::copy(header.begin(), header.end(), out.begin() + static_cast<std::ptrdiff_t>(tpl.k + 15));
   std::copy(image.begin(), image.end(), out.begin() + static_cast<std::ptrdiff_t>(tpl.ImageArea()));
-  return h6test::WithSeal(out, tpl);
+  return testsupport::WithSeal(out, tpl);
 }
 
 TEST_P(BuilderReplaceTest, KeepsTheEarlierOutputUnlessTheNewOneIsComplete) {
@@ -144,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                         [](MemoryFiles& files, Family) { files.spaceLeft = 0; }, kWriteFail},
             ReplaceCase{"DiskFullBeforeTheLastByte", true,
                         [](MemoryFiles& files, Family) {
-                          files.spaceLeft = h6test::SyntheticTemplate::Make().bytes.size() - 1;
+                          files.spaceLeft = testsupport::SyntheticTemplate::Make().bytes.size() - 1;
                         },
                         kWriteFail},
             ReplaceCase{"CloseFails", true,
@@ -183,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A 5 GB image is refused from its size alone: no byte of it is read.
 TEST(BuilderInMemory, RefusesAHugeImageWithoutReadingIt) {
   MemoryFiles files;
-  files.Put(kTemplate, h6test::SyntheticTemplate::Make().bytes);
+  files.Put(kTemplate, testsupport::SyntheticTemplate::Make().bytes);
   files.PutSizeOnly(kImage, std::uint64_t{5} << 30);
   const package::BuildRequest request = Request();
   Observer observer;
@@ -197,8 +201,8 @@ TEST(BuilderInMemory, RefusesAHugeImageWithoutReadingIt) {
 TEST(BuilderInMemory, ReportsAnImageThatCannotBeRead) {
   for (const bool opens : {false, true}) {
     MemoryFiles files;
-    files.Put(kTemplate, h6test::SyntheticTemplate::Make().bytes);
-    files.Put(kImage, h6test::Pattern(327680, 1));
+    files.Put(kTemplate, testsupport::SyntheticTemplate::Make().bytes);
+    files.Put(kImage, testsupport::Pattern(327680, 1));
     (opens ? files.unreadable : files.unopenable).insert(kImage);
     const package::BuildRequest request = Request();
     Observer observer;

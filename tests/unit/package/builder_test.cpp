@@ -1,6 +1,6 @@
 // The flash program builder on synthetic templates laid out as the
-// program's file, against a literal model of the step-by-step copy the
-// program has always made (byte for byte, progress step for step).
+// program's file, against a literal model of the builder's step-by-step copy
+// (byte for byte, progress step for step).
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -8,19 +8,25 @@
 #include <string>
 #include <vector>
 
-#include "builder_fixture.h"
-#include "sealed_output.h"
 #include "package/builder.h"
 #include "package/package_texts.h"
 #include "package/seal.h"
 #include "platform/posix/posix_files.h"
+#include "support/build_observer.h"
+#include "support/bytes.h"
+#include "support/files.h"
+#include "support/key_word.h"
+#include "support/pattern.h"
+#include "support/sealed_output.h"
+#include "support/synthetic_template.h"
+#include "support/temp_folder.h"
 
 namespace {
 
-using h6test::Bytes;
-using h6test::RecordingObserver;
-using h6test::ScratchFolder;
-using h6test::SyntheticTemplate;
+using testsupport::Bytes;
+using testsupport::RecordingObserver;
+using testsupport::ScratchFolder;
+using testsupport::SyntheticTemplate;
 
 const package::ModelTexts kModel = {"QRW-20412C", "QUARVEL QRW-20412C      ", "2.00-2.05",
                                     "Quarvel-IT", "FLASH-ALL"};
@@ -29,26 +35,26 @@ const package::ModelTexts kModel = {"QRW-20412C", "QUARVEL QRW-20412C      ", "2
 // filler, the upper-cased first five characters of the name, three zeros.
 Bytes HeaderFor(const package::ModelTexts& model, const std::string& name) {
   Bytes header(133, 0);
-  h6test::PutText(header, 0, model.Model);
-  h6test::PutText(header, 25, model.Inquiry);
-  h6test::PutText(header, 50, model.FwRange);
-  h6test::PutText(header, 75, model.Vendor);
-  h6test::PutText(header, 100, model.Note);
+  testsupport::PutText(header, 0, model.Model);
+  testsupport::PutText(header, 25, model.Inquiry);
+  testsupport::PutText(header, 50, model.FwRange);
+  testsupport::PutText(header, 75, model.Vendor);
+  testsupport::PutText(header, 100, model.Note);
   for (std::size_t i = 0; i < 5 && i < name.size(); ++i)
     header[125 + i] = static_cast<std::uint8_t>(std::toupper(static_cast<unsigned char>(name[i])));
   return header;
 }
 
-// The copy as the program has always made it: one byte at a time, a step
-// at every multiple of 1024, the key-word scan that never backs up.
+// The builder's copy written out plainly: one byte at a time, a progress
+// step at every multiple of 1024, and a key-word scan that never backs up.
 struct Reference {
   bool found = false;
   Bytes output;
   int steps = 0;
 };
 
-Reference CopyAsEver(const Bytes& tpl, const Bytes& header, const Bytes& image) {
-  const auto keyWord = h6test::TestKeyWord();
+Reference StepByStepCopy(const Bytes& tpl, const Bytes& header, const Bytes& image) {
+  const auto keyWord = testsupport::TestKeyWord();
   Reference r;
   const std::size_t size = tpl.size();
   std::size_t j = 0;
@@ -91,24 +97,24 @@ class BuilderTest : public testing::Test {
     request.templatePath = TemplatePath();
     request.outputFolder = folder.Path().string();
     request.model = kModel;
-    request.keyWord = h6test::TestKeyWord();
-    request.sealMarker = h6test::TestSealMarker();
+    request.keyWord = testsupport::TestKeyWord();
+    request.sealMarker = testsupport::TestSealMarker();
     return request;
   }
 
   bool Build(const std::string& name, const Bytes& image) {
-    h6test::WriteFile(TemplatePath(), tpl.bytes);
-    h6test::WriteFile(folder / name, image);
+    testsupport::WriteFile(TemplatePath(), tpl.bytes);
+    testsupport::WriteFile(folder / name, image);
     return package::BuildFlashProgram(Request(name), observer, disk);
   }
 
-  Bytes Output(const std::string& name) const { return h6test::ReadFile(folder / name); }
+  Bytes Output(const std::string& name) const { return testsupport::ReadFile(folder / name); }
 };
 
 TEST_F(BuilderTest, FullImageFillsTheAreaAndKeepsTheTemplateLength) {
-  const Bytes image = h6test::Pattern(327680, 7);
+  const Bytes image = testsupport::Pattern(327680, 7);
   ASSERT_TRUE(Build("1.10.BIN", image));
-  const Reference ref = CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), image);
+  const Reference ref = StepByStepCopy(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), image);
   ASSERT_TRUE(ref.found);
   const Bytes out = Output("1.10.EXE");
   EXPECT_EQ(out.size(), tpl.bytes.size());
@@ -124,9 +130,9 @@ TEST_F(BuilderTest, FullImageFillsTheAreaAndKeepsTheTemplateLength) {
 }
 
 TEST_F(BuilderTest, OldSizeImageKeepsTheLastQuarterOfTheArea) {
-  const Bytes image = h6test::Pattern(262144, 8);
+  const Bytes image = testsupport::Pattern(262144, 8);
   ASSERT_TRUE(Build("1.10.BIN", image));
-  const Reference ref = CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), image);
+  const Reference ref = StepByStepCopy(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), image);
   const Bytes out = Output("1.10.EXE");
   EXPECT_TRUE(out == WithSeal(ref.output, tpl));
   EXPECT_EQ(observer.steps, ref.steps);
@@ -138,14 +144,14 @@ TEST_F(BuilderTest, OldSizeImageKeepsTheLastQuarterOfTheArea) {
 TEST_F(BuilderTest, EmptyImageLeavesATemplateThatStartsAsBuilder) {
   ASSERT_TRUE(Build("1.10.BIN", {}));
   const Bytes out = Output("1.10.EXE");
-  EXPECT_TRUE(out == WithSeal(CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), {}).output, tpl));
+  EXPECT_TRUE(out == WithSeal(StepByStepCopy(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), {}).output, tpl));
   const package::PackageView view(out.data() + tpl.k - package::kKeyWordInRegion);
   EXPECT_TRUE(package::IsTemplate(view));
   EXPECT_EQ(view.Model(), "QRW-20412C");
 }
 
 TEST_F(BuilderTest, NamesTheOutputAfterFourCharactersAndTheRevisionAfterFive) {
-  ASSERT_TRUE(Build("ab.bin", h6test::Pattern(262144, 9)));
+  ASSERT_TRUE(Build("ab.bin", testsupport::Pattern(262144, 9)));
   const Bytes out = Output("ab.b.EXE");
   ASSERT_EQ(out.size(), tpl.bytes.size());
   const package::PackageView view(out.data() + tpl.k - package::kKeyWordInRegion);
@@ -156,7 +162,7 @@ TEST_F(BuilderTest, NamesTheOutputAfterFourCharactersAndTheRevisionAfterFive) {
 }
 
 TEST_F(BuilderTest, ShortNameIsRightAlignedInTheOutputNameAndEndsTheRevision) {
-  ASSERT_TRUE(Build("a.b", h6test::Pattern(262144, 10)));
+  ASSERT_TRUE(Build("a.b", testsupport::Pattern(262144, 10)));
   const Bytes out = Output(" a.b.EXE");
   ASSERT_EQ(out.size(), tpl.bytes.size());
   const package::PackageView view(out.data() + tpl.k - package::kKeyWordInRegion);
@@ -166,18 +172,18 @@ TEST_F(BuilderTest, ShortNameIsRightAlignedInTheOutputNameAndEndsTheRevision) {
 }
 
 TEST_F(BuilderTest, BuildingAgainOverwritesTheEarlierOutput) {
-  ASSERT_TRUE(Build("1.10.BIN", h6test::Pattern(327680, 11)));
-  const Bytes second = h6test::Pattern(327680, 12);
+  ASSERT_TRUE(Build("1.10.BIN", testsupport::Pattern(327680, 11)));
+  const Bytes second = testsupport::Pattern(327680, 12);
   ASSERT_TRUE(Build("1.10.BIN", second));
   EXPECT_TRUE(Output("1.10.EXE") ==
-              WithSeal(CopyAsEver(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), second).output, tpl));
+              WithSeal(StepByStepCopy(tpl.bytes, HeaderFor(kModel, "1.10.BIN"), second).output, tpl));
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"1.10.BIN", "1.10.EXE", "QRWFLASH.EXE"}));
 }
 
 // The seal record is the only byte outside the header and the image that
 // the builder writes, and the output reads as intact.
 TEST_F(BuilderTest, OutputCarriesAnIntactSealOverItsRegion) {
-  ASSERT_TRUE(Build("1.10.BIN", h6test::Pattern(327680, 18)));
+  ASSERT_TRUE(Build("1.10.BIN", testsupport::Pattern(327680, 18)));
   const Bytes out = Output("1.10.EXE");
   ASSERT_EQ(out.size(), tpl.bytes.size());
   std::vector<std::size_t> changedOutside;
@@ -207,8 +213,8 @@ TEST_F(BuilderTest, UpperCasesTheRevisionWithTheAnsiCodePage) {
 // match, such as a lone "T" directly before it.
 TEST_F(BuilderTest, FindsTheKeyWordRightAfterALoneT) {
   tpl.bytes[tpl.k - 1] = 'T';
-  const Bytes image = h6test::Pattern(327680, 13);
-  ASSERT_FALSE(CopyAsEver(tpl.bytes, {}, {}).found);
+  const Bytes image = testsupport::Pattern(327680, 13);
+  ASSERT_FALSE(StepByStepCopy(tpl.bytes, {}, {}).found);
   ASSERT_TRUE(Build("1.10.BIN", image));
   Bytes expected = tpl.bytes;
   const Bytes header = HeaderFor(kModel, "1.10.BIN");
@@ -221,8 +227,8 @@ TEST_F(BuilderTest, FindsTheKeyWordRightAfterALoneT) {
 // An image longer than the area would overwrite the program that follows
 // the package in the copy: it is refused before anything is written.
 TEST_F(BuilderTest, RefusesAnImageLongerThanTheAreaBeforeWritingAnything) {
-  const Bytes image = h6test::Pattern(327680 + 1024, 14);
-  ASSERT_TRUE(CopyAsEver(tpl.bytes, {}, {}).found);  // room enough in the template
+  const Bytes image = testsupport::Pattern(327680 + 1024, 14);
+  ASSERT_TRUE(StepByStepCopy(tpl.bytes, {}, {}).found);  // room enough in the template
   EXPECT_FALSE(Build("1.10.BIN", image));
   EXPECT_EQ(observer.failures, std::vector<std::string>{
                                    "Building fail: 1.10.BIN is larger than the 327680-byte image area"});
@@ -230,9 +236,9 @@ TEST_F(BuilderTest, RefusesAnImageLongerThanTheAreaBeforeWritingAnything) {
 }
 
 TEST_F(BuilderTest, RefusesAHugeImageWithoutReadingIt) {
-  h6test::WriteFile(TemplatePath(), tpl.bytes);
+  testsupport::WriteFile(TemplatePath(), tpl.bytes);
   { std::ofstream create(folder / "1.10.BIN"); }
-  h6test::fs::resize_file(folder / "1.10.BIN", std::uintmax_t{5} << 30);  // sparse
+  testsupport::fs::resize_file(folder / "1.10.BIN", std::uintmax_t{5} << 30);  // sparse
   EXPECT_FALSE(package::BuildFlashProgram(Request("1.10.BIN"), observer, disk));
   EXPECT_EQ(observer.failures, std::vector<std::string>{
                                    "Building fail: 1.10.BIN is larger than the 327680-byte image area"});
@@ -241,7 +247,7 @@ TEST_F(BuilderTest, RefusesAHugeImageWithoutReadingIt) {
 
 // A failed build leaves nothing behind and never costs an earlier output.
 TEST_F(BuilderTest, FailedBuildKeepsTheEarlierOutputAndLeavesNoPartialFile) {
-  const Bytes good = h6test::Pattern(327680, 15);
+  const Bytes good = testsupport::Pattern(327680, 15);
   ASSERT_TRUE(Build("1.10.BIN", good));
   const Bytes earlier = Output("1.10.EXE");
   tpl.bytes[tpl.k] = 'X';  // the key-word is gone
@@ -256,11 +262,11 @@ TEST_F(BuilderTest, TemplateWithoutKeyWordIsScannedWholeAndLeavesNoFile) {
   tpl.bytes[tpl.k + 3] = '9';
   std::vector<std::string> namesWhileShown;
   observer.onFailure = [&] { namesWhileShown = folder.Names(); };
-  EXPECT_FALSE(Build("1.10.BIN", h6test::Pattern(327680, 16)));
+  EXPECT_FALSE(Build("1.10.BIN", testsupport::Pattern(327680, 16)));
   EXPECT_EQ(namesWhileShown, (std::vector<std::string>{"1.10.BIN", "QRWFLASH.EXE"}));
   EXPECT_EQ(observer.failures,
             std::vector<std::string>{"Building fail: not found key-word in QRWFLASH.EXE"});
-  EXPECT_EQ(observer.steps, CopyAsEver(tpl.bytes, {}, {}).steps);
+  EXPECT_EQ(observer.steps, StepByStepCopy(tpl.bytes, {}, {}).steps);
   EXPECT_EQ(observer.captions, std::vector<std::string>{"Building 1.10.BIN  Please wait... "});
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"1.10.BIN", "QRWFLASH.EXE"}));
 }
@@ -276,8 +282,8 @@ struct FailureCase {
 class BuilderFailureTest : public BuilderTest, public testing::WithParamInterface<FailureCase> {};
 
 TEST_P(BuilderFailureTest, ShowsItsMessageAndLeavesNothingBehind) {
-  h6test::WriteFile(TemplatePath(), tpl.bytes);
-  h6test::WriteFile(folder / "1.10.BIN", h6test::Pattern(327680, 17));
+  testsupport::WriteFile(TemplatePath(), tpl.bytes);
+  testsupport::WriteFile(folder / "1.10.BIN", testsupport::Pattern(327680, 17));
   package::BuildRequest request = Request("1.10.BIN");
   GetParam().arrange(*this, request);
   const std::vector<std::string> before = folder.Names();
@@ -311,14 +317,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "Open  fail!"},
         FailureCase{"ImageIsAFolder",
                     [](BuilderTest& t, package::BuildRequest& r) {
-                      h6test::fs::create_directory(t.folder / "9.99.BIN");
+                      testsupport::fs::create_directory(t.folder / "9.99.BIN");
                       r.binFileName = "9.99.BIN";
                       r.imagePath = t.folder / "9.99.BIN";
                     },
                     "Open 9.99.BIN fail!"},
         FailureCase{"ImageOfOddSize",
                     [](BuilderTest& t, package::BuildRequest&) {
-                      h6test::WriteFile(t.folder / "1.10.BIN", h6test::Pattern(1001, 1));
+                      testsupport::WriteFile(t.folder / "1.10.BIN", testsupport::Pattern(1001, 1));
                     },
                     "Building fail: 1.10.BIN holds 1001 bytes; a firmware image holds 262144 or "
                     "327680 bytes"},
@@ -334,13 +340,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "Create 1.10.EXE Fail"},
         FailureCase{"OutputCannotBeReplaced",
                     [](BuilderTest& t, package::BuildRequest&) {
-                      h6test::fs::create_directory(t.folder / "1.10.EXE");
+                      testsupport::fs::create_directory(t.folder / "1.10.EXE");
                     },
                     "Create 1.10.EXE Fail"},
         FailureCase{"NameWithFolder",
                     [](BuilderTest& t, package::BuildRequest& r) {
-                      h6test::fs::create_directory(t.folder / "sub");
-                      h6test::WriteFile(t.folder / "sub/1.10.BIN", h6test::Pattern(327680, 2));
+                      testsupport::fs::create_directory(t.folder / "sub");
+                      testsupport::WriteFile(t.folder / "sub/1.10.BIN", testsupport::Pattern(327680, 2));
                       r.outputFolder = t.folder / "sub";
                       r.binFileName = "../1.10.BIN";
                     },
@@ -348,27 +354,27 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"TemplateEndsInsideTheImage",
                     [](BuilderTest& t, package::BuildRequest&) {
                       Bytes cut(t.tpl.bytes.begin(), t.tpl.bytes.begin() + t.tpl.ImageArea() + 1000);
-                      h6test::WriteFile(t.TemplatePath(), cut);
+                      testsupport::WriteFile(t.TemplatePath(), cut);
                     },
                     "Building fail: some problem in QRWFLASH.EXE"},
         FailureCase{"TemplateWithoutSeal",
                     [](BuilderTest& t, package::BuildRequest&) {
                       Bytes old = t.tpl.bytes;
                       old[t.tpl.sealAt + 7] = '2';
-                      h6test::WriteFile(t.TemplatePath(), old);
+                      testsupport::WriteFile(t.TemplatePath(), old);
                     },
                     "Building fail: not found seal in QRWFLASH.EXE"},
         FailureCase{"SealTwice",
                     [](BuilderTest& t, package::BuildRequest&) {
                       Bytes twice = t.tpl.bytes;
                       std::copy_n(twice.begin() + t.tpl.sealAt, 16, twice.begin() + 100);
-                      h6test::WriteFile(t.TemplatePath(), twice);
+                      testsupport::WriteFile(t.TemplatePath(), twice);
                     },
                     "Building fail: the seal occurs 2 times in QRWFLASH.EXE"},
         FailureCase{"SealRecordCutShort",
                     [](BuilderTest& t, package::BuildRequest&) {
                       Bytes cut(t.tpl.bytes.begin(), t.tpl.bytes.begin() + t.tpl.sealAt + 15);
-                      h6test::WriteFile(t.TemplatePath(), cut);
+                      testsupport::WriteFile(t.TemplatePath(), cut);
                     },
                     "Building fail: some problem in QRWFLASH.EXE"},
         FailureCase{"SealMarkerInsideThePackage",
@@ -377,35 +383,35 @@ INSTANTIATE_TEST_SUITE_P(
                       std::copy_n(inside.begin() + t.tpl.sealAt, 16,
                                   inside.begin() + t.tpl.ImageArea() + 1000);
                       inside[t.tpl.sealAt] = 'X';
-                      h6test::WriteFile(t.TemplatePath(), inside);
+                      testsupport::WriteFile(t.TemplatePath(), inside);
                     },
                     "Building fail: some problem in QRWFLASH.EXE"},
         // The seal covers the profile blocks before K: they must be there.
         FailureCase{"KeyWordTooNearTheStart",
                     [](BuilderTest& t, package::BuildRequest&) {
                       Bytes cut(t.tpl.bytes.begin() + t.tpl.RegionStart() + 1, t.tpl.bytes.end());
-                      h6test::WriteFile(t.TemplatePath(), cut);
+                      testsupport::WriteFile(t.TemplatePath(), cut);
                     },
                     "Building fail: some problem in QRWFLASH.EXE"},
         // An old-size image fits, but the area it seals runs past the file.
         FailureCase{"TemplateEndsInTheLastQuarterOfTheArea",
                     [](BuilderTest& t, package::BuildRequest&) {
                       Bytes cut(t.tpl.bytes.begin(), t.tpl.bytes.begin() + t.tpl.ImageArea() + 300000);
-                      h6test::WriteFile(t.TemplatePath(), cut);
-                      h6test::WriteFile(t.folder / "1.10.BIN", h6test::Pattern(262144, 3));
+                      testsupport::WriteFile(t.TemplatePath(), cut);
+                      testsupport::WriteFile(t.folder / "1.10.BIN", testsupport::Pattern(262144, 3));
                     },
                     "Building fail: some problem in QRWFLASH.EXE"},
         FailureCase{"TemplateIsAFlashProgram",
                     [](BuilderTest& t, package::BuildRequest&) {
                       Bytes flash = t.tpl.bytes;
                       flash[t.tpl.ImageArea()] = 0;
-                      h6test::WriteFile(t.TemplatePath(), flash);
+                      testsupport::WriteFile(t.TemplatePath(), flash);
                     },
                     "Building fail: QRWFLASH.EXE is a flash program, not a template"}),
     NameOf);
 
 TEST(FindKeyWord, FindsTheFirstOccurrenceAnywhere) {
-  const auto keyWord = h6test::TestKeyWord();
+  const auto keyWord = testsupport::TestKeyWord();
   Bytes bytes = {'T', 'T', '0', 'T'};
   bytes.insert(bytes.end(), keyWord.begin(), keyWord.end());
   bytes.insert(bytes.end(), keyWord.begin(), keyWord.end());

@@ -29,10 +29,12 @@ class GeneratedPackage : public testing::Test {
   Bytes image = ReadGenerated("1.10.BIN");
 };
 
-TEST_F(GeneratedPackage, SizesAreTheRegionsAndTheImageArea) {
-  EXPECT_EQ(templ.size(), kRegionSize);
-  EXPECT_EQ(flash.size(), kRegionSize);
-  EXPECT_EQ(image.size(), kImageAreaSize);
+// The flash program's region carries the generated image, byte for byte, in
+// its image area.
+TEST_F(GeneratedPackage, FlashRegionHoldsTheImageInItsImageArea) {
+  ASSERT_EQ(flash.size(), kRegionSize);
+  ASSERT_EQ(image.size(), kImageAreaSize);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin() + kKeyWordInRegion + kImageAreaOffset));
 }
 
 TEST_F(GeneratedPackage, KeyWordIsTAndThirteenDigitsOrHyphensAndOccursOnce) {

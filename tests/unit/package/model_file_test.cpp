@@ -5,16 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "builder_fixture.h"
-#include "fakes/fake_os.h"
 #include "fakes/fake_dialogs.h"
+#include "fakes/fake_os.h"
 #include "fakes/fake_ui.h"
 #include "package/model_file.h"
 #include "package/profile_file.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace {
 
-using h6test::ScratchFolder;
+using testsupport::ScratchFolder;
 
 // "@" in an expected message stands for the model description file's path.
 struct RetriveCase {
@@ -43,7 +44,7 @@ class RetriveIniTest : public testing::TestWithParam<RetriveCase> {
   bool Run(const char* file) {
     os.exePath = folder / "QRWFLASH.EXE";
     if (file) {
-      h6test::fs::copy_file(h6test::DataFolder() / file, IniPath());
+      testsupport::fs::copy_file(testsupport::DataFolder() / file, IniPath());
       os.existingFiles.insert(IniPath());
     }
     return package::RetriveINI({os, profiles, dialogs, combo}, table);
@@ -150,7 +151,7 @@ class RecordingReader : public platform::ProfileReader {
 TEST(ReadModelFile, ReadsAllSixKeysInOrderAndNeverPastTheGap) {
   RecordingReader reader;
   const auto contents =
-      package::ReadModelFile(reader, (h6test::DataFolder() / "gap.ini").string());
+      package::ReadModelFile(reader, (testsupport::DataFolder() / "gap.ini").string());
   EXPECT_EQ(reader.asked,
             (std::vector<std::string>{"MODEL00/Model", "MODEL00/Inquiry", "MODEL00/FW-Range",
                                       "MODEL00/BINMask", "MODEL00/Vendor", "MODEL00/Note",

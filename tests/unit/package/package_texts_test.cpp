@@ -4,31 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
+
+#include "support/region.h"
 
 namespace package {
 namespace {
 
-// A package region of its own, zero-filled, with helpers to write fields.
-class Region {
- public:
-  Region() : bytes_(kRegionSize, 0) {}
-
-  // Writes raw bytes at an offset from K (no terminator added).
-  void Put(std::ptrdiff_t offsetFromK, const std::string& raw) {
-    std::memcpy(&bytes_[kKeyWordInRegion + offsetFromK], raw.data(), raw.size());
-  }
-  void PutImage(std::size_t offset, std::uint8_t a, std::uint8_t b) {
-    bytes_[kKeyWordInRegion + kImageAreaOffset + offset] = a;
-    bytes_[kKeyWordInRegion + kImageAreaOffset + offset + 1] = b;
-  }
-  PackageView View() const { return PackageView(bytes_.data()); }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-};
+using testsupport::Region;
 
 TEST(ModeTest, TemplateMarkerMeansBuilderEvenWithAModelInTheHeader) {
   Region r;
@@ -61,8 +45,8 @@ class CheckNewFormatBINTest : public testing::TestWithParam<FormatCase> {};
 TEST_P(CheckNewFormatBINTest, SettlesLengthAndProfile) {
   const FormatCase& c = GetParam();
   Region r;
-  if (c.oldSignature) r.PutImage(0x4000, 0x05, 0x80);
-  if (c.newSignature) r.PutImage(0x1100, 0x05, 0x80);
+  if (c.oldSignature) r.Put(kImageAreaOffset + 0x4000, {0x05, 0x80});
+  if (c.newSignature) r.Put(kImageAreaOffset + 0x1100, {0x05, 0x80});
   const ImageFormat f = CheckNewFormatBIN(r.View().ImageArea());
   EXPECT_EQ(f.signatureFound, c.found);
   EXPECT_EQ(f.ImageLength, c.length);
@@ -79,8 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CheckNewFormatBIN, HalfASignatureIsNoSignature) {
   Region r;
-  r.PutImage(0x1100, 0x05, 0x81);
-  r.PutImage(0x4000, 0x85, 0x80);
+  r.Put(kImageAreaOffset + 0x1100, {0x05, 0x81});
+  r.Put(kImageAreaOffset + 0x4000, {0x85, 0x80});
   const ImageFormat f = CheckNewFormatBIN(r.View().ImageArea());
   EXPECT_FALSE(f.signatureFound);
   EXPECT_EQ(f.ImageLength, 0x40000u);

@@ -8,16 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "builder_fixture.h"
 #include "package/program_file.h"
 #include "package/seal.h"
+#include "support/bytes.h"
+#include "support/key_word.h"
+#include "support/synthetic_template.h"
+#include "support/temp_folder.h"
 
 namespace package {
 namespace {
 
-using h6test::Bytes;
+using testsupport::Bytes;
 
-const SealMarker kMarker = h6test::TestSealMarker();
+const SealMarker kMarker = testsupport::TestSealMarker();
 
 // A program file laid out as the linker lays one out: code, the region, data
 // holding the seal record.
@@ -28,7 +31,7 @@ struct SyntheticProgram {
 
   static SyntheticProgram Make() {
     SyntheticProgram p;
-    const h6test::SyntheticTemplate t = h6test::SyntheticTemplate::Make(5000, 3000);
+    const testsupport::SyntheticTemplate t = testsupport::SyntheticTemplate::Make(5000, 3000);
     p.bytes = t.bytes;
     p.k = t.k;
     p.sealAt = t.sealAt;
@@ -38,7 +41,7 @@ struct SyntheticProgram {
   void Seal() {
     WriteSeal(bytes.data() + sealAt, PackageView(bytes.data() + RegionStart()));
   }
-  ProgramFile Read() const { return ReadProgramBytes(bytes, h6test::TestKeyWord(), kMarker); }
+  ProgramFile Read() const { return ReadProgramBytes(bytes, testsupport::TestKeyWord(), kMarker); }
 };
 
 TEST(ProgramFile, FindsThePackageAndAnEmptySeal) {
@@ -85,7 +88,7 @@ const ProblemCase kProblems[] = {
      "the key-word occurs 0 times; a program holds it exactly once"},
     {"KeyWordDoubled",
      [](SyntheticProgram& p) {
-       const auto keyWord = h6test::TestKeyWord();
+       const auto keyWord = testsupport::TestKeyWord();
        std::copy(keyWord.begin(), keyWord.end(), p.bytes.begin() + 100);
      },
      ProgramFileProblem::KeyWordDoubled,
@@ -157,7 +160,7 @@ TEST(ProgramFile, SealRecordRightBeforeTheRegionIsOutsideIt) {
 }
 
 TEST(ProgramFile, UnreadableFileNamesThePath) {
-  h6test::ScratchFolder folder;
+  testsupport::ScratchFolder folder;
   const ProgramFile file = ReadProgramFile(folder / "none.EXE");
   EXPECT_EQ(file.problem, ProgramFileProblem::CannotRead);
   EXPECT_EQ(file.message, "cannot read " + (folder / "none.EXE"));

@@ -10,6 +10,8 @@
 
 #include "package/crc32.h"
 #include "package/seal.h"
+#include "support/key_word.h"
+#include "support/pattern.h"
 
 namespace package {
 namespace {
@@ -30,9 +32,7 @@ TEST(Crc32, GivesZlibsKnownValues) {
 }
 
 TEST(Crc32, AgreesWithZlibOnEveryLengthAndInPieces) {
-  Bytes bytes(4099);
-  std::uint32_t seed = 7;
-  for (auto& b : bytes) b = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+  const Bytes bytes = testsupport::Pattern(4099, 7);
   // Eight bytes go at a time, the rest one by one; starts off the word grid.
   for (std::size_t start : {0u, 1u, 3u}) {
     for (std::size_t size : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 255u, 256u, 1024u, 4096u}) {
@@ -50,10 +50,9 @@ TEST(Crc32, AgreesWithZlibOnEveryLengthAndInPieces) {
 // record whose marker is "QRWSEAL1".
 class SealTest : public testing::Test {
  protected:
-  SealTest() : region(kRegionSize), record(kSealSize, 0xEE) {
-    std::uint32_t seed = 11;
-    for (auto& b : region) b = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
-    std::memcpy(record.data(), "QRWSEAL1", kSealMarkerSize);
+  SealTest() : region(testsupport::Pattern(kRegionSize, 11)), record(kSealSize, 0xEE) {
+    const SealMarker marker = testsupport::TestSealMarker();
+    std::copy(marker.begin(), marker.end(), record.begin());
   }
   PackageView View() const { return PackageView(region.data(), record.data()); }
   std::uint32_t ZlibCrc() const { return ::crc32(0, region.data(), static_cast<uInt>(region.size())); }

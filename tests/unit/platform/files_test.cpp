@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "fakes/memory_files.h"
-#include "package/builder_fixture.h"
 #include "platform/files_contract.h"
 #include "platform/posix/posix_files.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -19,22 +20,22 @@ using Bytes = std::vector<std::uint8_t>;
 using fakes::MemoryFiles;
 
 struct PosixRig {
-  h6test::ScratchFolder scratch;
+  testsupport::ScratchFolder scratch;
   platform::posix::PosixFiles files;
 
   std::string Path(const std::string& name) const { return scratch / name; }
-  void Put(const std::string& name, const Bytes& bytes) { h6test::WriteFile(Path(name), bytes); }
-  Bytes Get(const std::string& name) const { return h6test::ReadFile(Path(name)); }
-  bool Has(const std::string& name) const { return h6test::fs::exists(Path(name)); }
-  void MakeFolder(const std::string& name) { h6test::fs::create_directory(Path(name)); }
+  void Put(const std::string& name, const Bytes& bytes) { testsupport::WriteFile(Path(name), bytes); }
+  Bytes Get(const std::string& name) const { return testsupport::ReadFile(Path(name)); }
+  bool Has(const std::string& name) const { return testsupport::fs::exists(Path(name)); }
+  void MakeFolder(const std::string& name) { testsupport::fs::create_directory(Path(name)); }
   void MakeSparse(const std::string& name, std::uint64_t size) {
     Put(name, {});
-    h6test::fs::resize_file(Path(name), size);
+    testsupport::fs::resize_file(Path(name), size);
   }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
     for (const std::string& name : scratch.Names())
-      if (h6test::fs::is_regular_file(Path(name))) names.push_back(name);
+      if (testsupport::fs::is_regular_file(Path(name))) names.push_back(name);
     return names;
   }
 };

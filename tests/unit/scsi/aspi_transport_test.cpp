@@ -7,7 +7,7 @@
 #include <array>
 #include <stdexcept>
 
-#include "hex.h"
+#include "support/bytes.h"
 #include "scsi/nt_passthrough.h"
 #include "drive/report.h"
 #include "vdrive/inprocess.h"
@@ -15,9 +15,9 @@
 namespace {
 
 using scsi::Direction;
-using scsitest::Hex;
-using scsitest::Le32;
-using scsitest::ToHex;
+using testsupport::Hex;
+using testsupport::Le32;
+using testsupport::ToHex;
 
 vdrive::Scenario AspiDrive(const std::string& extra = "") {
   auto parsed = vdrive::ParseScenario("[drive]\naspi = 1 0\n" + extra);

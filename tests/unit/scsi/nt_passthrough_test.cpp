@@ -9,7 +9,7 @@
 
 #include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
-#include "hex.h"
+#include "support/bytes.h"
 #include "drive/report.h"
 #include "vdrive/inprocess.h"
 
@@ -17,9 +17,9 @@ namespace {
 
 using scsi::Direction;
 using scsi::NtForm;
-using scsitest::Hex;
-using scsitest::Le32;
-using scsitest::ToHex;
+using testsupport::Hex;
+using testsupport::Le32;
+using testsupport::ToHex;
 
 vdrive::Scenario OneDrive(const std::string& extra = "") {
   auto parsed = vdrive::ParseScenario("[drive]\nletter = E\nnt-address = 1 0 0\n" + extra);

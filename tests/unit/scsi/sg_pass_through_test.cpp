@@ -10,15 +10,15 @@
 #include "drive/requests.h"
 #include "fakes/fake_dialogs.h"
 #include "fakes/fake_ui.h"
-#include "hex.h"
+#include "support/bytes.h"
 #include "drive/report.h"
 
 namespace {
 
 using platform::SgCommand;
 using platform::SgDirection;
-using scsitest::Hex;
-using scsitest::ToHex;
+using testsupport::Hex;
+using testsupport::ToHex;
 
 // A SCSI generic layer that records every SG_IO and answers from a script.
 class FakeScsiGeneric final : public platform::ScsiGeneric {

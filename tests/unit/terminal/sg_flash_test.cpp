@@ -4,11 +4,11 @@
 // (seconds there, milliseconds here), for each kind of package.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 
 #include "flash/flash_rig.h"
 #include "scsi/record_layout.h"
 #include "scsi/sg_pass_through.h"
+#include "support/bytes.h"
 
 namespace {
 
@@ -29,16 +29,6 @@ std::ostream& operator<<(std::ostream& out, const Sent& s) {
   return out << s.cdb << " / " << s.direction << " " << s.length << " " << s.timeoutMs << " ms";
 }
 
-std::string HexOf(const std::uint8_t* bytes, std::size_t count) {
-  std::string text;
-  char two[4];
-  for (std::size_t i = 0; i < count; ++i) {
-    std::snprintf(two, sizeof two, i ? " %02X" : "%02X", bytes[i]);
-    text += two;
-  }
-  return text;
-}
-
 std::uint32_t Le32(const std::uint8_t* p) {
   return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
@@ -55,7 +45,7 @@ std::vector<Sent> NtCommands(const vdrive::DeviceIoFront& io, std::size_t from) 
     const std::uint8_t* r = call.block.data();
     const std::uint32_t length = Le32(r + kDataTransferLength);
     const char* direction = length == 0 ? "none" : r[kDataIn] == kDataToDrive ? "out" : "in";
-    sent.push_back({HexOf(r + kCdb, r[kCdbLength]), direction, length,
+    sent.push_back({testsupport::ToHex(r + kCdb, r[kCdbLength]), direction, length,
                     Le32(r + kTimeOutValue) * 1000});
   }
   return sent;
@@ -72,7 +62,7 @@ class BusScsiGeneric final : public platform::ScsiGeneric {
     const char* direction = c.direction == platform::SgDirection::None       ? "none"
                             : c.direction == platform::SgDirection::ToDevice ? "out"
                                                                              : "in";
-    sent.push_back({HexOf(c.cdb.data(), c.cdbLength), direction, c.length, c.timeoutMs});
+    sent.push_back({testsupport::ToHex(c.cdb.data(), c.cdbLength), direction, c.length, c.timeoutMs});
     const vdrive::Direction d = c.direction == platform::SgDirection::None ? vdrive::Direction::None
                                 : c.direction == platform::SgDirection::ToDevice
                                     ? vdrive::Direction::Out

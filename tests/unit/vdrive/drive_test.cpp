@@ -1,8 +1,9 @@
 // The virtual drive's own behaviour, driven by CDBs as a host sends them.
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <cstdio>
 
+#include "support/bytes.h"
 #include "vdrive/vdrive.h"
 
 namespace {
@@ -11,13 +12,7 @@ using vdrive::Bytes;
 using vdrive::Direction;
 using vdrive::Sense;
 
-Bytes Hex(std::string_view text) {
-  Bytes bytes;
-  std::istringstream in{std::string(text)};
-  std::string word;
-  while (in >> word) bytes.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
-  return bytes;
-}
+using testsupport::Hex;
 
 vdrive::DriveSpec Spec(const std::string& lines = "") {
   auto parsed = vdrive::ParseScenario("[drive]\nletter = E\n" + lines);

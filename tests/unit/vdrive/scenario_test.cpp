@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fakes/temp_folder.h"
+#include "support/temp_folder.h"
 #include "vdrive/vdrive.h"
 
 namespace {
@@ -120,7 +120,7 @@ TEST(Scenario, AnEmptyTextHasNoDrives) {
 }
 
 TEST(Scenario, LoadsFromAFileAndReportsAMissingOne) {
-  const std::filesystem::path folder = fakes::UniqueTempFolder("qrw-scenario");
+  const std::filesystem::path folder = testsupport::UniqueTempFolder("qrw-scenario");
   const std::string path = (folder / "vdrive_scenario.txt").string();
   {
     std::ofstream file(path);

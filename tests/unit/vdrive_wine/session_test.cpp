@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "fakes/temp_folder.h"
+#include "support/temp_folder.h"
 #include "vdrive/session/session.h"
 
 namespace {
@@ -25,7 +25,7 @@ const Bytes kTestUnitReady = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 class SessionTest : public ::testing::Test {
  protected:
   SessionTest() {
-    folder_ = fakes::UniqueTempFolder("qrw-session");
+    folder_ = testsupport::UniqueTempFolder("qrw-session");
     paths_.scenario = (folder_ / "scenario.txt").string();
     paths_.trace = (folder_ / "trace.txt").string();
     paths_.journal = (folder_ / "state.bin").string();

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "fakes/temp_folder.h"
+#include "support/temp_folder.h"
 #include "vdrive/sg/sg_device.h"
 
 namespace {
@@ -19,7 +19,7 @@ using vdrive::Bytes;
 class SgDeviceTest : public ::testing::Test {
  protected:
   SgDeviceTest() {
-    folder_ = fakes::UniqueTempFolder("qrw-sg");
+    folder_ = testsupport::UniqueTempFolder("qrw-sg");
     paths_.scenario = (folder_ / "scenario.txt").string();
     paths_.trace = (folder_ / "trace.txt").string();
   }

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "vdrive/bytes.h"
+
 namespace vdrive {
 namespace {
 
@@ -45,19 +47,6 @@ std::optional<Direction> DirectionFromCode(std::uint8_t code) {
     default:
       return std::nullopt;
   }
-}
-
-void PutLe32(Bytes& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    out.push_back(static_cast<std::uint8_t>(value >> shift));
-  }
-}
-
-std::uint32_t GetLe32(const std::uint8_t* in) {
-  return static_cast<std::uint32_t>(in[0]) |
-         static_cast<std::uint32_t>(in[1]) << 8 |
-         static_cast<std::uint32_t>(in[2]) << 16 |
-         static_cast<std::uint32_t>(in[3]) << 24;
 }
 
 Bytes ReadFileFrom(const std::string& path, std::uint64_t offset) {
@@ -142,7 +131,7 @@ void Session::Journal(std::size_t driveIndex,
   record.push_back(DirectionCode(direction));
   record.push_back(static_cast<std::uint8_t>(cdb.size()));
   record.insert(record.end(), cdb.begin(), cdb.end());
-  PutLe32(record, static_cast<std::uint32_t>(data.size()));
+  AppendLe32(record, static_cast<std::uint32_t>(data.size()));
   if (direction == Direction::Out) {
     record.insert(record.end(), data.begin(), data.end());
   }
@@ -162,7 +151,7 @@ void Session::CatchUp() {
     const std::uint8_t* record = tail.data() + at;
     const std::size_t cdbLength = record[2];
     if (tail.size() - at < kRecordFixedBytes + cdbLength) break;
-    const std::uint32_t length = GetLe32(record + 3 + cdbLength);
+    const std::uint32_t length = GetLe32(record + 3 + cdbLength, 0);
     const std::optional<Direction> direction = DirectionFromCode(record[1]);
     const std::size_t payload = direction == Direction::Out ? length : 0;
     const std::size_t size = kRecordFixedBytes + cdbLength + payload;

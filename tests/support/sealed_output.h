@@ -4,9 +4,9 @@
 
 #include <zlib.h>
 
-#include "builder_fixture.h"
+#include "support/synthetic_template.h"
 
-namespace h6test {
+namespace testsupport {
 
 // The output as built, with its seal record filled in for the region around
 // the key-word at k: zlib's CRC-32 and its complement, little-endian.
@@ -20,4 +20,4 @@ inline Bytes WithSeal(Bytes output, const SyntheticTemplate& tpl) {
   return output;
 }
 
-}  // namespace h6test
+}  // namespace testsupport

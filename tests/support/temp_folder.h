@@ -1,9 +1,10 @@
-// A new folder under the system's temporary folder whose name no other test
-// run has: two build trees, or two test processes, may test at once.
+// Temporary folders whose names no other test run has: two build trees, or
+// two test processes, may test at once.
 #pragma once
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -14,7 +15,7 @@
 #include <process.h>
 #endif
 
-namespace fakes {
+namespace testsupport {
 
 #ifdef _WIN32
 // Windows has no mkdtemp: <temp>/<label>-<process id>-<n>, taking the first
@@ -40,4 +41,31 @@ inline std::filesystem::path UniqueTempFolder(const std::string& label) {
 }
 #endif
 
-}  // namespace fakes
+// A fresh folder of its own for one test, removed with everything in it
+// afterwards.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const std::string& label = "qrw-scratch") : path_(UniqueTempFolder(label)) {}
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  // The names of the files in the folder, sorted.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path_))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace testsupport
