@@ -71,11 +71,11 @@ bool DriveCommands::NTXCmd(DriveEntry& entry, std::uint8_t mode) {
   }
   if (!r.delivered) return false;
   if (ready) {
-    RemoveDisc(messages::kRemoveDiscBefore);
+    RemoveDisc(messages::kNtRemoveDiscReady);
     return false;
   }
   if (MediumNotPresent(r)) return true;
-  if (EmptySense(r)) RemoveDisc(messages::kRemoveDiscBefor);
+  if (EmptySense(r)) RemoveDisc(messages::kNtRemoveDiscEmptySense);
   return false;
 }
 
@@ -94,11 +94,11 @@ bool DriveCommands::XCmd(DriveEntry& entry, std::uint8_t mode) {
     return false;
   }
   if (ready) {
-    RemoveDisc(messages::kRemoveDiscBefor);
+    RemoveDisc(messages::kW9xRemoveDiscReady);
     return false;
   }
   if (MediumNotPresent(r)) return true;
-  if (EmptySense(r)) RemoveDisc(messages::kRemoveDiscBefore);
+  if (EmptySense(r)) RemoveDisc(messages::kW9xRemoveDiscEmptySense);
   return false;
 }
 
