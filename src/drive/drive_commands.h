@@ -17,11 +17,13 @@
 
 namespace drive {
 
-inline constexpr std::size_t kProfileBufferSize = 1024;
+// The flash chip's programming profile: its setup buffer, saved copy and
+// read-back buffer each hold this much.
+inline constexpr std::size_t kFlashProfileBufferSize = 1024;
 inline constexpr std::uint8_t kReadyWaitStart = 144;
 
 struct SavedProfileCopy {
-  std::array<std::uint8_t, kProfileBufferSize> bytes{};
+  std::array<std::uint8_t, kFlashProfileBufferSize> bytes{};
   std::uint16_t length = 0;
 };
 
