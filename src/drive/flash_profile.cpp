@@ -18,9 +18,9 @@ namespace {
 constexpr std::uint8_t kTenByteCdb = 10;
 constexpr std::uint8_t kTwelveByteCdb = 12;
 constexpr std::uint32_t kFlashIdLength = 128;
-constexpr std::uint32_t kFlashIdTimeoutSeconds = 8;
-constexpr std::uint32_t kProfileTimeoutSeconds = 10;
-constexpr std::uint32_t kCriticalTimeoutSeconds = 20;
+constexpr std::chrono::seconds kFlashIdTimeout{8};
+constexpr std::chrono::seconds kFlashProfileTimeout{10};
+constexpr std::chrono::seconds kCriticalTimeout{20};
 
 // The profile goes to buffer 1 at offset 0x80000, behind the image.
 constexpr std::uint32_t kFlashProfileOffset = 0x80000;
@@ -107,7 +107,7 @@ bool DriveCommands::NTSetupFlashProfile(DriveEntry& entry) {
   const scsi::ScsiResult id = ctx_.nt->NTSendRequest(
       NtRequest(entry, FlashIdReadCdb(), kTenByteCdb, scsi::NtForm::Direct,
                 {scsi::Direction::In, buffer.data(), kFlashIdLength},
-                kFlashIdTimeoutSeconds));
+                kFlashIdTimeout));
   if (!scsi::IsGood(id)) {
     ReportCommandFailure(ctx_.dialogs, messages::kReadFlashId, id);
     return false;
@@ -119,7 +119,7 @@ bool DriveCommands::NTSetupFlashProfile(DriveEntry& entry) {
       NtRequest(entry, WriteBufferCdb(kFlashProfileOffset, length, 0x00),
                 kTwelveByteCdb, scsi::NtForm::Direct,
                 {scsi::Direction::Out, buffer.data(), length},
-                kProfileTimeoutSeconds));
+                kFlashProfileTimeout));
   if (!scsi::IsGood(write)) {
     ReportCommandFailure(ctx_.dialogs, messages::kWriteFlashProfile, write);
     return false;
@@ -151,7 +151,7 @@ bool DriveCommands::SetupFlashProfile(DriveEntry& entry) {
 bool DriveCommands::NTEntryCritical(DriveEntry& entry) {
   const scsi::ScsiResult r = ctx_.nt->NTSendRequest(
       NtRequest(entry, CriticalEntryCdb(), kTenByteCdb, scsi::NtForm::Direct,
-                {scsi::Direction::In, nullptr, 0}, kCriticalTimeoutSeconds));
+                {scsi::Direction::In, nullptr, 0}, kCriticalTimeout));
   if (!scsi::IsGood(r)) {
     ReportCommandFailure(ctx_.dialogs, messages::kEntryCritical, r);
     return false;
@@ -185,7 +185,7 @@ bool DriveCommands::NTVerifyProfile(DriveEntry& entry) {
       entry, ReadBufferCdb(kFlashProfileOffset, SavedProfile.length), kTenByteCdb,
       scsi::NtForm::Direct,
       {scsi::Direction::In, readBack.data(), SavedProfile.length},
-      kProfileTimeoutSeconds));
+      kFlashProfileTimeout));
   if (!scsi::IsGood(r)) {
     ReportCommandFailure(ctx_.dialogs, messages::kReadFlashProfile, r);
     return false;

@@ -9,7 +9,6 @@ namespace scsi {
 
 namespace {
 
-constexpr std::uint32_t kMillisecondsPerSecond = 1000;
 constexpr std::size_t kSenseByte2 = 2;
 constexpr std::size_t kSenseAsc = 12;
 constexpr std::size_t kSenseAscq = 13;
@@ -30,7 +29,7 @@ platform::SgCommand SgCommandOf(const ScsiRequest& request) {
     command.data = request.data;
     command.length = request.transferLength;
   }
-  command.timeoutMs = request.timeoutSeconds * kMillisecondsPerSecond;
+  command.timeout = request.timeout;
   return command;
 }
 

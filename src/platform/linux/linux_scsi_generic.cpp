@@ -92,7 +92,7 @@ bool LinuxScsiGeneric::Execute(Handle handle, SgCommand& command) {
   header.dxferp = command.direction == SgDirection::None ? nullptr : command.data;
   header.mx_sb_len = static_cast<unsigned char>(command.sense.size());
   header.sbp = command.sense.data();
-  header.timeout = command.timeoutMs;
+  header.timeout = static_cast<unsigned int>(command.timeout.count());
   int result;
   {
     SignalsHeld held;

@@ -138,7 +138,7 @@ TEST_P(SgCommandOfTest, CarriesTheNtRequestUnchanged) {
   EXPECT_EQ(ToHex(command.cdb.data(), command.cdbLength), c.cdb);
   EXPECT_EQ(DirectionName(command.direction), c.direction);
   EXPECT_EQ(command.length, c.length);
-  EXPECT_EQ(command.timeoutMs, c.timeoutMs);
+  EXPECT_EQ(command.timeout.count(), c.timeoutMs);
   EXPECT_EQ(command.data, c.length ? c.request.data : nullptr);
 }
 
