@@ -26,11 +26,11 @@ constexpr std::int32_t kFinalBarPosition = 197;
 }  // namespace
 
 std::uint32_t DriveCommands::CursorOffset() const {
-  return static_cast<std::uint32_t>(ctx_.bar.Position());
+  return static_cast<std::uint32_t>(ctx_.cursor.Position());
 }
 
 std::uint32_t DriveCommands::CursorLength() const {
-  return static_cast<std::uint32_t>(ctx_.bar.Step());
+  return static_cast<std::uint32_t>(ctx_.cursor.Step());
 }
 
 bool DriveCommands::NTWriteBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer,
@@ -52,10 +52,10 @@ bool DriveCommands::NTWriteBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer,
 bool DriveCommands::WriteBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer,
                                 std::uint8_t flag) {
   if (flag != 0) {
-    ctx_.bar.SetStep(kFinalBarStep);
-    ctx_.bar.SetMax(kFinalBarMax);
-    ctx_.bar.SetPosition(kFinalBarPosition);
-    ctx_.bar.StepIt();
+    ctx_.cursor.SetStep(kFinalBarStep);
+    ctx_.cursor.SetMax(kFinalBarMax);
+    ctx_.cursor.SetPosition(kFinalBarPosition);
+    ctx_.cursor.StepIt();
   }
   const scsi::ScsiResult r = ctx_.aspi->W9xSendRequest(AspiRequest(
       entry, WriteBufferCdb(CursorOffset(), CursorLength(), flag),

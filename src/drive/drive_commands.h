@@ -8,10 +8,11 @@
 #include <string>
 
 #include "drive/drive_entry.h"
+#include "drive/transfer_cursor.h"
 #include "package/package_region.h"
 #include "package/package_texts.h"
 #include "platform/os.h"
-#include "platform/ui.h"
+#include "platform/ui.h"  // Dialogs
 #include "scsi/aspi_transport.h"
 #include "scsi/pass_through.h"
 
@@ -35,8 +36,8 @@ struct CommandContext {
   scsi::AspiTransport* aspi;
   platform::Dialogs& dialogs;
   platform::Os& os;
-  // The transfer cursor: offset = position, length = step.
-  platform::ProgressBar& bar;
+  // Offset = position, length = step.
+  TransferCursor& cursor;
   package::PackageView package;
 };
 

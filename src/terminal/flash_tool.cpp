@@ -37,7 +37,6 @@ struct Wiring {
         session(flash::BuildSession(flash::SessionParts{.passThrough = &gate,
                                                         .dialogs = dialogs,
                                                         .os = os,
-                                                        .bar = bar,
                                                         .observer = shown,
                                                         .package = view,
                                                         .emptySlots = true})) {}
