@@ -44,7 +44,7 @@ scsi::ScsiRequest Request(const Command& command, std::uint8_t* data, std::uint8
   request.direction = command.direction;
   request.data = command.length > 0 ? data : nullptr;
   request.transferLength = command.length;
-  request.timeoutSeconds = 3;
+  request.timeout = std::chrono::seconds(3);
   request.ntForm = command.length > 0 ? scsi::NtForm::Direct : scsi::NtForm::Buffered;
   return request;
 }

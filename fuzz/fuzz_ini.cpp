@@ -19,7 +19,7 @@ class ParsedReader : public platform::ProfileReader {
   std::string Read(const std::string& section, const std::string& key,
                    const std::string& defaultValue, const std::string&) override {
     std::string value = file_.Read(section, key, defaultValue);
-    if (value.size() >= package::kProfileBufferSize) std::abort();
+    if (value.size() >= package::kProfileStringBufferSize) std::abort();
     return value;
   }
 
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const package::ProfileFile file = package::ProfileFile::Parse(text);
   const std::size_t half = size / 2;
   if (file.Read(text.substr(0, half), text.substr(half), "FAIL").size() >=
-      package::kProfileBufferSize)
+      package::kProfileStringBufferSize)
     std::abort();
   return 0;
 }

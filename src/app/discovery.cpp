@@ -37,7 +37,6 @@ void TFlashForm::BuildSession(scsi::PassThrough* passThrough, platform::AspiLibr
                                                     .aspiLibrary = aspi,
                                                     .dialogs = sys.dialogs,
                                                     .os = sys.os,
-                                                    .bar = ui.ProgressBar,
                                                     .restart = &sys.restart,
                                                     .observer = View,
                                                     .package = Package});

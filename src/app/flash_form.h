@@ -82,7 +82,7 @@ class TFlashForm {
   package::PackageView Package;
   // The NT family's transport, made by NT discovery only.
   std::optional<scsi::NtPassThrough> Nt;
-  WindowView View{ui.GroupBox2, ui.ComboBox1, ui.Cursor};
+  WindowView View{ui.GroupBox2, ui.ProgressBar, ui.ComboBox1, ui.Cursor};
   // The flash session of the run's transport (DriveTable among it), made by
   // discovery; none in builder mode.
   std::unique_ptr<flash::FlashSession> Session;

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "drive/drive_entry.h"
+#include "drive/transfer_cursor.h"
 #include "flash/flash_observer.h"
 #include "flash/flash_procedure.h"
 #include "platform/ui.h"
@@ -18,14 +19,17 @@ std::optional<flash::ChosenDrive> ChosenInList(
     const platform::ComboBox& list, const std::array<int, drive::kDriveSlots>& itemToEntry);
 
 // Captions go to GroupBox2 and are painted at once (the window handles no
-// messages while a flash runs), the busy cursor to the hourglass, and the
-// flashed drive's new line replaces its item and stays selected.
+// messages while a flash runs), the progress to ProgressBar, which holds
+// the transfer cursor, the busy cursor to the hourglass, and the flashed
+// drive's new line replaces its item and stays selected.
 class WindowView final : public flash::FlashObserver {
  public:
-  WindowView(platform::TextControl& status, platform::ComboBox& list, platform::Cursor& cursor)
-      : status_(status), list_(list), cursor_(cursor) {}
+  WindowView(platform::TextControl& status, platform::ProgressBar& bar, platform::ComboBox& list,
+             platform::Cursor& cursor)
+      : status_(status), progress_(bar), list_(list), cursor_(cursor) {}
 
   void Caption(const std::string& text) override;
+  drive::TransferCursor& Progress() override { return progress_; }
   void Busy(bool busy) override;
   void DriveLineChanged(int position, const std::string& line) override;
   // The window shows no phase of its own: it refuses to close for as long
@@ -40,6 +44,7 @@ class WindowView final : public flash::FlashObserver {
 
  private:
   platform::TextControl& status_;
+  drive::CursorOn<platform::ProgressBar> progress_;
   platform::ComboBox& list_;
   platform::Cursor& cursor_;
 };

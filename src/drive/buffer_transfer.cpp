@@ -13,9 +13,9 @@ namespace drive {
 namespace {
 
 constexpr std::uint8_t kTenByteCdb = 10;
-constexpr std::uint32_t kChunkTimeoutSeconds = 3;
+constexpr std::chrono::seconds kChunkTimeout{3};
 // The drive answers the final flash command only once its flash is written.
-constexpr std::uint32_t kFinalFlashTimeoutSeconds = 200;
+constexpr std::chrono::seconds kFinalFlashTimeout{200};
 
 // The ASPI member moves the bar itself before the final flash command, so
 // that command carries offset 198 and length 1.
@@ -26,11 +26,11 @@ constexpr std::int32_t kFinalBarPosition = 197;
 }  // namespace
 
 std::uint32_t DriveCommands::CursorOffset() const {
-  return static_cast<std::uint32_t>(ctx_.bar.Position());
+  return static_cast<std::uint32_t>(ctx_.cursor.Position());
 }
 
 std::uint32_t DriveCommands::CursorLength() const {
-  return static_cast<std::uint32_t>(ctx_.bar.Step());
+  return static_cast<std::uint32_t>(ctx_.cursor.Step());
 }
 
 bool DriveCommands::NTWriteBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer,
@@ -41,7 +41,7 @@ bool DriveCommands::NTWriteBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer,
   const scsi::ScsiResult r = ctx_.nt->NTSendRequest(NtRequest(
       entry, WriteBufferCdb(CursorOffset(), CursorLength(), flag), kTenByteCdb,
       scsi::NtForm::Direct, transfer,
-      finalFlash ? kFinalFlashTimeoutSeconds : kChunkTimeoutSeconds));
+      finalFlash ? kFinalFlashTimeout : kChunkTimeout));
   if (!scsi::IsGood(r)) {
     ReportCommandFailure(ctx_.dialogs, messages::kWriteBuffer, r);
     return false;
@@ -52,10 +52,10 @@ bool DriveCommands::NTWriteBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer,
 bool DriveCommands::WriteBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer,
                                 std::uint8_t flag) {
   if (flag != 0) {
-    ctx_.bar.SetStep(kFinalBarStep);
-    ctx_.bar.SetMax(kFinalBarMax);
-    ctx_.bar.SetPosition(kFinalBarPosition);
-    ctx_.bar.StepIt();
+    ctx_.cursor.SetStep(kFinalBarStep);
+    ctx_.cursor.SetMax(kFinalBarMax);
+    ctx_.cursor.SetPosition(kFinalBarPosition);
+    ctx_.cursor.StepIt();
   }
   const scsi::ScsiResult r = ctx_.aspi->W9xSendRequest(AspiRequest(
       entry, WriteBufferCdb(CursorOffset(), CursorLength(), flag),
@@ -71,7 +71,7 @@ bool DriveCommands::NTReadBuffer(DriveEntry& entry, std::uint8_t* chunkBuffer) {
   const scsi::ScsiResult r = ctx_.nt->NTSendRequest(NtRequest(
       entry, ReadBufferCdb(CursorOffset(), CursorLength()), kTenByteCdb,
       scsi::NtForm::Direct, {scsi::Direction::In, chunkBuffer, CursorLength()},
-      kChunkTimeoutSeconds));
+      kChunkTimeout));
   if (!scsi::IsGood(r)) {
     ReportCommandFailure(ctx_.dialogs, messages::kReadBuffer, r);
     return false;

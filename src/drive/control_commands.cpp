@@ -13,9 +13,9 @@ namespace {
 
 constexpr std::uint8_t kSixByteCdb = 6;
 constexpr std::uint8_t kTwelveByteCdb = 12;
-constexpr std::uint32_t kTestUnitReadyTimeoutSeconds = 3;
-constexpr std::uint32_t kStartStopTimeoutSeconds = 9;
-constexpr std::uint32_t kWriteE2TimeoutSeconds = 3;
+constexpr std::chrono::seconds kTestUnitReadyTimeout{3};
+constexpr std::chrono::seconds kStartStopTimeout{9};
+constexpr std::chrono::seconds kWriteE2Timeout{3};
 
 constexpr std::uint8_t kNtWriteE2SubCode = 0x0A;
 constexpr std::uint8_t kAspiWriteE2SubCode = 0x8A;
@@ -60,7 +60,7 @@ void DriveCommands::RemoveDisc(const char* wording) {
 bool DriveCommands::NTXCmd(DriveEntry& entry, std::uint8_t mode) {
   const scsi::ScsiResult r = ctx_.nt->NTSendRequest(
       NtRequest(entry, TestUnitReadyCdb(), kSixByteCdb, scsi::NtForm::Buffered,
-                kNoDataNt, kTestUnitReadyTimeoutSeconds));
+                kNoDataNt, kTestUnitReadyTimeout));
   // A call that never reached the drive reads as status 00 with no sense;
   // it says nothing about the tray, so it is neither "ready" nor "empty".
   const bool ready = r.delivered && r.status == kNtGood;
@@ -71,11 +71,11 @@ bool DriveCommands::NTXCmd(DriveEntry& entry, std::uint8_t mode) {
   }
   if (!r.delivered) return false;
   if (ready) {
-    RemoveDisc(messages::kRemoveDiscBefore);
+    RemoveDisc(messages::kNtRemoveDiscReady);
     return false;
   }
   if (MediumNotPresent(r)) return true;
-  if (EmptySense(r)) RemoveDisc(messages::kRemoveDiscBefor);
+  if (EmptySense(r)) RemoveDisc(messages::kNtRemoveDiscEmptySense);
   return false;
 }
 
@@ -94,18 +94,18 @@ bool DriveCommands::XCmd(DriveEntry& entry, std::uint8_t mode) {
     return false;
   }
   if (ready) {
-    RemoveDisc(messages::kRemoveDiscBefor);
+    RemoveDisc(messages::kW9xRemoveDiscReady);
     return false;
   }
   if (MediumNotPresent(r)) return true;
-  if (EmptySense(r)) RemoveDisc(messages::kRemoveDiscBefore);
+  if (EmptySense(r)) RemoveDisc(messages::kW9xRemoveDiscEmptySense);
   return false;
 }
 
 bool DriveCommands::NTStartStopUnit(DriveEntry& entry, std::uint8_t powerCondition) {
   return scsi::IsGood(ctx_.nt->NTSendRequest(
       NtRequest(entry, StartStopUnitCdb(powerCondition), kSixByteCdb,
-                scsi::NtForm::Buffered, kNoDataNt, kStartStopTimeoutSeconds)));
+                scsi::NtForm::Buffered, kNoDataNt, kStartStopTimeout)));
 }
 
 bool DriveCommands::StartStopUnit(DriveEntry& entry, std::uint8_t powerCondition) {
@@ -120,7 +120,7 @@ bool DriveCommands::NTWriteE2(DriveEntry& entry, const std::uint8_t* source,
     const scsi::ScsiResult r = ctx_.nt->NTSendRequest(
         NtRequest(entry, WriteE2Cdb(kNtWriteE2SubCode, address, source[i]),
                   kTwelveByteCdb, scsi::NtForm::Buffered, kNoDataNt,
-                  kWriteE2TimeoutSeconds));
+                  kWriteE2Timeout));
     // The status alone decides; sense data by itself does not stop it.
     if (!r.delivered || r.status != kNtGood) {
       ReportCommandFailure(ctx_.dialogs, messages::kWriteE2, r);

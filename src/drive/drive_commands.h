@@ -8,20 +8,23 @@
 #include <string>
 
 #include "drive/drive_entry.h"
+#include "drive/transfer_cursor.h"
 #include "package/package_region.h"
 #include "package/package_texts.h"
 #include "platform/os.h"
-#include "platform/ui.h"
+#include "platform/ui.h"  // Dialogs
 #include "scsi/aspi_transport.h"
 #include "scsi/pass_through.h"
 
 namespace drive {
 
-inline constexpr std::size_t kProfileBufferSize = 1024;
+// The flash chip's programming profile: its setup buffer, saved copy and
+// read-back buffer each hold this much.
+inline constexpr std::size_t kFlashProfileBufferSize = 1024;
 inline constexpr std::uint8_t kReadyWaitStart = 144;
 
 struct SavedProfileCopy {
-  std::array<std::uint8_t, kProfileBufferSize> bytes{};
+  std::array<std::uint8_t, kFlashProfileBufferSize> bytes{};
   std::uint16_t length = 0;
 };
 
@@ -33,8 +36,8 @@ struct CommandContext {
   scsi::AspiTransport* aspi;
   platform::Dialogs& dialogs;
   platform::Os& os;
-  // The transfer cursor: offset = position, length = step.
-  platform::ProgressBar& bar;
+  // Offset = position, length = step.
+  TransferCursor& cursor;
   package::PackageView package;
 };
 

@@ -9,8 +9,6 @@ namespace drive {
 
 inline constexpr std::size_t kListTextSize = 80;
 
-// Fields in this order, no gaps: every drive command reads the address from
-// the first four bytes.
 struct DriveEntry {
   char DriveLetter = 'X';
   std::uint8_t Adapter = 0;
@@ -21,7 +19,6 @@ struct DriveEntry {
   std::string Text() const;                  // ListText up to its zero
   void SetText(const std::string& text);     // cut to 79 characters
 };
-static_assert(sizeof(DriveEntry) == 84);
 
 // Through ASPI only six addresses are ever tried: adapters 0 to 2, targets
 // 0 and 1, the first six slots.

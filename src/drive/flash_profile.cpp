@@ -18,12 +18,12 @@ namespace {
 constexpr std::uint8_t kTenByteCdb = 10;
 constexpr std::uint8_t kTwelveByteCdb = 12;
 constexpr std::uint32_t kFlashIdLength = 128;
-constexpr std::uint32_t kFlashIdTimeoutSeconds = 8;
-constexpr std::uint32_t kProfileTimeoutSeconds = 10;
-constexpr std::uint32_t kCriticalTimeoutSeconds = 20;
+constexpr std::chrono::seconds kFlashIdTimeout{8};
+constexpr std::chrono::seconds kFlashProfileTimeout{10};
+constexpr std::chrono::seconds kCriticalTimeout{20};
 
 // The profile goes to buffer 1 at offset 0x80000, behind the image.
-constexpr std::uint32_t kProfileOffset = 0x80000;
+constexpr std::uint32_t kFlashProfileOffset = 0x80000;
 
 // Table entry: maker code, device code, profile length (big-endian).
 constexpr std::size_t kEntrySize = 4;
@@ -46,7 +46,7 @@ std::uint32_t RecordLength(std::uint32_t profileLength) {
 std::string ProfileTooLong(const std::uint8_t* entry, std::uint32_t recordLength) {
   return text::Format(messages::kProfileTooLongFormat, entry[0], entry[1],
                       static_cast<unsigned>(recordLength),
-                      static_cast<unsigned>(kProfileBufferSize));
+                      static_cast<unsigned>(kFlashProfileBufferSize));
 }
 
 std::string ProfileOutsideBlocks(const std::uint8_t* entry) {
@@ -65,7 +65,7 @@ bool DriveCommands::CheckProfileTable() {
   for (std::size_t i = 0; i < package::kProfileEntries; ++i) {
     const std::uint8_t* entry = TableEntry(ctx_.package, i);
     const std::uint32_t length = ProfileLength(entry);
-    if (RecordLength(length) > kProfileBufferSize) {
+    if (RecordLength(length) > kFlashProfileBufferSize) {
       ctx_.dialogs.Message(ProfileTooLong(entry, RecordLength(length)));
       return false;
     }
@@ -103,11 +103,11 @@ void DriveCommands::SaveProfile(const std::uint8_t* record, std::uint16_t length
 
 bool DriveCommands::NTSetupFlashProfile(DriveEntry& entry) {
   if (!CheckProfileTable()) return false;
-  std::array<std::uint8_t, kProfileBufferSize> buffer{};
+  std::array<std::uint8_t, kFlashProfileBufferSize> buffer{};
   const scsi::ScsiResult id = ctx_.nt->NTSendRequest(
       NtRequest(entry, FlashIdReadCdb(), kTenByteCdb, scsi::NtForm::Direct,
                 {scsi::Direction::In, buffer.data(), kFlashIdLength},
-                kFlashIdTimeoutSeconds));
+                kFlashIdTimeout));
   if (!scsi::IsGood(id)) {
     ReportCommandFailure(ctx_.dialogs, messages::kReadFlashId, id);
     return false;
@@ -116,10 +116,10 @@ bool DriveCommands::NTSetupFlashProfile(DriveEntry& entry) {
   SaveProfile(buffer.data(), length);
   // Twelve bytes go out although the CDB has ten significant ones.
   const scsi::ScsiResult write = ctx_.nt->NTSendRequest(
-      NtRequest(entry, WriteBufferCdb(kProfileOffset, length, 0x00),
+      NtRequest(entry, WriteBufferCdb(kFlashProfileOffset, length, 0x00),
                 kTwelveByteCdb, scsi::NtForm::Direct,
                 {scsi::Direction::Out, buffer.data(), length},
-                kProfileTimeoutSeconds));
+                kFlashProfileTimeout));
   if (!scsi::IsGood(write)) {
     ReportCommandFailure(ctx_.dialogs, messages::kWriteFlashProfile, write);
     return false;
@@ -129,7 +129,7 @@ bool DriveCommands::NTSetupFlashProfile(DriveEntry& entry) {
 
 bool DriveCommands::SetupFlashProfile(DriveEntry& entry) {
   if (!CheckProfileTable()) return false;
-  std::array<std::uint8_t, kProfileBufferSize> buffer{};
+  std::array<std::uint8_t, kFlashProfileBufferSize> buffer{};
   const scsi::ScsiResult id = ctx_.aspi->W9xSendRequest(AspiRequest(
       entry, FlashIdReadCdb(), {scsi::Direction::In, buffer.data(), kFlashIdLength}));
   if (!scsi::IsComplete(id)) {
@@ -139,7 +139,7 @@ bool DriveCommands::SetupFlashProfile(DriveEntry& entry) {
   const std::uint16_t length = BuildProfileRecord(buffer.data());
   SaveProfile(buffer.data(), length);
   const scsi::ScsiResult write = ctx_.aspi->W9xSendRequest(
-      AspiRequest(entry, WriteBufferCdb(kProfileOffset, length, 0x00),
+      AspiRequest(entry, WriteBufferCdb(kFlashProfileOffset, length, 0x00),
                   {scsi::Direction::Out, buffer.data(), length}));
   if (!scsi::IsComplete(write)) {
     ReportCommandFailure(ctx_.dialogs, messages::kWriteFlashProfile, write);
@@ -151,7 +151,7 @@ bool DriveCommands::SetupFlashProfile(DriveEntry& entry) {
 bool DriveCommands::NTEntryCritical(DriveEntry& entry) {
   const scsi::ScsiResult r = ctx_.nt->NTSendRequest(
       NtRequest(entry, CriticalEntryCdb(), kTenByteCdb, scsi::NtForm::Direct,
-                {scsi::Direction::In, nullptr, 0}, kCriticalTimeoutSeconds));
+                {scsi::Direction::In, nullptr, 0}, kCriticalTimeout));
   if (!scsi::IsGood(r)) {
     ReportCommandFailure(ctx_.dialogs, messages::kEntryCritical, r);
     return false;
@@ -180,12 +180,12 @@ bool DriveCommands::ProfileReadBackMatches(const std::uint8_t* readBack) {
 }
 
 bool DriveCommands::NTVerifyProfile(DriveEntry& entry) {
-  std::array<std::uint8_t, kProfileBufferSize> readBack{};
+  std::array<std::uint8_t, kFlashProfileBufferSize> readBack{};
   const scsi::ScsiResult r = ctx_.nt->NTSendRequest(NtRequest(
-      entry, ReadBufferCdb(kProfileOffset, SavedProfile.length), kTenByteCdb,
+      entry, ReadBufferCdb(kFlashProfileOffset, SavedProfile.length), kTenByteCdb,
       scsi::NtForm::Direct,
       {scsi::Direction::In, readBack.data(), SavedProfile.length},
-      kProfileTimeoutSeconds));
+      kFlashProfileTimeout));
   if (!scsi::IsGood(r)) {
     ReportCommandFailure(ctx_.dialogs, messages::kReadFlashProfile, r);
     return false;
@@ -194,9 +194,9 @@ bool DriveCommands::NTVerifyProfile(DriveEntry& entry) {
 }
 
 bool DriveCommands::W9xVerifyProfile(DriveEntry& entry) {
-  std::array<std::uint8_t, kProfileBufferSize> readBack{};
+  std::array<std::uint8_t, kFlashProfileBufferSize> readBack{};
   const scsi::ScsiResult r = ctx_.aspi->W9xSendRequest(
-      AspiRequest(entry, ReadBufferCdb(kProfileOffset, SavedProfile.length),
+      AspiRequest(entry, ReadBufferCdb(kFlashProfileOffset, SavedProfile.length),
                   {scsi::Direction::In, readBack.data(), SavedProfile.length}));
   if (!scsi::IsCompleteAndClean(r)) {
     ctx_.dialogs.Message(W9xReadFlashProfileReport(r));

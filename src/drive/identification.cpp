@@ -14,7 +14,7 @@ namespace drive {
 
 namespace {
 
-constexpr std::uint32_t kInquiryTimeoutSeconds = 3;
+constexpr std::chrono::seconds kInquiryTimeout{3};
 constexpr std::uint8_t kInquiryCdbLength = 6;
 constexpr int kQuitExitCode = 0;
 
@@ -29,7 +29,7 @@ scsi::ScsiRequest NtInquiryRequest(const DriveEntry& entry, std::uint8_t* data) 
   return NtRequest(entry, InquiryCdb(kNtInquiryLength), kInquiryCdbLength,
                    scsi::NtForm::Direct,
                    {scsi::Direction::In, data, kNtInquiryLength},
-                   kInquiryTimeoutSeconds);
+                   kInquiryTimeout);
 }
 
 // The pass-through request reports the address the driver put into the

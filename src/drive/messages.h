@@ -3,10 +3,10 @@
 
 namespace drive::messages {
 
-// List lines of the drive list. The NT line is "%d-%d-%d %C: %28.28s" in
-// the program's own terms, its one character the drive letter; it is made in
-// two parts around the device's name, so that a Linux device node can stand
-// in place of the letter.
+// List lines of the drive list. The NT line is "%d-%d-%d %C: %28.28s", its
+// one character the drive letter; it is made in two parts around the
+// device's name, so that a Linux device node can stand in place of the
+// letter.
 inline constexpr const char* kNtListAddressFormat = "%d-%d-%d ";
 inline constexpr const char* kNtListIdentificationFormat = "%28.28s";
 inline constexpr const char* kAspiListFormat = "HA#%d - ID#%d :  %28.28s";
@@ -41,12 +41,15 @@ inline constexpr const char* kReadyCheckFormat =
 // XCmd: an ASPI status that is neither complete nor error.
 inline constexpr const char* kCommandErrorFormat = "Command Error: %02X";
 
-// A disc is in the drive. The NT and the 9x member assign the two wordings
-// to opposite conditions.
-inline constexpr const char* kRemoveDiscBefore =
+// A disc is in the drive. Each member has its own wording for a drive that
+// reports ready, and shows the other member's wording for a drive that
+// answers with empty sense.
+inline constexpr const char* kNtRemoveDiscReady =
     "Remove disc, before to do the flash task.";
-inline constexpr const char* kRemoveDiscBefor =
+inline constexpr const char* kW9xRemoveDiscReady =
     "Remove disc, befor to do the flash task.";
+inline constexpr const char* kNtRemoveDiscEmptySense = kW9xRemoveDiscReady;
+inline constexpr const char* kW9xRemoveDiscEmptySense = kNtRemoveDiscReady;
 
 inline constexpr const char* kProfileMismatch = "Profile mismatch!";
 

@@ -86,7 +86,7 @@ Cdb CriticalEntryCdb() {
 
 scsi::ScsiRequest NtRequest(const DriveEntry& entry, const Cdb& cdb,
                             std::uint8_t cdbLength, scsi::NtForm form,
-                            Transfer transfer, std::uint32_t timeoutSeconds) {
+                            Transfer transfer, std::chrono::seconds timeout) {
   scsi::ScsiRequest request;
   request.adapter = entry.Adapter;
   request.target = entry.Target;
@@ -96,7 +96,7 @@ scsi::ScsiRequest NtRequest(const DriveEntry& entry, const Cdb& cdb,
   request.direction = transfer.direction;
   request.data = transfer.data;
   request.transferLength = transfer.length;
-  request.timeoutSeconds = timeoutSeconds;
+  request.timeout = timeout;
   request.ntForm = form;
   return request;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 #include "drive/drive_entry.h"
@@ -33,7 +34,7 @@ struct Transfer {
 // and time limit.
 scsi::ScsiRequest NtRequest(const DriveEntry& entry, const Cdb& cdb,
                             std::uint8_t cdbLength, scsi::NtForm form,
-                            Transfer transfer, std::uint32_t timeoutSeconds);
+                            Transfer transfer, std::chrono::seconds timeout);
 
 // ASPI: adapter and target of the entry, LUN 0, and CDB length 12 whatever
 // the command's own length (the bytes after it are zero).

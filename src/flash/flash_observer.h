@@ -1,9 +1,12 @@
 // What a flash session tells the front that shows it: every caption, the
-// busy cursor, the chosen drive's new list line, the critical phase, and
-// how the press ended. The fronts learn what happened from here alone.
+// progress, the busy cursor, the chosen drive's new list line, the critical
+// phase, and how the press ended. The fronts learn what happened from here
+// alone.
 #pragma once
 
 #include <string>
+
+#include "drive/transfer_cursor.h"
 
 namespace flash {
 
@@ -37,6 +40,10 @@ class FlashObserver {
 
   // The status caption after each change, suffixes included.
   virtual void Caption(const std::string& text) = 0;
+  // The progress as the front shows it: the transfer cursor, set by the
+  // procedure and the buffer commands, which read their offsets back from
+  // it.
+  virtual drive::TransferCursor& Progress() = 0;
   // The hourglass while the drive works; the arrow again after.
   virtual void Busy(bool busy) = 0;
   // The flashed drive's list line at list position `position` is now `line`.

@@ -248,13 +248,13 @@ bool FlashProcedure::WriteFlashProfile(const Variant& v, DriveEntry& entry) {
 }
 
 FlashProcedure::ChunkBuffer FlashProcedure::BeginDownload() {
-  w_.bar.SetMin(0);
-  w_.bar.SetMax(static_cast<std::int32_t>(w_.format.ImageLength));
-  w_.bar.SetStep(kChunkLength);
+  Progress().SetMin(0);
+  Progress().SetMax(static_cast<std::int32_t>(w_.format.ImageLength));
+  Progress().SetStep(kChunkLength);
   ChunkBuffer buffer = std::make_unique<std::uint8_t[]>(kChunkLength);
   w_.observer.Busy(true);
   SetCaption(kCaptionWriteBin);
-  w_.bar.SetPosition(0);
+  Progress().SetPosition(0);
   return buffer;
 }
 
@@ -282,7 +282,7 @@ bool FlashProcedure::Download(const Variant& v, DriveEntry& entry,
       AppendToCaption(v.downloadFail);
       return false;
     }
-    w_.bar.StepIt();
+    Progress().StepIt();
   }
   return true;
 }
@@ -307,7 +307,7 @@ bool FlashProcedure::VerifyProfile(const Variant& v, DriveEntry& entry) {
 bool FlashProcedure::ReadBack(const Variant& v, DriveEntry& entry,
                               std::uint8_t* buffer) {
   SetCaption(v.readBackCaption);
-  w_.bar.SetPosition(0);
+  Progress().SetPosition(0);
   for (int chunk = 0; chunk < ChunkCount(); ++chunk) {
     const std::int32_t offset = chunk * kChunkLength;
     FillWithComplement(buffer, w_.package.ImageArea() + offset);
@@ -319,7 +319,7 @@ bool FlashProcedure::ReadBack(const Variant& v, DriveEntry& entry,
       ReportDifference(v);
       return false;
     }
-    w_.bar.StepIt();
+    Progress().StepIt();
   }
   return true;
 }
@@ -356,22 +356,22 @@ bool FlashProcedure::FinalFlash(const Variant& v, DriveEntry& entry,
 // The final flash command carries bar values in its offset and length
 // fields: 197 and 1 on NT (set here), 198 and 1 on 9x (set by WriteBuffer).
 void FlashProcedure::PrepareBarForFinalFlash(const Variant& v) {
-  w_.bar.SetPosition(0);
-  w_.bar.SetMin(0);
-  w_.bar.SetMax(kFinalBarMax);
+  Progress().SetPosition(0);
+  Progress().SetMin(0);
+  Progress().SetMax(kFinalBarMax);
   if (v.sequenceStepsFinalBar) {
-    w_.bar.SetStep(1);
-    w_.bar.SetPosition(w_.bar.Max() - kFinalBarBack);
-    w_.bar.StepIt();
+    Progress().SetStep(1);
+    Progress().SetPosition(Progress().Max() - kFinalBarBack);
+    Progress().StepIt();
   } else {
-    w_.bar.SetStep(0);
+    Progress().SetStep(0);
   }
 }
 
 void FlashProcedure::Complete(const Variant& v, DriveEntry& entry, const ChosenDrive& chosen) {
   w_.os.Sleep(kSettlePause);
   SetCaption(kCaptionCompleted);
-  if (v.sequenceStepsFinalBar) w_.bar.StepIt();
+  if (v.sequenceStepsFinalBar) Progress().StepIt();
   // The 9x INQUIRY answers false for a drive that now lies above the
   // package's range, yet it rewrote the entry: the line must show what the
   // drive now reports, as the revision check of the next press reads it.
@@ -394,7 +394,7 @@ bool FlashProcedure::OfferRestart(const Variant& v) {
 
 void FlashProcedure::Cleanup(const Variant& v, ChunkBuffer& buffer) {
   w_.observer.Busy(false);
-  w_.bar.SetPosition(0);
+  Progress().SetPosition(0);
   buffer.reset();
   if (v.defaultCursorTwice) w_.observer.Busy(false);
 }
@@ -425,7 +425,7 @@ int FlashProcedure::ChunkCount() const {
 }
 
 bool FlashProcedure::CursorAt(std::int32_t offset) const {
-  return w_.bar.Position() == offset && w_.bar.Step() == kChunkLength;
+  return Progress().Position() == offset && Progress().Step() == kChunkLength;
 }
 
 void FlashProcedure::SetCaption(const char* text) {

@@ -14,7 +14,7 @@
 #include "package/package_texts.h"
 #include "platform/os.h"
 #include "platform/restart.h"
-#include "platform/ui.h"
+#include "platform/ui.h"  // Dialogs
 #include "scsi/pass_through.h"
 
 namespace flash {
@@ -62,9 +62,6 @@ class ReportingDialogs final : public platform::Dialogs {
 struct FlashWiring {
   drive::DriveCommands& commands;
   scsi::PassThrough* nt;  // the NT variant's: opens DeviceHandle at its start
-  // The transfer cursor the drive commands read their offset and length
-  // from; the front shows it as the progress bar.
-  platform::ProgressBar& bar;
   ReportingDialogs& dialogs;
   platform::Os& os;
   platform::Restart* restart;  // none: the restart is never offered
@@ -137,6 +134,8 @@ class FlashProcedure {
   bool CursorAt(std::int32_t offset) const;
   void SetCaption(const char* text);
   void AppendToCaption(const char* suffix);
+  drive::TransferCursor& Progress() { return w_.observer.Progress(); }
+  const drive::TransferCursor& Progress() const { return w_.observer.Progress(); }
 
   FlashWiring w_;
   bool flashing_ = false;

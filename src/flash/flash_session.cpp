@@ -18,8 +18,8 @@ FlashSession::FlashSession(const SessionParts& parts)
       format_(package::CheckNewFormatBIN(parts_.package.ImageArea())),
       dialogs_(parts_.dialogs),
       commands_(drive::CommandContext{parts_.passThrough, AspiOf(aspi_, parts_), dialogs_,
-                                      parts_.os, parts_.bar, parts_.package}),
-      procedure_(FlashWiring{commands_, parts_.passThrough, parts_.bar, dialogs_, parts_.os,
+                                      parts_.os, parts_.observer.Progress(), parts_.package}),
+      procedure_(FlashWiring{commands_, parts_.passThrough, dialogs_, parts_.os,
                              parts_.restart, parts_.observer, parts_.package, format_,
                              table_}) {}
 

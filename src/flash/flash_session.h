@@ -20,7 +20,7 @@
 #include "platform/aspi.h"
 #include "platform/os.h"
 #include "platform/restart.h"
-#include "platform/ui.h"
+#include "platform/ui.h"  // Dialogs
 #include "scsi/aspi_transport.h"
 #include "scsi/pass_through.h"
 
@@ -34,8 +34,6 @@ struct SessionParts {
   std::chrono::milliseconds aspiWait = scsi::kAspiCompletionWait;
   platform::Dialogs& dialogs;
   platform::Os& os;
-  // The transfer cursor (see FlashWiring).
-  platform::ProgressBar& bar;
   platform::Restart* restart = nullptr;  // none: the restart is never offered
   FlashObserver& observer;
   package::PackageView package;

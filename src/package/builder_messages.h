@@ -1,7 +1,6 @@
 // Every text that the model description file reader and the flash program
-// builder show, written once. The system's own texts are kept exactly as
-// the program has always shown them (the two blanks in "  Please wait... "
-// included).
+// builder show, written once, each character counting (the two blanks that
+// open "  Please wait... " too).
 #pragma once
 
 #include <cstddef>

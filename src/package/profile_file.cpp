@@ -126,10 +126,10 @@ std::string CopyProfileEntry(std::string_view value) {
     quoted = true;
     value.remove_prefix(1);
   }
-  std::string copy(value.substr(0, kProfileBufferSize - 1));
+  std::string copy(value.substr(0, kProfileStringBufferSize - 1));
   // The closing quote is dropped by cutting the copied text by one; when the
   // value filled the buffer exactly this cuts its last character instead.
-  if (quoted && value.size() <= kProfileBufferSize) copy.pop_back();
+  if (quoted && value.size() <= kProfileStringBufferSize) copy.pop_back();
   return copy;
 }
 

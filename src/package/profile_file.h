@@ -36,7 +36,9 @@
 
 namespace package {
 
-inline constexpr std::size_t kProfileBufferSize = 2048;
+// The buffer the program hands GetPrivateProfileStringA: a value comes
+// back cut to one less than this.
+inline constexpr std::size_t kProfileStringBufferSize = 2048;
 
 class ProfileFile {
  public:

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,7 +26,7 @@ struct SgCommand {
   SgDirection direction = SgDirection::None;
   std::uint8_t* data = nullptr;
   std::uint32_t length = 0;
-  std::uint32_t timeoutMs = 0;
+  std::chrono::milliseconds timeout{0};
 
   std::uint8_t status = 0;  // the SCSI status byte
   std::uint8_t senseWritten = 0;

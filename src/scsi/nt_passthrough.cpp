@@ -26,7 +26,7 @@ void FillRecord(std::uint8_t* block, const ScsiRequest& request) {
   block[kSenseInfoLength] = kSenseRequested;
   block[kDataIn] = request.direction == Direction::Out ? kDataToDrive : kDataFromDrive;
   PutLe32(block + kDataTransferLength, request.transferLength);
-  PutLe32(block + kTimeOutValue, request.timeoutSeconds);
+  PutLe32(block + kTimeOutValue, static_cast<std::uint32_t>(request.timeout.count()));
   PutLe32(block + kSenseInfoOffset, kSenseArea);
   std::copy_n(request.cdb.begin(), std::min<std::size_t>(request.cdbLength, kCdbCapacity),
               block + kCdb);

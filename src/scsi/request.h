@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 namespace scsi {
@@ -21,7 +22,7 @@ struct ScsiRequest {
   Direction direction = Direction::None;
   std::uint8_t* data = nullptr;  // owned by the calling command method
   std::uint32_t transferLength = 0;
-  std::uint32_t timeoutSeconds = 0;  // NT only
+  std::chrono::seconds timeout{0};  // NT only
   NtForm ntForm = NtForm::Direct;    // NT only
 };
 

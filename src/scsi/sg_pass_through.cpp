@@ -1,6 +1,7 @@
 #include "scsi/sg_pass_through.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 
@@ -8,9 +9,6 @@ namespace scsi {
 
 namespace {
 
-constexpr std::uint32_t kMillisecondsPerSecond = 1000;
-constexpr std::uint32_t kNoSuchDevice = 19;  // ENODEV
-constexpr std::uint32_t kBadFile = 9;        // EBADF
 constexpr std::size_t kSenseByte2 = 2;
 constexpr std::size_t kSenseAsc = 12;
 constexpr std::size_t kSenseAscq = 13;
@@ -31,7 +29,7 @@ platform::SgCommand SgCommandOf(const ScsiRequest& request) {
     command.data = request.data;
     command.length = request.transferLength;
   }
-  command.timeoutMs = request.timeoutSeconds * kMillisecondsPerSecond;
+  command.timeout = request.timeout;
   return command;
 }
 
@@ -74,7 +72,7 @@ std::string SgPassThrough::DeviceName(char letter) const {
 std::optional<platform::Handle> SgPassThrough::OpenDriveDevice(char letter) {
   const std::string* node = NodeOf(letter);
   if (!node) {
-    lastError_ = kNoSuchDevice;
+    lastError_ = ENODEV;
     return std::nullopt;
   }
   const std::optional<platform::Handle> handle = sg_.Open(*node);
@@ -97,7 +95,7 @@ Opening SgPassThrough::OpenForFlash(char letter) {
   }
   const std::optional<int> version = sg_.VersionNumber(*deviceHandle_);
   if (!version || *version < kSgMinimumVersion) {
-    lastError_ = version ? kNoSuchDevice : sg_.LastError();
+    lastError_ = version ? ENODEV : sg_.LastError();
     opening.failure = Opening::Failure::Probe;
     opening.systemError = lastError_;
     CloseDeviceHandle();
@@ -106,7 +104,7 @@ Opening SgPassThrough::OpenForFlash(char letter) {
 }
 
 ScsiResult SgPassThrough::NTSendRequest(const ScsiRequest& request) {
-  if (!deviceHandle_) return NotSent(request, kBadFile);
+  if (!deviceHandle_) return NotSent(request, EBADF);
   return NTSendRequest(request, *deviceHandle_);
 }
 

@@ -1,5 +1,7 @@
 #include "terminal/flash_tool.h"
 
+#include <scsi/scsi.h>
+
 #include <cerrno>
 #include <iostream>
 #include <memory>
@@ -19,8 +21,6 @@ namespace terminal {
 
 namespace {
 
-constexpr int kCdRomType = 5;
-
 // One run's wiring: a pass-through session on the terminal's seams, its
 // commands sent by SG_IO through the interrupt gate.
 struct Wiring {
@@ -37,7 +37,6 @@ struct Wiring {
         session(flash::BuildSession(flash::SessionParts{.passThrough = &gate,
                                                         .dialogs = dialogs,
                                                         .os = os,
-                                                        .bar = bar,
                                                         .observer = shown,
                                                         .package = view,
                                                         .emptySlots = true})) {}
@@ -164,7 +163,7 @@ std::optional<std::string> NodeProblem(platform::ScsiGeneric& sg, const std::str
     const std::optional<int> type = sg.DeviceType(node);
     if (!type) {
       problem = text::Format(texts::kNotScsi, node.c_str());
-    } else if (*type != kCdRomType) {
+    } else if (*type != TYPE_ROM) {
       problem = text::Format(texts::kNotCdRom, node.c_str(), *type);
     }
   }

@@ -4,12 +4,14 @@
 // command goes through, and the interrupt is only reported as held.
 #pragma once
 
+#include <cerrno>
+
 #include "scsi/pass_through.h"
 #include "terminal/console.h"
 
 namespace terminal {
 
-inline constexpr std::uint32_t kInterruptedCall = 4;  // EINTR
+inline constexpr std::uint32_t kInterruptedCall = EINTR;
 
 class InterruptGate final : public scsi::PassThrough {
  public:

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "drive/transfer_cursor.h"
 #include "flash/flash_observer.h"
 #include "platform/os.h"
 #include "platform/ui.h"
@@ -38,7 +39,7 @@ class TerminalDialogs final : public platform::Dialogs {
 
 // The transfer cursor keeps its values exactly; while its step is one chunk
 // it is drawn as "[#####.....]  5/20 chunks" on one line that redraws.
-class TerminalBar final : public platform::ProgressBar {
+class TerminalBar final : public drive::TransferCursor {
  public:
   TerminalBar(Console& console, std::int32_t chunkLength)
       : console_(console), chunkLength_(chunkLength) {}
@@ -52,11 +53,6 @@ class TerminalBar final : public platform::ProgressBar {
   std::int32_t Max() const override { return max_; }
   std::int32_t Position() const override { return position_; }
   std::int32_t Step() const override { return step_; }
-  void SetVisible(bool visible) override { visible_ = visible; }
-  bool Visible() const override { return visible_; }
-  void SetTop(int top) override { top_ = top; }
-  int Top() const override { return top_; }
-  void Repaint() override {}
 
   // Ends the bar's line before another line is written.
   void EndLine();
@@ -68,8 +64,6 @@ class TerminalBar final : public platform::ProgressBar {
   Console& console_;
   std::int32_t chunkLength_;
   std::int32_t min_ = 0, max_ = 100, position_ = 0, step_ = 10;
-  bool visible_ = true;
-  int top_ = 0;
   bool lineOpen_ = false;
   std::string lastDrawn_;
 };
@@ -84,6 +78,7 @@ class TerminalView final : public flash::FlashObserver {
       : console_(console), interrupt_(interrupt), bar_(bar) {}
 
   void Caption(const std::string& text) override;
+  drive::TransferCursor& Progress() override { return bar_; }
   void Busy(bool) override {}
   // The list is shown once, before the flash.
   void DriveLineChanged(int, const std::string&) override {}

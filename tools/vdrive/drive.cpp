@@ -44,7 +44,7 @@ Kind ClassifyWriteBuffer(std::span<const std::uint8_t> cdb) {
   if (!IsBufferCommand(cdb, kWriteModeDownloadSave)) return Kind::Other;
   switch (cdb[9]) {
     case kControlChunk:
-      return Be24(cdb, 3) >= kProfileOffset ? Kind::WriteProfile : Kind::WriteChunk;
+      return Be24(cdb, 3) >= kFlashProfileOffset ? Kind::WriteProfile : Kind::WriteChunk;
     case kControlCritical:
       return Kind::EntryCritical;
     case kControlBurn:
@@ -57,7 +57,7 @@ Kind ClassifyWriteBuffer(std::span<const std::uint8_t> cdb) {
 
 Kind ClassifyReadBuffer(std::span<const std::uint8_t> cdb) {
   if (!IsBufferCommand(cdb, kReadModeVendor)) return Kind::Other;
-  return Be24(cdb, 3) >= kProfileOffset ? Kind::ReadProfile : Kind::ReadChunk;
+  return Be24(cdb, 3) >= kFlashProfileOffset ? Kind::ReadProfile : Kind::ReadChunk;
 }
 
 Kind ClassifyVendor(std::span<const std::uint8_t> cdb) {
@@ -243,7 +243,7 @@ Answer Drive::Run(Kind kind, std::span<const std::uint8_t> cdb, Direction direct
     case Kind::WriteChunk:
       return WriteChunk(Be24(cdb, 3), Be24(cdb, 6), direction, data);
     case Kind::WriteProfile:
-      if (Be24(cdb, 3) != kProfileOffset) return Check(kInvalidFieldInCdb);
+      if (Be24(cdb, 3) != kFlashProfileOffset) return Check(kInvalidFieldInCdb);
       return WriteProfile(Be24(cdb, 6), direction, data);
     case Kind::EntryCritical:
       return EnterCritical();
@@ -252,7 +252,7 @@ Answer Drive::Run(Kind kind, std::span<const std::uint8_t> cdb, Direction direct
     case Kind::ReadChunk:
       return ReadChunk(Be24(cdb, 3), Be24(cdb, 6), direction, data);
     case Kind::ReadProfile:
-      if (Be24(cdb, 3) != kProfileOffset) return Check(kInvalidFieldInCdb);
+      if (Be24(cdb, 3) != kFlashProfileOffset) return Check(kInvalidFieldInCdb);
       return ReadProfile(Be24(cdb, 6), direction, data);
     case Kind::Other:
       break;
@@ -394,7 +394,7 @@ Answer Drive::ReadProfile(std::uint32_t length, Direction direction, std::span<s
   std::fill(out.begin(), out.end(), std::uint8_t{0});
   std::copy_n(profile_.begin(), std::min(profile_.size(), out.size()), out.begin());
   if (spec_.profileMismatch && !out.empty()) out[out.size() - 1] ^= 0x01;
-  ApplyCorruptions(kProfileOffset, out);
+  ApplyCorruptions(kFlashProfileOffset, out);
   return Good(static_cast<std::uint32_t>(out.size()));
 }
 

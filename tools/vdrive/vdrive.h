@@ -30,7 +30,7 @@ inline constexpr const char* kTraceEnvironment = "QRW_VDRIVE_TRACE";
 
 // The drive's memory map for buffer 1.
 inline constexpr std::uint32_t kDramSize = 0x50000;       // image buffer
-inline constexpr std::uint32_t kProfileOffset = 0x80000;  // profile window
+inline constexpr std::uint32_t kFlashProfileOffset = 0x80000;  // profile window
 inline constexpr std::uint32_t kProfileCapacity = 1024;
 inline constexpr std::uint32_t kOldImageLength = 0x40000;  // 05 80 at 0x4000
 inline constexpr std::uint32_t kNewImageLength = 0x50000;  // 05 80 at 0x1100

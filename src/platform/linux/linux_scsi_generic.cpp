@@ -1,6 +1,7 @@
 #include "platform/linux/linux_scsi_generic.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <scsi/scsi.h>
 #include <scsi/sg.h>
 #include <signal.h>
@@ -18,9 +19,6 @@
 namespace platform::linux_sg {
 
 namespace {
-
-constexpr int kCapSysRawIo = 17;
-constexpr int kTypeCdRom = 5;
 
 int Fd(Handle handle) { return static_cast<int>(handle); }
 
@@ -94,7 +92,7 @@ bool LinuxScsiGeneric::Execute(Handle handle, SgCommand& command) {
   header.dxferp = command.direction == SgDirection::None ? nullptr : command.data;
   header.mx_sb_len = static_cast<unsigned char>(command.sense.size());
   header.sbp = command.sense.data();
-  header.timeout = command.timeoutMs;
+  header.timeout = static_cast<unsigned int>(command.timeout.count());
   int result;
   {
     SignalsHeld held;
@@ -175,7 +173,7 @@ bool LinuxScsiGeneric::HasRawIo() {
     if (line.rfind("CapEff:", 0) != 0) continue;
     std::uint64_t effective = 0;
     std::istringstream(line.substr(7)) >> std::hex >> effective;
-    return (effective >> kCapSysRawIo) & 1u;
+    return (effective >> CAP_SYS_RAWIO) & 1u;
   }
   return false;
 }
@@ -187,7 +185,7 @@ std::vector<std::string> LinuxScsiGeneric::CdRomNodes() {
   const fs::path generic = fs::path(root_ + "/sys/class/scsi_generic");
   for (const auto& entry : fs::directory_iterator(generic, error)) {
     const std::string type = FirstLine(entry.path() / "device" / "type");
-    if (type == std::to_string(kTypeCdRom))
+    if (type == std::to_string(TYPE_ROM))
       nodes.push_back(root_ + "/dev/" + entry.path().filename().string());
   }
   if (nodes.empty()) {

@@ -162,7 +162,6 @@ class FlashRig {
                                                         .aspiWait = aspiWait,
                                                         .dialogs = dialogs,
                                                         .os = sessionOs,
-                                                        .bar = bar,
                                                         .restart = &restart,
                                                         .observer = window,
                                                         .package = view});
@@ -205,7 +204,7 @@ class FlashRig {
   fakes::FakeProgressBar& bar;
   fakes::FakeComboBox list{"ComboBox1", &journal};
   fakes::FakeCursor cursor{&journal};
-  app::WindowView window{status, list, cursor};
+  app::WindowView window{status, bar, list, cursor};
   fakes::FakeDialogs dialogs{&journal};
   fakes::FakeOs os;
   fakes::FakeRestart restart;

@@ -18,6 +18,7 @@ using vdrive::Kind;
 class RecordingObserver final : public flash::FlashObserver {
  public:
   void Caption(const std::string& text) override { captions.push_back(text); }
+  drive::TransferCursor& Progress() override { return progress; }
   void Busy(bool busy) override { this->busy = busy; }
   void DriveLineChanged(int position, const std::string& line) override {
     lines.push_back(std::to_string(position) + " " + line);
@@ -34,6 +35,8 @@ class RecordingObserver final : public flash::FlashObserver {
   int restartsNotOffered = 0;
   bool stop = false;
   std::vector<flash::FlashResult> results;
+  fakes::FakeProgressBar bar{"ProgressBar"};
+  drive::CursorOn<fakes::FakeProgressBar> progress{bar};
 };
 
 // A session of the rig's transport on the rig's drive, reporting to
@@ -47,7 +50,6 @@ std::unique_ptr<flash::FlashSession> RecordedSession(FlashRig& rig, RecordingObs
       .aspiWait = std::chrono::milliseconds(5),
       .dialogs = rig.dialogs,
       .os = rig.os,
-      .bar = rig.bar,
       .restart = withRestart ? &rig.restart : nullptr,
       .observer = observer,
       .package = rig.view});
@@ -127,6 +129,7 @@ TEST(SessionResult, TheCriticalPhaseSpansTheCriticalEntryToTheFinalFlashCommand)
     FlashRig rig{p, PackageSpec{}};
     struct Ordering final : flash::FlashObserver {
       void Caption(const std::string& text) override { events.push_back(text); }
+      drive::TransferCursor& Progress() override { return progress; }
       void Busy(bool) override {}
       void DriveLineChanged(int, const std::string&) override {}
       void PhaseChanged(flash::Phase phase) override {
@@ -136,6 +139,8 @@ TEST(SessionResult, TheCriticalPhaseSpansTheCriticalEntryToTheFinalFlashCommand)
       bool StopRequested() const override { return false; }
       void Finished(const flash::FlashResult&) override { events.push_back("<finished>"); }
       std::vector<std::string> events;
+      fakes::FakeProgressBar bar{"ProgressBar"};
+      drive::CursorOn<fakes::FakeProgressBar> progress{bar};
     } ordering;
     auto session = flash::BuildSession(flash::SessionParts{
         .passThrough = p == Platform::Nt ? &rig.nt : nullptr,
@@ -143,7 +148,6 @@ TEST(SessionResult, TheCriticalPhaseSpansTheCriticalEntryToTheFinalFlashCommand)
         .aspiWait = std::chrono::milliseconds(5),
         .dialogs = rig.dialogs,
         .os = rig.os,
-        .bar = rig.bar,
         .restart = &rig.restart,
         .observer = ordering,
         .package = rig.view});
@@ -223,12 +227,10 @@ TEST(SessionDiscovery, EachDriveWithItsLineVerdictAndSlot) {
   TestPackage package{PackageSpec{}};
   fakes::FakeDialogs dialogs;
   fakes::FakeOs os;
-  fakes::FakeProgressBar bar{"ProgressBar"};
   RecordingObserver observer;
   auto session = flash::BuildSession(flash::SessionParts{.passThrough = &nt,
                                                          .dialogs = dialogs,
                                                          .os = os,
-                                                         .bar = bar,
                                                          .observer = observer,
                                                          .package = package.View()});
   std::vector<std::string> heard;

@@ -53,7 +53,7 @@ scsi::ScsiRequest Request(std::string_view cdb, std::uint8_t cdbLength, Directio
   request.direction = direction;
   request.data = data;
   request.transferLength = length;
-  request.timeoutSeconds = timeout;
+  request.timeout = std::chrono::seconds(timeout);
   request.ntForm = form;
   return request;
 }

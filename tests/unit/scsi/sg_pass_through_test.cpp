@@ -109,24 +109,24 @@ drive::DriveEntry At(std::uint8_t path, std::uint8_t target) {
 const CommandCase kCommands[] = {
     {"inquiry",
      drive::NtRequest(At(0, 0), drive::InquiryCdb(128), 6, scsi::NtForm::Direct,
-                      {scsi::Direction::In, answer, 128}, 3),
+                      {scsi::Direction::In, answer, 128}, std::chrono::seconds(3)),
      "12 00 00 00 80 00", "from-device", 128, 3000},
     // The NT record marks a command without data "data-in" with no length.
     {"test unit ready",
      drive::NtRequest(At(0, 0), drive::TestUnitReadyCdb(), 6, scsi::NtForm::Buffered,
-                      {scsi::Direction::In, nullptr, 0}, 3),
+                      {scsi::Direction::In, nullptr, 0}, std::chrono::seconds(3)),
      "00 00 00 00 00 00", "none", 0, 3000},
     {"start stop unit",
      drive::NtRequest(At(0, 0), drive::StartStopUnitCdb(0x03), 6, scsi::NtForm::Buffered,
-                      {scsi::Direction::In, nullptr, 0}, 9),
+                      {scsi::Direction::In, nullptr, 0}, std::chrono::seconds(9)),
      "1B 00 00 00 03 00", "none", 0, 9000},
     {"write buffer chunk",
      drive::NtRequest(At(0, 0), drive::WriteBufferCdb(0x4000, 0x4000, 0x00), 10,
-                      scsi::NtForm::Direct, {scsi::Direction::Out, chunk, 16384}, 20),
+                      scsi::NtForm::Direct, {scsi::Direction::Out, chunk, 16384}, std::chrono::seconds(20)),
      "3B 05 01 00 40 00 00 40 00 00", "to-device", 16384, 20000},
     {"read buffer chunk",
      drive::NtRequest(At(0, 0), drive::ReadBufferCdb(0x8000, 0x4000), 10,
-                      scsi::NtForm::Direct, {scsi::Direction::In, chunk, 16384}, 20),
+                      scsi::NtForm::Direct, {scsi::Direction::In, chunk, 16384}, std::chrono::seconds(20)),
      "3C 01 01 00 80 00 00 40 00 00", "from-device", 16384, 20000},
 };
 
@@ -138,7 +138,7 @@ TEST_P(SgCommandOfTest, CarriesTheNtRequestUnchanged) {
   EXPECT_EQ(ToHex(command.cdb.data(), command.cdbLength), c.cdb);
   EXPECT_EQ(DirectionName(command.direction), c.direction);
   EXPECT_EQ(command.length, c.length);
-  EXPECT_EQ(command.timeoutMs, c.timeoutMs);
+  EXPECT_EQ(command.timeout.count(), c.timeoutMs);
   EXPECT_EQ(command.data, c.length ? c.request.data : nullptr);
 }
 

@@ -62,7 +62,8 @@ class BusScsiGeneric final : public platform::ScsiGeneric {
     const char* direction = c.direction == platform::SgDirection::None       ? "none"
                             : c.direction == platform::SgDirection::ToDevice ? "out"
                                                                              : "in";
-    sent.push_back({testsupport::ToHex(c.cdb.data(), c.cdbLength), direction, c.length, c.timeoutMs});
+    sent.push_back({testsupport::ToHex(c.cdb.data(), c.cdbLength), direction, c.length,
+                    static_cast<std::uint32_t>(c.timeout.count())});
     const vdrive::Direction d = c.direction == platform::SgDirection::None ? vdrive::Direction::None
                                 : c.direction == platform::SgDirection::ToDevice
                                     ? vdrive::Direction::Out

@@ -7,6 +7,7 @@
 
 #include <scsi/sg.h>
 
+#include <chrono>
 #include <cstdint>
 
 #include "vdrive/session/session.h"
@@ -54,7 +55,7 @@ class SgDevice {
 };
 
 // How long a slow request of the native front stays with the drive.
-inline constexpr int kSlowRequestMilliseconds = 2000;
+inline constexpr std::chrono::milliseconds kSlowRequest{2000};
 
 // The errno that Wine turns back into the given Windows system error code
 // (its errno_to_status and RtlNtStatusToDosError); codes Wine cannot
