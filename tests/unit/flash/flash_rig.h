@@ -158,13 +158,13 @@ class FlashRig {
                                                    platform::Os& sessionOs,
                                                    std::chrono::milliseconds aspiWait) {
     return flash::BuildSession(flash::SessionParts{.passThrough = passThrough,
-                                                        .aspiLibrary = library,
-                                                        .aspiWait = aspiWait,
-                                                        .dialogs = dialogs,
-                                                        .os = sessionOs,
-                                                        .restart = &restart,
-                                                        .observer = window,
-                                                        .package = view});
+                                                   .aspiLibrary = library,
+                                                   .aspiWait = aspiWait,
+                                                   .dialogs = dialogs,
+                                                   .os = sessionOs,
+                                                   .restart = &restart,
+                                                   .observer = window,
+                                                   .package = view});
   }
   // Yes to the confirmation, then the given answer to the restart offer.
   void ClickAndConfirm(platform::Answer restartAnswer = platform::Answer::No) {
