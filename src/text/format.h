@@ -35,7 +35,10 @@ constexpr FormatProblem FormatProblemOf(const char* format) {
     bool zeros = false, sized = false, precise = false;
     for (; *p == '-' || *p == '0'; ++p) zeros = zeros || *p == '0';
     if (*p == ' ' || *p == '+' || *p == '#') return FormatProblem::Flag;
-    if (*p == '*') ++p, sized = true;
+    if (*p == '*') {
+      ++p;
+      sized = true;
+    }
     for (; *p >= '0' && *p <= '9'; ++p) sized = true;
     if (*p == '.') {
       ++p;
