@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "drive/drive_entry.h"
-#include "platform/transfer_cursor.h"
+#include "drive/transfer_cursor.h"
 #include "flash/flash_observer.h"
 #include "flash/flash_procedure.h"
 #include "platform/ui.h"
@@ -29,7 +29,7 @@ class WindowView final : public flash::FlashObserver {
       : status_(status), progress_(bar), list_(list), cursor_(cursor) {}
 
   void Caption(const std::string& text) override;
-  platform::TransferCursor& Progress() override { return progress_; }
+  drive::TransferCursor& Progress() override { return progress_; }
   void Busy(bool busy) override;
   void DriveLineChanged(int position, const std::string& line) override;
   // The window shows no phase of its own: it refuses to close for as long
@@ -44,7 +44,7 @@ class WindowView final : public flash::FlashObserver {
 
  private:
   platform::TextControl& status_;
-  platform::ProgressBar& progress_;
+  drive::CursorOn<platform::ProgressBar> progress_;
   platform::ComboBox& list_;
   platform::Cursor& cursor_;
 };

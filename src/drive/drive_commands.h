@@ -8,7 +8,7 @@
 #include <string>
 
 #include "drive/drive_entry.h"
-#include "platform/transfer_cursor.h"
+#include "drive/transfer_cursor.h"
 #include "package/package_region.h"
 #include "package/package_texts.h"
 #include "platform/os.h"
@@ -37,7 +37,7 @@ struct CommandContext {
   platform::Dialogs& dialogs;
   platform::Os& os;
   // Offset = position, length = step.
-  platform::TransferCursor& cursor;
+  TransferCursor& cursor;
   package::PackageView package;
 };
 

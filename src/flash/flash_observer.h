@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/transfer_cursor.h"
+#include "drive/transfer_cursor.h"
 
 namespace flash {
 
@@ -43,7 +43,7 @@ class FlashObserver {
   // The progress as the front shows it: the transfer cursor, set by the
   // procedure and the buffer commands, which read their offsets back from
   // it.
-  virtual platform::TransferCursor& Progress() = 0;
+  virtual drive::TransferCursor& Progress() = 0;
   // The hourglass while the drive works; the arrow again after.
   virtual void Busy(bool busy) = 0;
   // The flashed drive's list line at list position `position` is now `line`.

@@ -134,8 +134,8 @@ class FlashProcedure {
   bool CursorAt(std::int32_t offset) const;
   void SetCaption(const char* text);
   void AppendToCaption(const char* suffix);
-  platform::TransferCursor& Progress() { return w_.observer.Progress(); }
-  const platform::TransferCursor& Progress() const { return w_.observer.Progress(); }
+  drive::TransferCursor& Progress() { return w_.observer.Progress(); }
+  const drive::TransferCursor& Progress() const { return w_.observer.Progress(); }
 
   FlashWiring w_;
   bool flashing_ = false;

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/transfer_cursor.h"
-
 namespace platform {
 
 // The texts of the standard dialogs. On Win32 these are MessageBoxA boxes:
@@ -93,6 +91,17 @@ class FileList : public Control {
 // is the offset of the next chunk and its step the chunk length, so an
 // implementation keeps these values exactly (no clamping, no wrap-around on
 // StepIt) and only shows them.
-class ProgressBar : public Control, public TransferCursor {};
+class ProgressBar : public Control {
+ public:
+  virtual void SetMin(std::int32_t value) = 0;
+  virtual void SetMax(std::int32_t value) = 0;
+  virtual void SetPosition(std::int32_t value) = 0;
+  virtual void SetStep(std::int32_t value) = 0;
+  virtual void StepIt() = 0;  // position += step
+  virtual std::int32_t Min() const = 0;
+  virtual std::int32_t Max() const = 0;
+  virtual std::int32_t Position() const = 0;
+  virtual std::int32_t Step() const = 0;
+};
 
 }  // namespace platform

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/transfer_cursor.h"
+#include "drive/transfer_cursor.h"
 #include "flash/flash_observer.h"
 #include "platform/os.h"
 #include "platform/ui.h"
@@ -39,7 +39,7 @@ class TerminalDialogs final : public platform::Dialogs {
 
 // The transfer cursor keeps its values exactly; while its step is one chunk
 // it is drawn as "[#####.....]  5/20 chunks" on one line that redraws.
-class TerminalBar final : public platform::TransferCursor {
+class TerminalBar final : public drive::TransferCursor {
  public:
   TerminalBar(Console& console, std::int32_t chunkLength)
       : console_(console), chunkLength_(chunkLength) {}
@@ -78,7 +78,7 @@ class TerminalView final : public flash::FlashObserver {
       : console_(console), interrupt_(interrupt), bar_(bar) {}
 
   void Caption(const std::string& text) override;
-  platform::TransferCursor& Progress() override { return bar_; }
+  drive::TransferCursor& Progress() override { return bar_; }
   void Busy(bool) override {}
   // The list is shown once, before the flash.
   void DriveLineChanged(int, const std::string&) override {}

@@ -103,7 +103,7 @@ class Rig {
         library_(bus_),
         nt_(io_),
         aspi_(library_, std::chrono::milliseconds(50)),
-        commands_({&nt_, &aspi_, dialogs_, os_, bar_, package_.View()}) {
+        commands_({&nt_, &aspi_, dialogs_, os_, cursor_, package_.View()}) {
     library_.Load("WNASPI32.DLL");
     library_.LookUp("GetASPI32SupportInfo");
     library_.LookUp("SendASPI32Command");
@@ -146,6 +146,7 @@ class Rig {
   fakes::FakeDialogs dialogs_;
   fakes::FakeOs os_;
   fakes::FakeProgressBar bar_;
+  drive::CursorOn<fakes::FakeProgressBar> cursor_{bar_};
   testpkg::Package package_;
   drive::DriveCommands commands_;
 };

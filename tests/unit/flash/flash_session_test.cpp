@@ -18,7 +18,7 @@ using vdrive::Kind;
 class RecordingObserver final : public flash::FlashObserver {
  public:
   void Caption(const std::string& text) override { captions.push_back(text); }
-  platform::TransferCursor& Progress() override { return bar; }
+  drive::TransferCursor& Progress() override { return progress; }
   void Busy(bool busy) override { this->busy = busy; }
   void DriveLineChanged(int position, const std::string& line) override {
     lines.push_back(std::to_string(position) + " " + line);
@@ -36,6 +36,7 @@ class RecordingObserver final : public flash::FlashObserver {
   bool stop = false;
   std::vector<flash::FlashResult> results;
   fakes::FakeProgressBar bar{"ProgressBar"};
+  drive::CursorOn<fakes::FakeProgressBar> progress{bar};
 };
 
 // A session of the rig's transport on the rig's drive, reporting to
@@ -128,7 +129,7 @@ TEST(SessionResult, TheCriticalPhaseSpansTheCriticalEntryToTheFinalFlashCommand)
     FlashRig rig{p, PackageSpec{}};
     struct Ordering final : flash::FlashObserver {
       void Caption(const std::string& text) override { events.push_back(text); }
-      platform::TransferCursor& Progress() override { return bar; }
+      drive::TransferCursor& Progress() override { return progress; }
       void Busy(bool) override {}
       void DriveLineChanged(int, const std::string&) override {}
       void PhaseChanged(flash::Phase phase) override {
@@ -139,6 +140,7 @@ TEST(SessionResult, TheCriticalPhaseSpansTheCriticalEntryToTheFinalFlashCommand)
       void Finished(const flash::FlashResult&) override { events.push_back("<finished>"); }
       std::vector<std::string> events;
       fakes::FakeProgressBar bar{"ProgressBar"};
+      drive::CursorOn<fakes::FakeProgressBar> progress{bar};
     } ordering;
     auto session = flash::BuildSession(flash::SessionParts{
         .passThrough = p == Platform::Nt ? &rig.nt : nullptr,
