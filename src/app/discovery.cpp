@@ -43,14 +43,26 @@ void TFlashForm::BuildSession(scsi::PassThrough* passThrough, platform::AspiLibr
 }
 
 // A matching drive becomes the next item and is selected; another drive's
-// line goes to the error text; a drive that did not answer goes nowhere.
+// line goes to the error text; a drive that did not answer goes nowhere. A
+// drive whose device cannot be opened is told at once and ends the program
+// once discovery is over: it may be the drive the user means.
 void TFlashForm::ListFound(const flash::FoundDrive& found) {
-  if (found.accepted) {
-    const int item = ui.ComboBox1.AddItem(found.line);
-    ui.ComboBox1.SetItemIndex(item);
-    ItemToEntry[static_cast<std::size_t>(item)] = found.slot;
-  } else if (found.whyNot == flash::FoundDrive::WhyNot::OtherDrive) {
-    NoDriveText += found.line + "\n";
+  switch (found.whyNot) {
+    case flash::FoundDrive::WhyNot::Nothing: {
+      const int item = ui.ComboBox1.AddItem(found.line);
+      ui.ComboBox1.SetItemIndex(item);
+      ItemToEntry[static_cast<std::size_t>(item)] = found.slot;
+      break;
+    }
+    case flash::FoundDrive::WhyNot::OtherDrive:
+      NoDriveText += found.line + "\n";
+      break;
+    case flash::FoundDrive::WhyNot::CannotOpen:
+      sys.dialogs.Message(found.reason);
+      sys.os.PostQuit(kQuitExitCode);
+      break;
+    case flash::FoundDrive::WhyNot::NoAnswer:
+      break;
   }
 }
 

@@ -51,8 +51,10 @@ class DriveCommands {
  public:
   explicit DriveCommands(CommandContext context);
 
-  // Identification.
-  bool NTCheckInquiry(DriveEntry& entry);
+  // Identification. The NT drive check opens the drive's device itself; a
+  // device that cannot be opened leaves `opening` saying why and shows
+  // nothing: what that means for the run is the front's to decide.
+  bool NTCheckInquiry(DriveEntry& entry, scsi::Opening& opening);
   bool CheckInquiry(DriveEntry& entry);
   bool NTGetInquiry(DriveEntry& entry);
 

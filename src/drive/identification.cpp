@@ -16,7 +16,6 @@ namespace {
 
 constexpr std::chrono::seconds kInquiryTimeout{3};
 constexpr std::uint8_t kInquiryCdbLength = 6;
-constexpr int kQuitExitCode = 0;
 
 // Byte by byte as unsigned values, the first differing byte deciding.
 bool RevisionBelow(const std::string& a, const std::string& b) {
@@ -53,15 +52,12 @@ bool MatchesPackage(const package::PackageView& package,
          !RevisionBelow(texts.RangeHigh, revision);
 }
 
-bool DriveCommands::NTCheckInquiry(DriveEntry& entry) {
+bool DriveCommands::NTCheckInquiry(DriveEntry& entry, scsi::Opening& opening) {
+  opening = scsi::Opening{};
   const std::optional<platform::Handle> device = ctx_.nt->OpenDriveDevice(entry.DriveLetter);
   if (!device) {
-    // The same words as the opening at the start of a flash.
-    scsi::Opening opening;
     opening.failure = scsi::Opening::Failure::Open;
     opening.systemError = ctx_.nt->LastError();
-    ctx_.dialogs.Message(OpeningText(opening));
-    ctx_.os.PostQuit(kQuitExitCode);
     return false;
   }
   std::array<std::uint8_t, kNtInquiryLength> data{};

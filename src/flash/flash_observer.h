@@ -20,7 +20,8 @@ enum class Outcome {
   Declined,     // the confirmation was answered No
   Refused,      // the revision check refused the drive
   Failed,       // a command or the opening failed
-  Interrupted,  // stopped on the front's request before the critical entry
+  Interrupted,  // stopped on the front's request before the critical entry; a failure
+                // after it is Failed, whatever the front asked
 };
 
 struct FlashResult {

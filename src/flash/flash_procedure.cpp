@@ -405,8 +405,11 @@ void FlashProcedure::EndCritical() {
   w_.observer.PhaseChanged(Phase::CriticalEnded);
 }
 
-// A failed run that the front asked to stop was interrupted, not failed;
-// its report is the last message a command showed.
+// A failed run that the front asked to stop before the critical entry was
+// interrupted, not failed. Once the critical entry has begun, a failure is
+// a failure whatever the front asked: the drive may hold nothing it can
+// start from, and no front may tell the user that nothing was burnt. The
+// report is the last message a command showed.
 void FlashProcedure::Finish(Outcome outcome, std::string reason) {
   FlashResult result;
   result.outcome = outcome;
@@ -415,7 +418,7 @@ void FlashProcedure::Finish(Outcome outcome, std::string reason) {
   result.critical = critical_;
   if (outcome == Outcome::Failed) {
     result.reason = w_.dialogs.LastMessage();
-    if (w_.observer.StopRequested()) result.outcome = Outcome::Interrupted;
+    if (!critical_ && w_.observer.StopRequested()) result.outcome = Outcome::Interrupted;
   }
   w_.observer.Finished(result);
 }

@@ -1,5 +1,7 @@
 #include "flash/flash_session.h"
 
+#include "drive/report.h"
+
 namespace flash {
 
 namespace {
@@ -45,8 +47,14 @@ std::vector<FoundDrive> FlashSession::DiscoverLetters(const std::vector<char>& l
     if (parts_.emptySlots) entry = drive::DriveEntry{};
     entry.DriveLetter = letter;
     entry.SetText("");
-    const bool accepted = commands_.NTCheckInquiry(entry);
+    scsi::Opening opening;
+    const bool accepted = commands_.NTCheckInquiry(entry, opening);
     found.push_back(Found(entry, accepted));
+    if (!opening.Opened()) {
+      found.back().whyNot = FoundDrive::WhyNot::CannotOpen;
+      found.back().opening = opening;
+      found.back().reason = drive::OpeningText(opening);
+    }
     if (accepted) found.back().slot = static_cast<int>(slot++);
     if (each) each(found.back());
   }

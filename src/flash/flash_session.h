@@ -50,12 +50,17 @@ struct FoundDrive {
     Nothing,     // accepted
     NoAnswer,    // the drive check got no answer: there is no line
     OtherDrive,  // another model, or a revision outside the package's range
+    CannotOpen,  // the drive's device could not be opened: no line
   };
   drive::DriveEntry entry;  // as the drive check left it
   int slot = -1;            // its table slot; -1 when it is not accepted
   std::string line;         // its list line
   bool accepted = false;
   WhyNot whyNot = WhyNot::Nothing;
+  // CannotOpen: the failed opening, and the words the window shows for it
+  // (those of a failed opening at the start of a flash).
+  scsi::Opening opening;
+  std::string reason;
 };
 
 class FlashSession {

@@ -20,11 +20,6 @@ struct Console {
   bool echoAnswers = false;
 };
 
-// Texts from outside (a drive's INQUIRY bytes, a package's fields) may hold
-// any byte: each control byte (other than a line end) and each byte above
-// 0x7E is shown as '?', so that nothing reaches the terminal as a command.
-std::string Printable(const std::string& text);
-
 // The interrupt request a signal handler sets, and what the run made of it.
 // Before the critical entry it stops the flash after the current command;
 // from the critical entry until the final flash command has answered it is

@@ -16,6 +16,7 @@
 #include "terminal/terminal_seams.h"
 #include "terminal/terminal_texts.h"
 #include "text/format.h"
+#include "text/printable.h"
 
 namespace terminal {
 
@@ -74,9 +75,9 @@ Nodes FindNodes(platform::ScsiGeneric& sg, const Options& options, bool forFlash
   return nodes;
 }
 
-void TellProblems(const Nodes& nodes, Console& console) {
-  for (const std::string& problem : nodes.problems)
-    console.err << "qrwflash: " << Printable(problem) << std::endl;
+void TellProblems(const std::vector<std::string>& problems, Console& console) {
+  for (const std::string& problem : problems)
+    console.err << "qrwflash: " << text::Printable(problem) << std::endl;
 }
 
 // The nodes take the letters A, B, ... in order; the accepted drives
@@ -91,11 +92,26 @@ std::vector<flash::FoundDrive> Discover(Wiring& w, const std::vector<std::string
   return found;
 }
 
+// The lines for the drives whose device could not be opened by the drive
+// check (it went away, or was taken, after the node was looked at), in the
+// words of a node that cannot be opened.
+std::vector<std::string> OpeningProblems(const std::vector<flash::FoundDrive>& found,
+                                         const std::vector<std::string>& nodes,
+                                         platform::ScsiGeneric& sg) {
+  std::vector<std::string> problems;
+  for (std::size_t i = 0; i < found.size() && i < nodes.size(); ++i) {
+    if (found[i].whyNot != flash::FoundDrive::WhyNot::CannotOpen) continue;
+    problems.push_back(text::Format(texts::kCannotOpen, nodes[i].c_str(),
+                                    sg.ErrorText(found[i].opening.systemError).c_str()));
+  }
+  return problems;
+}
+
 // Several matching drives: the user picks one by number.
 std::optional<int> ChooseDrive(Wiring& w, Console& console) {
   const int count = static_cast<int>(w.choices.size());
   for (int i = 0; i < count; ++i)
-    console.out << "  " << (i + 1) << ") " << Printable(w.choices[static_cast<std::size_t>(i)].line)
+    console.out << "  " << (i + 1) << ") " << text::Printable(w.choices[static_cast<std::size_t>(i)].line)
                 << "\n";
   console.out << text::Format(texts::kWhichDrive, static_cast<unsigned>(count)) << std::flush;
   std::string answer;
@@ -103,7 +119,7 @@ std::optional<int> ChooseDrive(Wiring& w, Console& console) {
     console.out << std::endl;
     return std::nullopt;
   }
-  if (console.echoAnswers) console.out << Printable(answer) << std::endl;
+  if (console.echoAnswers) console.out << text::Printable(answer) << std::endl;
   try {
     std::size_t used = 0;
     const int number = std::stoi(answer, &used);
@@ -135,7 +151,7 @@ int Outcome(const Wiring& w, const Interrupt& interrupt, Console& console) {
     return Ending(console, texts::kRevisionRefused, kExitRefused);
   // A failing command has shown its report; this says where the flash
   // stopped and what that means for the drive.
-  const std::string caption = result ? Printable(result->caption) : "";
+  const std::string caption = result ? text::Printable(result->caption) : "";
   const bool critical = result && result->critical;
   const std::string where = caption.empty() ? "" : text::Format(texts::kStoppedAt, caption.c_str());
   return Ending(console,
@@ -178,18 +194,22 @@ std::optional<std::string> NodeProblem(platform::ScsiGeneric& sg, const std::str
 int ListDrives(const package::PackageView& package, const Options& options,
                platform::ScsiGeneric& sg, Console& console, Interrupt& interrupt) {
   const Nodes nodes = FindNodes(sg, options, false);
-  TellProblems(nodes, console);
+  TellProblems(nodes.problems, console);
   if (options.device && nodes.usable.empty()) return kExitFailed;
   if (nodes.usable.empty() && nodes.problems.empty()) console.out << texts::kNoNodes << "\n";
   Wiring w(package, sg, console, interrupt, options.assumeYes);
   bool anyAccepted = false;
   const std::vector<flash::FoundDrive> found = Discover(w, nodes.usable);
+  const std::vector<std::string> openingProblems = OpeningProblems(found, nodes.usable, sg);
+  TellProblems(openingProblems, console);
+  if (options.device && !openingProblems.empty()) return kExitFailed;
   for (std::size_t i = 0; i < found.size(); ++i) {
     const flash::FoundDrive& d = found[i];
+    if (d.whyNot == flash::FoundDrive::WhyNot::CannotOpen) continue;
     const std::string line = d.whyNot == flash::FoundDrive::WhyNot::NoAnswer
                                  ? nodes.usable[i] + ": " + texts::kNoAnswer
                                  : d.line;
-    console.out << Printable(line) << "  (" << (d.accepted ? texts::kAccepted : texts::kNotAccepted)
+    console.out << text::Printable(line) << "  (" << (d.accepted ? texts::kAccepted : texts::kNotAccepted)
                 << ")\n";
     anyAccepted = anyAccepted || d.accepted;
   }
@@ -208,14 +228,20 @@ int FlashDrive(const package::PackageView& package, const Options& options,
   // A node that cannot be used is told even when others can: it may be the
   // drive the user means.
   const Nodes nodes = FindNodes(sg, options, true);
-  TellProblems(nodes, console);
+  TellProblems(nodes.problems, console);
   if (!nodes.problems.empty() && (options.device || nodes.usable.empty())) return kExitFailed;
   std::string noDriveText = flash::NoDriveTextHead(w.texts, rangeWildcard);
-  for (const flash::FoundDrive& d : Discover(w, nodes.usable))
+  const std::vector<flash::FoundDrive> found = Discover(w, nodes.usable);
+  for (const flash::FoundDrive& d : found)
     if (d.whyNot == flash::FoundDrive::WhyNot::OtherDrive) noDriveText += d.line + "\n";
   if (interrupt.Stopped()) return Stopping(console);
+  // As the window does, a drive that could not be opened ends the run: it
+  // may be the drive the user means, and nothing has been sent to any.
+  const std::vector<std::string> openingProblems = OpeningProblems(found, nodes.usable, sg);
+  TellProblems(openingProblems, console);
+  if (!openingProblems.empty()) return kExitFailed;
   if (w.choices.empty()) {
-    console.out << Printable(noDriveText) << std::flush;
+    console.out << text::Printable(noDriveText) << std::flush;
     return Ending(console, texts::kNoMatchingDrive, kExitRefused);
   }
   int position = 0;
@@ -229,7 +255,7 @@ int FlashDrive(const package::PackageView& package, const Options& options,
     position = *chosen;
   }
   const flash::FoundDrive& chosen = w.choices[static_cast<std::size_t>(position)];
-  console.out << "Drive: " << Printable(chosen.line) << std::endl;
+  console.out << "Drive: " << text::Printable(chosen.line) << std::endl;
   w.session->Flash(flash::ChosenDrive{position, chosen.slot, chosen.line});
   w.bar.EndLine();
   w.gate.CloseDeviceHandle();

@@ -7,17 +7,9 @@
 
 #include "terminal/terminal_texts.h"
 #include "text/format.h"
+#include "text/printable.h"
 
 namespace terminal {
-
-std::string Printable(const std::string& text) {
-  std::string shown = text;
-  for (char& c : shown) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && c != '\n') || byte > 0x7E) c = '?';
-  }
-  return shown;
-}
 
 void Interrupt::ReportIfHeld(Console& console) {
   if (held_ || !critical_ || !Requested()) return;
@@ -28,7 +20,7 @@ void Interrupt::ReportIfHeld(Console& console) {
 void TerminalDialogs::Message(const std::string& text) {
   // A command refused because of the interrupt is no drive failure.
   if (interrupt_.Stopped()) return;
-  console_.out << Printable(text) << std::endl;
+  console_.out << text::Printable(text) << std::endl;
 }
 
 bool TerminalDialogs::AskYesNo() {
@@ -42,14 +34,14 @@ bool TerminalDialogs::AskYesNo() {
     console_.out << std::endl;
     return false;
   }
-  if (console_.echoAnswers) console_.out << Printable(answer) << std::endl;
+  if (console_.echoAnswers) console_.out << text::Printable(answer) << std::endl;
   for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return answer == "y" || answer == "yes";
 }
 
 platform::Answer TerminalDialogs::Ask(platform::DialogKind, const std::string& text,
                                       platform::DialogButtons buttons) {
-  console_.out << Printable(text);
+  console_.out << text::Printable(text);
   if (!text.empty() && text.back() != '\n') console_.out << "\n";
   if (buttons == platform::DialogButtons::Ok) {
     console_.out << std::flush;
@@ -59,7 +51,7 @@ platform::Answer TerminalDialogs::Ask(platform::DialogKind, const std::string& t
 }
 
 void TerminalDialogs::SystemBox(const std::string& text, const std::string& title) {
-  console_.out << Printable(title) << ": " << Printable(text) << std::endl;
+  console_.out << text::Printable(title) << ": " << text::Printable(text) << std::endl;
 }
 
 std::string TerminalBar::Drawing(std::int32_t done, std::int32_t total) {
@@ -107,7 +99,7 @@ void TerminalView::Caption(const std::string& text) {
   if (text.empty() || interrupt_.Stopped()) return;
   bar_.EndLine();
   shown_.push_back(text);
-  console_.out << Printable(text) << std::endl;
+  console_.out << text::Printable(text) << std::endl;
 }
 
 void TerminalView::PhaseChanged(flash::Phase phase) {

@@ -108,7 +108,8 @@ int WriteReference(const std::string& kind, const std::string& folder) {
 
   // The drive check that discovery makes, as the window's NTDiscovery sends it.
   drive::DriveEntry probe = rig.table[0];
-  rig.commands.NTCheckInquiry(probe);
+  scsi::Opening opening;
+  rig.commands.NTCheckInquiry(probe, opening);
   std::vector<std::string> lines = rig.Lines();
   rig.seen.clear();
   rig.ClickAndConfirm(platform::Answer::No);

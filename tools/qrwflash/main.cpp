@@ -17,6 +17,7 @@
 #include "terminal/flash_tool.h"
 #include "terminal/terminal_texts.h"
 #include "text/format.h"
+#include "text/printable.h"
 
 namespace {
 
@@ -41,20 +42,20 @@ void CatchInterrupts() {
 std::optional<package::ProgramFile> ReadFlashProgram(const std::string& path, std::ostream& err) {
   package::ProgramFile file = package::ReadProgramFile(path);
   if (file.problem == package::ProgramFileProblem::CannotRead) {
-    err << "qrwflash: " << terminal::Printable(file.message) << std::endl;
+    err << "qrwflash: " << text::Printable(file.message) << std::endl;
     return std::nullopt;
   }
   if (file.problem != package::ProgramFileProblem::None) {
-    err << "qrwflash: not a flash program: " << terminal::Printable(file.message) << std::endl;
+    err << "qrwflash: not a flash program: " << text::Printable(file.message) << std::endl;
     return std::nullopt;
   }
   if (file.seal.state == package::SealState::Broken) {
-    err << "qrwflash: " << terminal::Printable(path) << ": "
+    err << "qrwflash: " << text::Printable(path) << ": "
         << package::DamagedProgramText(file.seal) << std::endl;
     return std::nullopt;
   }
   if (package::IsTemplate(file.Package())) {
-    err << "qrwflash: " << text::Format(terminal::texts::kTemplate, terminal::Printable(path).c_str())
+    err << "qrwflash: " << text::Format(terminal::texts::kTemplate, text::Printable(path).c_str())
         << std::endl;
     return std::nullopt;
   }

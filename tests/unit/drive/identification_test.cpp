@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "drive/drive_rig.h"
+#include "drive/report.h"
 
 namespace drive {
 namespace {
@@ -25,7 +26,8 @@ TEST(NTCheckInquiryTest, OpensItsOwnDeviceSendsInquiryAndClosesIt) {
   Rig rig({NtAt('E', 1, 0, 0)});
   DriveEntry entry;
   entry.DriveLetter = 'E';
-  EXPECT_TRUE(rig.Commands().NTCheckInquiry(entry));
+  scsi::Opening opening;
+  EXPECT_TRUE(rig.Commands().NTCheckInquiry(entry, opening));
   ASSERT_EQ(rig.Io().Opens().size(), 1u);
   const auto& open = rig.Io().Opens()[0];
   EXPECT_EQ(open.path, "\\\\.\\E:");
@@ -58,7 +60,8 @@ TEST(NTCheckInquiryTest, AddressAsTheDriverReturnsItEvenOverOtherSlotValues) {
   entry.Adapter = 7;
   entry.Target = 7;
   entry.LogicalUnit = 7;
-  rig.Commands().NTCheckInquiry(entry);
+  scsi::Opening opening;
+  rig.Commands().NTCheckInquiry(entry, opening);
   EXPECT_EQ(entry.Adapter, 2);
   EXPECT_EQ(entry.Target, 3);
   EXPECT_EQ(entry.LogicalUnit, 1);
@@ -69,7 +72,8 @@ TEST(NTCheckInquiryTest, AnotherModelAnswersButDoesNotMatch) {
   Rig rig({testrig::OtherModel(NtAt('D', 0, 1, 0))});
   DriveEntry entry;
   entry.DriveLetter = 'D';
-  EXPECT_FALSE(rig.Commands().NTCheckInquiry(entry));
+  scsi::Opening opening;
+  EXPECT_FALSE(rig.Commands().NTCheckInquiry(entry, opening));
   EXPECT_EQ(entry.Text(), "0-1-0 D: OTHERCO CD-ROM 52X      2.05");
 }
 
@@ -79,7 +83,8 @@ TEST(NTCheckInquiryTest, RevisionOutsideTheRangeDoesNotMatch) {
   Rig rig({spec});
   DriveEntry entry;
   entry.DriveLetter = 'E';
-  EXPECT_FALSE(rig.Commands().NTCheckInquiry(entry));
+  scsi::Opening opening;
+  EXPECT_FALSE(rig.Commands().NTCheckInquiry(entry, opening));
   EXPECT_EQ(entry.Text(), "0-0-0 E: QUARVEL QRW-20410C      1.30");
 }
 
@@ -89,22 +94,29 @@ TEST(NTCheckInquiryTest, DeviceThatRejectsThePassThroughGivesNoText) {
   Rig rig({spec});
   DriveEntry entry;
   entry.DriveLetter = 'E';
-  EXPECT_FALSE(rig.Commands().NTCheckInquiry(entry));
+  scsi::Opening opening;
+  EXPECT_FALSE(rig.Commands().NTCheckInquiry(entry, opening));
   EXPECT_EQ(entry.Text(), "");
   EXPECT_TRUE(rig.Dialogs().shown.empty());
   EXPECT_TRUE(rig.Io().OpenHandles().empty());
   EXPECT_TRUE(rig.Os().quitCodes.empty());
 }
 
-TEST(NTCheckInquiryTest, DeviceThatCannotBeOpenedShowsTheCodeAndAsksToQuit) {
+// A device that cannot be opened is reported as data: what the run makes of
+// it (the window ends, the terminal prints its line) is the front's to say.
+TEST(NTCheckInquiryTest, DeviceThatCannotBeOpenedSaysWhyAndShowsNothing) {
   vdrive::DriveSpec spec = NtAt('E', 0, 0, 0);
   spec.openError = 5;
   Rig rig({spec});
   DriveEntry entry;
   entry.DriveLetter = 'E';
-  EXPECT_FALSE(rig.Commands().NTCheckInquiry(entry));
-  EXPECT_EQ(rig.Dialogs().Texts(), std::vector<std::string>{"Error opening: 5"});
-  EXPECT_EQ(rig.Os().quitCodes, std::vector<int>{0});
+  scsi::Opening opening;
+  EXPECT_FALSE(rig.Commands().NTCheckInquiry(entry, opening));
+  EXPECT_EQ(opening.failure, scsi::Opening::Failure::Open);
+  EXPECT_EQ(opening.systemError, 5u);
+  EXPECT_EQ(drive::OpeningText(opening), "Error opening: 5");
+  EXPECT_TRUE(rig.Dialogs().shown.empty());
+  EXPECT_TRUE(rig.Os().quitCodes.empty());
   EXPECT_TRUE(rig.Io().Calls().empty());
 }
 
@@ -115,7 +127,8 @@ TEST(NTCheckInquiryTest, ErrorStatusStillWritesALineFromTheClearedData) {
   Rig rig({spec});
   DriveEntry entry;
   entry.DriveLetter = 'E';
-  EXPECT_FALSE(rig.Commands().NTCheckInquiry(entry));
+  scsi::Opening opening;
+  EXPECT_FALSE(rig.Commands().NTCheckInquiry(entry, opening));
   EXPECT_EQ(entry.Text(), "0-0-0 E: " + std::string(28, ' '));
   EXPECT_TRUE(rig.Dialogs().shown.empty());
 }
@@ -125,7 +138,8 @@ TEST(NTCheckInquiryTest, InquiryWildcardPackageAcceptsAnotherMaker) {
   rig.Package().Text(package::kInquiryOffset, "--");
   DriveEntry entry;
   entry.DriveLetter = 'D';
-  EXPECT_TRUE(rig.Commands().NTCheckInquiry(entry));
+  scsi::Opening opening;
+  EXPECT_TRUE(rig.Commands().NTCheckInquiry(entry, opening));
 }
 
 class NTGetInquiryTest : public testing::Test {

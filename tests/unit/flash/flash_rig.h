@@ -224,7 +224,8 @@ class FlashRig {
   void ListTheDrive() {
     if (platformKind == Platform::Nt) {
       table[0].DriveLetter = 'E';
-      commands.NTCheckInquiry(table[0]);
+      scsi::Opening opening;
+      commands.NTCheckInquiry(table[0], opening);
       itemToEntry[0] = 0;
     } else {
       commands.CheckInquiry(table[kAspiSlot]);

@@ -191,19 +191,39 @@ TEST(SessionResult, WithoutARestartTheOfferIsNotMade) {
   }
 }
 
-// A run the front asked to stop ends interrupted, not failed.
-TEST(SessionResult, AFailureTheFrontAskedForIsAnInterruption) {
-  vdrive::DriveSpec drive = StandardDrive();
-  drive.failures.push_back({Kind::WriteChunk, 2, vdrive::kStatusCheckCondition, {0x05, 0x24, 0x00}, {}});
-  FlashRig rig{Platform::Nt, PackageSpec{}, drive};
-  RecordingObserver observer;
-  observer.stop = true;
-  const auto session = RecordedSession(rig, observer);
-  rig.dialogs.answers = {Answer::Yes};
-  rig.ClickOn(*session);
-  ASSERT_EQ(observer.results.size(), 1u);
-  EXPECT_EQ(observer.results[0].outcome, flash::Outcome::Interrupted);
-  EXPECT_FALSE(observer.results[0].critical);
+// A run the front asked to stop ends interrupted only while nothing can
+// have been burnt: a failure after the critical entry stays a failure with
+// the critical entry begun, however long the front's request stays raised.
+TEST(SessionResult, AStopRequestMakesAnInterruptionOnlyBeforeTheCriticalEntry) {
+  struct StopCase {
+    const char* name;
+    Kind failing;
+    flash::Outcome outcome;
+    bool critical;
+  };
+  const StopCase cases[] = {
+      {"download", Kind::WriteChunk, flash::Outcome::Interrupted, false},
+      {"critical entry", Kind::EntryCritical, flash::Outcome::Failed, true},
+      {"read-back", Kind::ReadChunk, flash::Outcome::Failed, true},
+      {"final flash", Kind::Burn, flash::Outcome::Failed, true},
+  };
+  for (const StopCase& c : cases) {
+    for (Platform p : {Platform::Nt, Platform::W9x}) {
+      SCOPED_TRACE(std::string(c.name) + " " + PlatformName(p));
+      vdrive::DriveSpec drive = StandardDrive();
+      drive.failures.push_back({c.failing, 1, vdrive::kStatusCheckCondition, {0x05, 0x24, 0x00}, {}});
+      FlashRig rig{p, PackageSpec{}, drive};
+      RecordingObserver observer;
+      observer.stop = true;
+      const auto session = RecordedSession(rig, observer);
+      rig.dialogs.answers = {Answer::Yes};
+      rig.ClickOn(*session);
+      ASSERT_EQ(observer.results.size(), 1u);
+      EXPECT_EQ(observer.results[0].outcome, c.outcome);
+      EXPECT_EQ(observer.results[0].critical, c.critical);
+      EXPECT_EQ(rig.Drive().Burns(), 0u);
+    }
+  }
 }
 
 // Discovery says of every drive whether it is accepted and why not; the
@@ -220,7 +240,10 @@ TEST(SessionDiscovery, EachDriveWithItsLineVerdictAndSlot) {
   silent.callFailures.push_back({Kind::Inquiry, 1, 31});
   vdrive::DriveSpec second;
   second.ntLetter = 'G';
-  scenario.drives = {other, quarvel, silent, second};
+  vdrive::DriveSpec denied;
+  denied.ntLetter = 'H';
+  denied.openError = 5;
+  scenario.drives = {other, quarvel, silent, second, denied};
   vdrive::Bus bus(scenario);
   vdrive::DeviceIoFront device(bus);
   scsi::NtPassThrough nt(device);
@@ -235,10 +258,10 @@ TEST(SessionDiscovery, EachDriveWithItsLineVerdictAndSlot) {
                                                          .package = package.View()});
   std::vector<std::string> heard;
   const std::vector<flash::FoundDrive> found = session->DiscoverLetters(
-      {'D', 'E', 'F', 'G'}, [&heard](const flash::FoundDrive& d) { heard.push_back(d.line); });
+      {'D', 'E', 'F', 'G', 'H'}, [&heard](const flash::FoundDrive& d) { heard.push_back(d.line); });
 
   using WhyNot = flash::FoundDrive::WhyNot;
-  ASSERT_EQ(found.size(), 4u);
+  ASSERT_EQ(found.size(), 5u);
   const std::string quarvelLine = "QUARVEL QRW-20410C      1.00";
   EXPECT_EQ(found[0].line, "0-0-0 D: OTHERCO CD-ROM 52X      2.05");
   EXPECT_FALSE(found[0].accepted);
@@ -254,9 +277,18 @@ TEST(SessionDiscovery, EachDriveWithItsLineVerdictAndSlot) {
   EXPECT_EQ(found[2].slot, -1);
   EXPECT_EQ(found[3].line, "0-0-0 G: " + quarvelLine);
   EXPECT_EQ(found[3].slot, 1);
+  // Said as data: nothing shown, no quit asked for; the front decides.
+  EXPECT_EQ(found[4].line, "");
+  EXPECT_EQ(found[4].whyNot, WhyNot::CannotOpen);
+  EXPECT_EQ(found[4].opening.failure, scsi::Opening::Failure::Open);
+  EXPECT_EQ(found[4].opening.systemError, 5u);
+  EXPECT_EQ(found[4].reason, "Error opening: 5");
+  EXPECT_EQ(found[4].slot, -1);
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_TRUE(os.quitCodes.empty());
   EXPECT_EQ(session->Table()[0].Text(), found[1].line);
   EXPECT_EQ(session->Table()[1].Text(), found[3].line);
-  EXPECT_EQ(heard, (std::vector<std::string>{found[0].line, found[1].line, "", found[3].line}));
+  EXPECT_EQ(heard, (std::vector<std::string>{found[0].line, found[1].line, "", found[3].line, ""}));
   EXPECT_TRUE(observer.results.empty());
 }
 

@@ -9,6 +9,11 @@
 #include "scsi/record_layout.h"
 #include "scsi/sg_pass_through.h"
 #include "support/bytes.h"
+#include "terminal/flash_tool.h"
+
+#include <cerrno>
+#include <csignal>
+#include <sstream>
 
 namespace {
 
@@ -56,7 +61,11 @@ class BusScsiGeneric final : public platform::ScsiGeneric {
  public:
   explicit BusScsiGeneric(vdrive::Drive& drive) : drive_(drive) {}
 
-  std::optional<platform::Handle> Open(const std::string&) override { return 3; }
+  std::optional<platform::Handle> Open(const std::string&) override {
+    ++opens;
+    if (failOpenFrom != 0 && opens >= failOpenFrom) return std::nullopt;
+    return 3;
+  }
   void Close(platform::Handle) override {}
   bool Execute(platform::Handle, platform::SgCommand& c) override {
     const char* direction = c.direction == platform::SgDirection::None       ? "none"
@@ -85,14 +94,18 @@ class BusScsiGeneric final : public platform::ScsiGeneric {
     return platform::ScsiAddress{};
   }
   bool IsBlockDevice(platform::Handle) override { return false; }
-  std::uint32_t LastError() override { return 0; }
-  std::string ErrorText(std::uint32_t) override { return ""; }
+  std::uint32_t LastError() override { return failOpenFrom != 0 && opens >= failOpenFrom ? ENODEV : 0; }
+  std::string ErrorText(std::uint32_t error) override { return error == ENODEV ? "No such device" : ""; }
   std::optional<int> DeviceType(const std::string&) override { return 5; }
   std::string ShownName(const std::string& node) override { return node; }
   bool HasRawIo() override { return true; }
   std::vector<std::string> CdRomNodes() override { return {"/dev/sg0"}; }
 
   std::vector<Sent> sent;
+  // From this Open on (counting from 1), every one fails with ENODEV: a
+  // drive that went away. 0: every Open works.
+  int failOpenFrom = 0;
+  int opens = 0;
 
  private:
   vdrive::Drive& drive_;
@@ -151,5 +164,42 @@ INSTANTIATE_TEST_SUITE_P(
                       PackageCase{"OldFormat", PackageSpec{.newFormat = false}},
                       PackageCase{"FlashAll", PackageSpec{.note = "FLASH-ALL"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A drive whose device could be looked at but not opened by the drive
+// check (it went away in between) is told in one line, in the words of a
+// node that cannot be opened; a flash ends there with status 1, as the
+// window ends, and nothing is sent to any drive.
+TEST(SgFlashTool, ADriveThatCannotBeOpenedAtItsCheckIsToldInOneLine) {
+  struct ToolCase {
+    const char* name;
+    int (*run)(const package::PackageView&, const terminal::Options&, platform::ScsiGeneric&,
+               terminal::Console&, terminal::Interrupt&);
+    int status;
+    std::string err;
+  };
+  const std::string line = "qrwflash: /dev/sg0: cannot open: No such device\n";
+  const ToolCase cases[] = {
+      {"flash", &terminal::FlashDrive, terminal::kExitFailed, line},
+      {"drives", &terminal::ListDrives, terminal::kExitRefused,
+       line + "qrwflash: no drive is accepted by this flash program\n"},
+  };
+  for (const ToolCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    FlashRig rig(Platform::Nt, PackageSpec{});
+    BusScsiGeneric sg(rig.Drive());
+    sg.failOpenFrom = 2;  // the node's own check opens it; the drive check cannot
+    std::istringstream in("y\n");
+    std::ostringstream out;
+    std::ostringstream err;
+    terminal::Console console{in, out, err};
+    volatile std::sig_atomic_t requested = 0;
+    terminal::Interrupt interrupt(requested);
+    EXPECT_EQ(c.run(rig.view, terminal::Options{}, sg, console, interrupt), c.status);
+    EXPECT_EQ(err.str(), c.err);
+    EXPECT_EQ(out.str().find("Error opening"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("no drive"), std::string::npos) << out.str();
+    EXPECT_TRUE(sg.sent.empty());
+  }
+}
 
 }  // namespace
