@@ -70,6 +70,38 @@ expect odd-image 1 "Building odd.BIN  Please wait... " \
   "qrwpack: Building fail: odd.BIN holds 1001 bytes; a firmware image holds 262144 or 327680 bytes" -- \
   "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 0 \
   --image "$work/odd.BIN" --out-dir "$work/out-dir"
+# The output folder is made when missing, parents and all, as the README's
+# own command line expects in a fresh folder; a failure to make it or to
+# create the program names the path and the system's reason.
+expect build-new-folders 0 $'Building 1.10.BIN  Please wait... \nBuild 1.10.EXE ok!' "" -- \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 0 \
+  --image "$firmware/1.10.BIN" --out-dir "$work/fresh/a/b"
+cmp -s "$work/fresh/a/b/1.10.EXE" "$work/out-dir/1.10.EXE" ||
+  { echo "build-new-folders: not the program the other builds wrote"; failures=$((failures + 1)); }
+: >"$work/plain-file"
+expect build-folder-under-a-file 1 "" "qrwpack: cannot make the folder $work/plain-file/out: Not a directory" -- \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 0 \
+  --image "$firmware/1.10.BIN" --out-dir "$work/plain-file/out"
+mkdir -p "$work/blocked/1.10.EXE"
+expect build-output-is-a-folder 1 "Building 1.10.BIN  Please wait... " \
+  "qrwpack: Create 1.10.EXE Fail: $work/blocked/1.10.EXE: a folder of that name is in the way" -- \
+  "$qrwpack" build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 0 \
+  --image "$firmware/1.10.BIN" --out-dir "$work/blocked"
+[ "$(ls -A "$work/blocked/1.10.EXE")" = "" ] || { echo "build-output-is-a-folder: the folder was touched"; failures=$((failures + 1)); }
+
+# The README's qrwpack lines, as written, in a fresh folder holding the
+# three files they name.
+mkdir -p "$work/readme"
+cp "$firmware/QRWFLASH.sealed" "$work/readme/QRWFLASH.EXE"
+cp "$models" "$work/readme/QRWFLASH.INI"
+cp "$firmware/1.10.BIN" "$work/readme/1.10.BIN"
+readme_lines=$(awk '/^    qrwpack build /{b=1} b && /^    qrwpack verify /{print; exit} b{print}' "$(dirname "$0")/../../README.md")
+[ "$(wc -l <<<"$readme_lines")" -eq 4 ] || { echo "readme: the qrwpack lines were not found"; failures=$((failures + 1)); }
+expect readme-commands 0 "*" "" -- bash -c 'cd "$1" && PATH="$(dirname "$2"):$PATH" && eval "$3"' _ \
+  "$work/readme" "$qrwpack" "$readme_lines"
+[ "$(tail -n1 "$work/out")" = "out/1.10.EXE: seal intact, CRC-32 47E05847" ] ||
+  { echo "readme-commands: the README's build did not verify"; failures=$((failures + 1)); }
+
 [ "$(ls "$work/out-dir")" = "1.10.EXE" ] || { echo "out-dir holds: $(ls "$work/out-dir")"; failures=$((failures + 1)); }
 
 expect inspect 0 "File:         $work/out-dir/1.10.EXE
@@ -88,6 +120,19 @@ Profile 0:    maker DA, device C8, 314 bytes at block offset 0
 Profile 1:    maker BF, device B4, 452 bytes at block offset 314" "" -- "$qrwpack" inspect "$work/out-dir/1.10.EXE"
 expect inspect-template 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.sealed"
 grep -qx 'Template:     yes (starts as builder)' "$work/out" || { echo "inspect-template: not a template"; failures=$((failures + 1)); }
+# A program from anywhere may carry terminal commands in its texts: inspect
+# shows each control byte and each byte above 0x7E as '?', as qrwflash does.
+mkdir -p "$work/escapes"
+printf '[MODEL00]\r\nModel=QRW\033[2J\r\nInquiry=QUARVEL QRW-20410C\r\nFW-Range=1.00-1.09\r\nBINMask=1.*.BIN\r\nVendor=\033]0;owned\007\351\r\nNote=None\r\n' \
+  >"$work/escapes/models.INI"
+expect build-escapes 0 "*" "" -- "$qrwpack" build --template "$firmware/QRWFLASH.sealed" \
+  --models "$work/escapes/models.INI" --model 0 --image "$firmware/1.10.BIN" --out-dir "$work/escapes"
+expect inspect-escapes 0 "*" "" -- "$qrwpack" inspect "$work/escapes/1.10.EXE"
+[ "$(sed -n '5p;8p' "$work/out")" = $'Model:        QRW?[2J\nVendor:       ?]0;owned??' ] ||
+  { echo "inspect-escapes: texts not filtered:"; sed -n '5p;8p' "$work/out" | od -c | head; failures=$((failures + 1)); }
+! LC_ALL=C grep -q $'[\001-\011\013-\037\177-\377]' "$work/out" ||
+  { echo "inspect-escapes: a control byte reached the terminal"; failures=$((failures + 1)); }
+
 head -c 100000 "$firmware/QRWFLASH.sealed" >"$work/cut.EXE"
 expect inspect-truncated 1 "" "qrwpack: $work/cut.EXE: the package is truncated" -- "$qrwpack" inspect "$work/cut.EXE"
 cat "$firmware/QRWFLASH.sealed" "$firmware/QRWFLASH.sealed" >"$work/twice.EXE"

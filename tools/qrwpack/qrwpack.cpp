@@ -23,6 +23,8 @@
 #include "package/program_file.h"
 #include "package/seal.h"
 #include "text/format.h"
+#include "text/printable.h"
+#include "reason_keeping_files.h"
 #ifdef _WIN32
 #include "platform/win32/win32_files.h"
 #else
@@ -30,6 +32,14 @@
 #endif
 
 namespace {
+
+#ifdef _WIN32
+namespace system_files = platform::win32;
+using SystemFiles = platform::win32::Win32Files;
+#else
+namespace system_files = platform::posix;
+using SystemFiles = platform::posix::PosixFiles;
+#endif
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
@@ -48,9 +58,9 @@ constexpr const char* kUsage =
     "       qrwpack --version\n"
     "\n"
     "build    writes the flash program \"%4.4s.EXE\" of IMAGE's name into DIR (default: the\n"
-    "         current folder): TEMPLATE with the package header of the chosen model of\n"
-    "         FILE.INI (its MODELnn sections; INDEX counts from 0, NAME is a Model value)\n"
-    "         and IMAGE at the start of the image area.\n"
+    "         current folder; made when missing): TEMPLATE with the package header of\n"
+    "         the chosen model of FILE.INI (its MODELnn sections; INDEX counts from 0,\n"
+    "         NAME is a Model value) and IMAGE at the start of the image area.\n"
     "inspect  prints the package of a program: its texts, the image format, the flash\n"
     "         profile table, whether it is a template (builder), and its seal: intact,\n"
     "         empty (a template, or a program from a tool that does not seal) or broken\n"
@@ -62,9 +72,15 @@ constexpr const char* kUsage =
 
 // The tool writes through the C library's streams: the C++ streams would
 // bring the prebuilt locale and stream code into qrwpack.exe, whose code
-// needs a Pentium Pro.
-void Out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
-void Err(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+// needs a Pentium Pro. Nearly every line carries a text from a file (a
+// package's fields, a model file's names, a path), so everything goes out
+// through the printable filter.
+void Write(const std::string& text, std::FILE* stream) {
+  const std::string shown = text::Printable(text);
+  std::fwrite(shown.data(), 1, shown.size(), stream);
+}
+void Out(const std::string& text) { Write(text, stdout); }
+void Err(const std::string& text) { Write(text, stderr); }
 
 int UsageError(const std::string& problem) {
   Err("qrwpack: " + problem + "\n" + kUsage);
@@ -78,13 +94,25 @@ int Failure(const std::string& problem) {
 
 // --- build -----------------------------------------------------------------
 
+// The builder's messages on the terminal; a failure of the output also
+// names the output's path and the system's reason.
 class ConsoleObserver : public package::BuildObserver {
  public:
+  ConsoleObserver(std::string outputPath, const qrwpack::ReasonKeepingFiles& files)
+      : outputPath_(std::move(outputPath)), files_(files) {}
+
   void Status(const std::string& caption) override { Out(caption + "\n"); }
   void ProgressStart(std::int32_t) override {}
   void ProgressStep() override {}
   void ProgressDone() override {}
-  void Failure(const std::string& message) override { Err("qrwpack: " + message + "\n"); }
+  void Failure(const std::string& message) override {
+    const std::optional<std::string>& reason = files_.Reason();
+    Err("qrwpack: " + message + (reason ? ": " + outputPath_ + ": " + *reason : "") + "\n");
+  }
+
+ private:
+  std::string outputPath_;
+  const qrwpack::ReasonKeepingFiles& files_;
 };
 
 // The values of build's options; an option given twice keeps its last value.
@@ -153,16 +181,19 @@ int Build(const BuildOptions& options) {
   request.binFileName = package::FileNameOf(request.imagePath);
   request.templatePath = options.templatePath;
   request.outputFolder = options.outDir.value_or(".");
+  // A folder named for the output is made when it is missing, as a
+  // preparer building into a fresh folder expects.
+  if (!system_files::MakeFolders(request.outputFolder))
+    return Failure("cannot make the folder " + request.outputFolder + ": " +
+                   system_files::LastErrorText());
   request.model = {table.Model[n], table.Inquiry[n], table.FwRange[n], table.Vendor[n],
                    table.Note[n]};
   request.keyWord = package::BuiltInKeyWord();
   request.sealMarker = package::BuiltInSealMarker();
-  ConsoleObserver observer;
-#ifdef _WIN32
-  platform::win32::Win32Files files;
-#else
-  platform::posix::PosixFiles files;
-#endif
+  SystemFiles systemFiles;
+  qrwpack::ReasonKeepingFiles files(systemFiles, &system_files::LastErrorText);
+  ConsoleObserver observer(package::JoinPath(request.outputFolder, package::OutputName(request.binFileName)),
+                           files);
   return package::BuildFlashProgram(request, observer, files) ? kExitOk : kExitFailure;
 }
 
@@ -363,10 +394,18 @@ struct CommandLine {
   }
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CommandLine line;
   line.Parse(std::vector<std::string>(argv + 1, argv + argc));
   return line.Run();
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// qrwpack.exe starts from the programs' own start-up, which calls the
+// console program's entry by this name: C++ forbids calling main.
+int ConsoleMain(int argc, char** argv) { return Run(argc, argv); }
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace platform::posix {
@@ -142,6 +143,34 @@ std::uint32_t PosixFiles::NameSeed() {
   ::clock_gettime(CLOCK_MONOTONIC, &now);
   const auto ticks = static_cast<std::uint32_t>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
   return static_cast<std::uint32_t>(::getpid()) * 0x9E3779B1u ^ ticks ^ (++counter_ << 20);
+}
+
+std::string LastErrorText() { return std::strerror(errno); }
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+// Each folder from the top down; one that cannot be made but is there (the
+// root, a folder of someone else's) is no failure.
+bool MakeFolders(const std::string& path) {
+  std::size_t end = 0;
+  do {
+    end = path.find('/', end + 1);
+    const std::string folder = path.substr(0, end);
+    if (::mkdir(folder.c_str(), 0777) == 0) continue;
+    const int error = errno;
+    if (!IsFolder(folder)) {
+      errno = error == EEXIST ? ENOTDIR : error;
+      return false;
+    }
+  } while (end != std::string::npos);
+  return true;
 }
 
 }  // namespace platform::posix

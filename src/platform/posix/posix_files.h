@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/files.h"
 
@@ -26,5 +27,13 @@ class PosixFiles : public Files {
  private:
   std::uint32_t counter_ = 0;
 };
+
+// For the command-line tools, which name the system's reason on a failure's
+// line: the system's words for the error of the last call that failed
+// (strerror of errno), to be asked right after that call.
+std::string LastErrorText();
+// Makes the folder and every missing folder above it; true when it is
+// there afterwards. On failure LastErrorText says why.
+bool MakeFolders(const std::string& path);
 
 }  // namespace platform::posix

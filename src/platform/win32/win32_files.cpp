@@ -154,4 +154,44 @@ std::uint32_t Win32Files::NameSeed() {
          (++counter_ << 20);
 }
 
+std::string LastErrorText() {
+  const DWORD error = GetLastError();
+  char words[256] = {};
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, words, sizeof words, nullptr);
+  std::string text(words, length);
+  // The system's words end with a line end, which the failure's line has
+  // of its own.
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+    text.pop_back();
+  if (text.empty()) text = "error " + std::to_string(error);
+  return text;
+}
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+// Each folder from the top down; one that cannot be made but is there (a
+// drive's root, a share) is no failure.
+bool MakeFolders(const std::string& path) {
+  std::size_t end = 0;
+  do {
+    end = path.find_first_of("\\/", end + 1);
+    const std::string folder = path.substr(0, end);
+    if (CreateDirectoryA(folder.c_str(), nullptr)) continue;
+    const DWORD error = GetLastError();
+    if (!IsFolder(folder)) {
+      SetLastError(error == ERROR_ALREADY_EXISTS ? ERROR_DIRECTORY : error);
+      return false;
+    }
+  } while (end != std::string::npos);
+  return true;
+}
+
 }  // namespace platform::win32

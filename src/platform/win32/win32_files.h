@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/files.h"
 
@@ -33,5 +34,13 @@ class Win32Files : public Files {
   bool nt_;
   std::uint32_t counter_ = 0;
 };
+
+// For qrwpack.exe, which names the system's reason on a failure's line: the
+// system's words for GetLastError of the last call that failed, to be asked
+// right after that call.
+std::string LastErrorText();
+// Makes the folder and every missing folder above it (either separator);
+// true when it is there afterwards. On failure LastErrorText says why.
+bool MakeFolders(const std::string& path);
 
 }  // namespace platform::win32

@@ -8,7 +8,10 @@
 // entry and ends through exit(), which runs the destructors and atexit
 // functions. Built once for each kind: the window programs (WinMain, with
 // the command line's arguments and the window's show state) and, with
-// QRW_CONSOLE_PROGRAM, qrwpack.exe (main, with msvcrt's argc and argv).
+// QRW_CONSOLE_PROGRAM, qrwpack.exe (ConsoleMain, with msvcrt's argc and
+// argv: C++ forbids calling main, so a console program's entry has a name
+// of its own, and this file is built with -Wpedantic, which refuses a call
+// of main).
 #include <windows.h>
 
 #include <cstdlib>
@@ -56,7 +59,8 @@ struct MsvcrtStartupInfo {
 extern "C" _CRTIMP int __cdecl __getmainargs(int* argc, char*** argv, char*** environment,
                                              int expandWildcards, MsvcrtStartupInfo* info);
 
-int main(int argc, char** argv);
+// The console program's own entry, in place of main.
+int ConsoleMain(int argc, char** argv);
 
 namespace {
 constexpr int kConsoleProgram = 1;  // _CONSOLE_APP: msvcrt reports its errors on stderr
@@ -70,7 +74,7 @@ extern "C" void mainCRTStartup() {
   char** environment = nullptr;
   MsvcrtStartupInfo info{0};
   if (__getmainargs(&argc, &argv, &environment, 0, &info) < 0) std::abort();
-  std::exit(main(argc, argv));
+  std::exit(ConsoleMain(argc, argv));
 }
 
 #else
