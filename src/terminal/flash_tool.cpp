@@ -10,6 +10,7 @@
 #include "drive/drive_entry.h"
 #include "flash/flash_session.h"
 #include "flash/mode_texts.h"
+#include "flash/power_check.h"
 #include "package/package_texts.h"
 #include "scsi/sg_pass_through.h"
 #include "terminal/interrupt_gate.h"
@@ -218,7 +219,13 @@ int ListDrives(const package::PackageView& package, const Options& options,
 }
 
 int FlashDrive(const package::PackageView& package, const Options& options,
-               platform::ScsiGeneric& sg, Console& console, Interrupt& interrupt) {
+               platform::ScsiGeneric& sg, platform::PowerSource& power, Console& console,
+               Interrupt& interrupt) {
+  // Before anything is asked or sent: a flat battery must not end a burn.
+  if (!options.ignorePower) {
+    if (const std::optional<int> left = flash::LowBatteryRefusal(power.Read()))
+      return Ending(console, text::Format(texts::kOnBattery, *left), kExitRefused);
+  }
   Wiring w(package, sg, console, interrupt, options.assumeYes);
   const bool rangeWildcard = package::IsRangeWildcard(w.view);
   if (w.dialogs.Ask(platform::DialogKind::Warning, flash::WarningText(w.texts, rangeWildcard),

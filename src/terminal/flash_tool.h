@@ -7,6 +7,7 @@
 #include <string>
 
 #include "package/package_region.h"
+#include "platform/power.h"
 #include "platform/scsi_generic.h"
 #include "terminal/console.h"
 
@@ -20,6 +21,7 @@ inline constexpr int kExitRefused = 3;
 struct Options {
   std::optional<std::string> device;  // one node, no discovery
   bool assumeYes = false;
+  bool ignorePower = false;  // flash on a nearly flat battery all the same
 };
 
 // Every CD-ROM device with its INQUIRY line and whether the package accepts
@@ -28,13 +30,15 @@ struct Options {
 int ListDrives(const package::PackageView& package, const Options& options,
                platform::ScsiGeneric& sg, Console& console, Interrupt& interrupt);
 
-// The warning, the matching drives (a choice among several), the revision
-// check and confirmation, the flash. 0 flashed, 1 a command failed or a
-// device cannot be used, 2 several drives and --yes without --device, 3
-// refused (declined, no matching drive, already at the new revision, or
-// interrupted before the critical entry).
+// The battery check, the warning, the matching drives (a choice among
+// several), the revision check and confirmation, the flash. 0 flashed, 1 a
+// command failed or a device cannot be used, 2 several drives and --yes
+// without --device, 3 refused (on a nearly flat battery, declined, no
+// matching drive, already at the new revision, or interrupted before the
+// critical entry).
 int FlashDrive(const package::PackageView& package, const Options& options,
-               platform::ScsiGeneric& sg, Console& console, Interrupt& interrupt);
+               platform::ScsiGeneric& sg, platform::PowerSource& power, Console& console,
+               Interrupt& interrupt);
 
 // Longest device node that still leaves a whole list line (79 characters)
 // for the address and the 28 identification characters.

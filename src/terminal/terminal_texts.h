@@ -29,6 +29,9 @@ inline constexpr const char* kRevisionRefused =
 inline constexpr const char* kNoMatchingDrive = "no drive matches this flash program: nothing was flashed";
 inline constexpr const char* kNoDriveAccepted = "no drive is accepted by this flash program";
 inline constexpr const char* kNoDriveChosen = "no drive chosen: nothing was flashed";
+inline constexpr const char* kOnBattery =
+    "the computer is running on battery (%d%% left): connect it to mains power, or pass "
+    "--ignore-power";
 // %s: where the flash stopped (kStoppedAt), or nothing before its first step.
 inline constexpr const char* kFailedBeforeCritical =
     "the flash stopped%s before the drive's critical entry: nothing was burnt "

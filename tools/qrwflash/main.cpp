@@ -12,6 +12,7 @@
 
 #include "package/package_texts.h"
 #include "package/program_file.h"
+#include "platform/linux/linux_power.h"
 #include "platform/linux/linux_scsi_generic.h"
 #include "terminal/console.h"
 #include "terminal/flash_tool.h"
@@ -78,7 +79,7 @@ constexpr const char* kFooter =
     "Exit status: 0 flashed (drives: a drive is accepted), 1 a command failed "
     "or a device cannot be used, 2 wrong usage, 3 refused (declined, no "
     "matching drive, already at the new revision, interrupted before the "
-    "critical entry).";
+    "critical entry, or the computer on a battery below 10%).";
 
 }  // namespace
 
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
   std::string program;
   std::string device;
   bool assumeYes = false;
+  bool ignorePower = false;
 
   CLI::App* drives = app.add_subcommand(
       "drives", "List the CD-ROM drives with their INQUIRY line and whether the program accepts each");
@@ -101,6 +103,8 @@ int main(int argc, char** argv) {
   flash->add_option("--device", device,
                     "flash the drive at this node (/dev/sg*, /dev/sr*); skips discovery");
   flash->add_flag("-y,--yes", assumeYes, "answer yes to the warning and the confirmation");
+  flash->add_flag("--ignore-power", ignorePower,
+                  "flash even when the computer runs on a battery below 10% (refused otherwise)");
 
   try {
     app.parse(argc, argv);
@@ -120,6 +124,8 @@ int main(int argc, char** argv) {
   terminal::Options options;
   if (!device.empty()) options.device = device;
   options.assumeYes = assumeYes;
+  options.ignorePower = ignorePower;
   if (*drives) return terminal::ListDrives(file->Package(), options, sg, console, interrupt);
-  return terminal::FlashDrive(file->Package(), options, sg, console, interrupt);
+  platform::linux_sg::LinuxPowerSupplies power(DeviceRoot());
+  return terminal::FlashDrive(file->Package(), options, sg, power, console, interrupt);
 }

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -165,23 +166,40 @@ INSTANTIATE_TEST_SUITE_P(
                       PackageCase{"FlashAll", PackageSpec{.note = "FLASH-ALL"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A computer on mains power, as far as a flash's battery check goes.
+class Mains final : public platform::PowerSource {
+ public:
+  platform::PowerState Read() override { return {}; }
+};
+
 // A drive whose device could be looked at but not opened by the drive
 // check (it went away in between) is told in one line, in the words of a
 // node that cannot be opened; a flash ends there with status 1, as the
 // window ends, and nothing is sent to any drive.
 TEST(SgFlashTool, ADriveThatCannotBeOpenedAtItsCheckIsToldInOneLine) {
+  using Run = std::function<int(const package::PackageView&, platform::ScsiGeneric&,
+                                 terminal::Console&, terminal::Interrupt&)>;
   struct ToolCase {
     const char* name;
-    int (*run)(const package::PackageView&, const terminal::Options&, platform::ScsiGeneric&,
-               terminal::Console&, terminal::Interrupt&);
+    Run run;
     int status;
     std::string err;
   };
   const std::string line = "qrwflash: /dev/sg0: cannot open: No such device\n";
   const ToolCase cases[] = {
-      {"flash", &terminal::FlashDrive, terminal::kExitFailed, line},
-      {"drives", &terminal::ListDrives, terminal::kExitRefused,
-       line + "qrwflash: no drive is accepted by this flash program\n"},
+      {"flash",
+       [](const package::PackageView& view, platform::ScsiGeneric& sg, terminal::Console& console,
+          terminal::Interrupt& interrupt) {
+         Mains mains;
+         return terminal::FlashDrive(view, terminal::Options{}, sg, mains, console, interrupt);
+       },
+       terminal::kExitFailed, line},
+      {"drives",
+       [](const package::PackageView& view, platform::ScsiGeneric& sg, terminal::Console& console,
+          terminal::Interrupt& interrupt) {
+         return terminal::ListDrives(view, terminal::Options{}, sg, console, interrupt);
+       },
+       terminal::kExitRefused, line + "qrwflash: no drive is accepted by this flash program\n"},
   };
   for (const ToolCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -194,7 +212,7 @@ TEST(SgFlashTool, ADriveThatCannotBeOpenedAtItsCheckIsToldInOneLine) {
     terminal::Console console{in, out, err};
     volatile std::sig_atomic_t requested = 0;
     terminal::Interrupt interrupt(requested);
-    EXPECT_EQ(c.run(rig.view, terminal::Options{}, sg, console, interrupt), c.status);
+    EXPECT_EQ(c.run(rig.view, sg, console, interrupt), c.status);
     EXPECT_EQ(err.str(), c.err);
     EXPECT_EQ(out.str().find("Error opening"), std::string::npos) << out.str();
     EXPECT_EQ(out.str().find("no drive"), std::string::npos) << out.str();
