@@ -13,7 +13,8 @@ pkgs=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-de
       g++-mingw-w64-i686 gcc-multilib g++-multilib
       wine wine32:i386 xvfb xauth x11-utils imagemagick clang
       libcli11-dev zlib1g-dev tmux dpkg-dev lintian
-      qemu-system-x86 qemu-user mmdebstrap e2fsprogs)
+      qemu-system-x86 qemu-user mmdebstrap e2fsprogs
+      pkg-config libsystemd-dev dbus)
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -108,6 +108,21 @@ std::vector<std::string> OpeningProblems(const std::vector<flash::FoundDrive>& f
   return problems;
 }
 
+// The burn guard for one run: held when made, let go when it ends.
+class GuardHeld {
+ public:
+  GuardHeld(platform::BurnGuard& guard, Console& console) : guard_(guard) {
+    if (const std::optional<std::string> reason = guard_.Hold())
+      console.err << text::Format(texts::kNotHeldOff, text::Printable(*reason).c_str()) << std::endl;
+  }
+  ~GuardHeld() { guard_.Release(); }
+  GuardHeld(const GuardHeld&) = delete;
+  GuardHeld& operator=(const GuardHeld&) = delete;
+
+ private:
+  platform::BurnGuard& guard_;
+};
+
 // Several matching drives: the user picks one by number.
 std::optional<int> ChooseDrive(Wiring& w, Console& console) {
   const int count = static_cast<int>(w.choices.size());
@@ -219,8 +234,8 @@ int ListDrives(const package::PackageView& package, const Options& options,
 }
 
 int FlashDrive(const package::PackageView& package, const Options& options,
-               platform::ScsiGeneric& sg, platform::PowerSource& power, Console& console,
-               Interrupt& interrupt) {
+               platform::ScsiGeneric& sg, platform::PowerSource& power, platform::BurnGuard& guard,
+               Console& console, Interrupt& interrupt) {
   // Before anything is asked or sent: a flat battery must not end a burn.
   if (!options.ignorePower) {
     if (const std::optional<int> left = flash::LowBatteryRefusal(power.Read()))
@@ -231,6 +246,8 @@ int FlashDrive(const package::PackageView& package, const Options& options,
   if (w.dialogs.Ask(platform::DialogKind::Warning, flash::WarningText(w.texts, rangeWildcard),
                     platform::DialogButtons::YesNo) != platform::Answer::Yes)
     return Ending(console, texts::kDeclined, kExitRefused);
+  // Held from the first drive command on, and let go however the run ends.
+  const GuardHeld held(guard, console);
 
   // A node that cannot be used is told even when others can: it may be the
   // drive the user means.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "package/package_region.h"
+#include "platform/burn_guard.h"
 #include "platform/power.h"
 #include "platform/scsi_generic.h"
 #include "terminal/console.h"
@@ -36,9 +37,11 @@ int ListDrives(const package::PackageView& package, const Options& options,
 // without --device, 3 refused (on a nearly flat battery, declined, no
 // matching drive, already at the new revision, or interrupted before the
 // critical entry).
+// From the warning's Yes until it ends, the flash holds `guard`; where the
+// system cannot be asked, one line says so and the flash goes on.
 int FlashDrive(const package::PackageView& package, const Options& options,
-               platform::ScsiGeneric& sg, platform::PowerSource& power, Console& console,
-               Interrupt& interrupt);
+               platform::ScsiGeneric& sg, platform::PowerSource& power, platform::BurnGuard& guard,
+               Console& console, Interrupt& interrupt);
 
 // Longest device node that still leaves a whole list line (79 characters)
 // for the address and the 28 identification characters.

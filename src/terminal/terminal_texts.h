@@ -29,6 +29,7 @@ inline constexpr const char* kRevisionRefused =
 inline constexpr const char* kNoMatchingDrive = "no drive matches this flash program: nothing was flashed";
 inline constexpr const char* kNoDriveAccepted = "no drive is accepted by this flash program";
 inline constexpr const char* kNoDriveChosen = "no drive chosen: nothing was flashed";
+inline constexpr const char* kNotHeldOff = "qrwflash: sleep and shutdown are not held off: %s";
 inline constexpr const char* kOnBattery =
     "the computer is running on battery (%d%% left): connect it to mains power, or pass "
     "--ignore-power";

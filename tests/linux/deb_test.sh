@@ -47,7 +47,7 @@ expect_eq "the changelog's version is the project's" "qrwflash ($QRW_VERSION) un
   "$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/qrwflash/changelog.gz | gzip -dc | head -1)"
 expect_eq "package name" "qrwflash" "$(dpkg-deb -f "$deb" Package)"
 expect_eq "depends on what the programs link, and no sanitizer runtime" \
-  "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)" "$(dpkg-deb -f "$deb" Depends)"
+  "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11), libsystemd0 (>= 222)" "$(dpkg-deb -f "$deb" Depends)"
 dpkg-deb -I "$deb" > "$QRW_TEST_WORK/info.txt"
 expect_contains "control: section" "$QRW_TEST_WORK/info.txt" "Section: utils"
 

@@ -22,12 +22,68 @@ add_node() {
   nodes="${nodes:-} $case_dir/root/dev/$1"
 }
 
+# ---- a system bus of the test's own, with a stand-in for logind ----------
+# A flash holds a logind inhibitor lock. Every run gets a bus (dbus-daemon)
+# with the stand-in on it, as a desktop has, started at the first run; a
+# test names another address in QRW_BUS_ADDRESS (a path where nothing
+# listens: no bus). The stand-in's record is $bus_dir/logind.txt; the
+# trace it counts WRITE BUFFER commands in is the current case's.
+bus_dir=""
+bus_pids=()
+
+bus_stop() {
+  [ ${#bus_pids[@]} -eq 0 ] || { kill "${bus_pids[@]}" 2>/dev/null; wait "${bus_pids[@]}" 2>/dev/null; }
+  bus_pids=()
+  [ -z "$bus_dir" ] || rm -rf "$bus_dir"
+  bus_dir=""
+}
+
+# bus_start [--refuse]: a new bus and stand-in (--refuse: Inhibit answers
+# with an error).
+bus_start() {
+  bus_stop
+  bus_dir=$(mktemp -d /tmp/qrw-bus.XXXXXX)
+  cat > "$bus_dir/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$bus_dir/socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+CONF
+  : > "$bus_dir/logind.txt"
+  # Bounded in time, should the test itself be ended without its traps.
+  timeout 1800 dbus-daemon --config-file="$bus_dir/bus.conf" --nofork --nopidfile &
+  bus_pids+=($!)
+  for _ in $(seq 1 100); do [ -S "$bus_dir/socket" ] && break; sleep 0.1; done
+  DBUS_SYSTEM_BUS_ADDRESS="unix:path=$bus_dir/socket" \
+    timeout 1800 "$QRW_LOGIND_STANDIN" "$bus_dir/logind.txt" "$bus_dir/trace.txt" "$@" &
+  bus_pids+=($!)
+  for _ in $(seq 1 100); do grep -qx ready "$bus_dir/logind.txt" && return 0; sleep 0.1; done
+  fail "the test's logind stand-in did not start"
+}
+
+# bus_for_case: the bus (started if need be) and its trace link for $case_dir.
+bus_for_case() {
+  [ -n "$bus_dir" ] || bus_start
+  ln -sfn "$case_dir/trace.txt" "$bus_dir/trace.txt"
+  bus_address=${QRW_BUS_ADDRESS:-unix:path=$bus_dir/socket}
+}
+
 # run_qrwflash ARGS...: qrwflash in $case_dir with the front preloaded;
 # output in $case_dir/out.txt, status in $status. Its input is the file
 # $stdin names, /dev/null when none.
 run_qrwflash() {
+  bus_for_case
   (cd "$case_dir" && QRW_VDRIVE_SCENARIO="$case_dir/scenario.txt" QRW_VDRIVE_TRACE="$case_dir/trace.txt" \
-  QRW_VDRIVE_SG_NODES="${nodes:-}" QRWFLASH_ROOT="$case_dir/root" \
+  QRW_VDRIVE_SG_NODES="${nodes:-}" QRWFLASH_ROOT="$case_dir/root" DBUS_SYSTEM_BUS_ADDRESS="$bus_address" \
   ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$QRW_SG_FRONT" \
     "$QRWFLASH" "$@" > "$case_dir/out.txt" 2>&1 < "${stdin:-/dev/null}")
   status=$?
@@ -37,12 +93,13 @@ run_qrwflash() {
 # ---- runs under a pseudo-terminal (tmux on a server of this test's own) ----
 tmux_socket="qrwflash-test-$$"
 tmux_stop() { tmux -L "$tmux_socket" kill-server 2>/dev/null || true; }
-trap tmux_stop EXIT
+trap 'tmux_stop; bus_stop' EXIT
 
 # tty_start ARGS...: qrwflash in a 150x50 terminal; the status lands in
 # $case_dir/status when it ends.
 tty_start() {
   local runner="$case_dir/run.sh"
+  bus_for_case
   {
     echo "#!/usr/bin/env bash"
     printf 'cd %q\n' "$case_dir"
@@ -50,6 +107,7 @@ tty_start() {
       "$case_dir/scenario.txt" "$case_dir/trace.txt" "${nodes:-}"
     printf 'export QRWFLASH_ROOT=%q ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=%q\n' \
       "$case_dir/root" "$QRW_SG_FRONT"
+    printf 'export DBUS_SYSTEM_BUS_ADDRESS=%q\n' "$bus_address"
     printf "%q " ${tty_prefix[@]+"${tty_prefix[@]}"} "$QRWFLASH"; printf " %q" "$@"; echo
     printf 'echo $? > %q\n' "$case_dir/status"
     echo "sleep 600"

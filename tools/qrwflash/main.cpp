@@ -13,6 +13,7 @@
 #include "package/package_texts.h"
 #include "package/program_file.h"
 #include "platform/linux/linux_power.h"
+#include "platform/linux/logind_inhibitor.h"
 #include "platform/linux/linux_scsi_generic.h"
 #include "terminal/console.h"
 #include "terminal/flash_tool.h"
@@ -98,7 +99,11 @@ int main(int argc, char** argv) {
   drives->add_option("PROGRAM.EXE", program, "the flash program file")->required();
   drives->add_option("--device", device, "look at this device node only (no discovery)");
 
-  CLI::App* flash = app.add_subcommand("flash", "Flash a matching drive with the program's firmware");
+  CLI::App* flash = app.add_subcommand(
+      "flash",
+      "Flash a matching drive with the program's firmware. Refused on a battery below 10%; "
+      "while it runs, a systemd-logind inhibitor lock holds off sleep, shutdown, idle and the "
+      "power, suspend, hibernate and lid keys (see man qrwflash)");
   flash->add_option("PROGRAM.EXE", program, "the flash program file")->required();
   flash->add_option("--device", device,
                     "flash the drive at this node (/dev/sg*, /dev/sr*); skips discovery");
@@ -127,5 +132,6 @@ int main(int argc, char** argv) {
   options.ignorePower = ignorePower;
   if (*drives) return terminal::ListDrives(file->Package(), options, sg, console, interrupt);
   platform::linux_sg::LinuxPowerSupplies power(DeviceRoot());
-  return terminal::FlashDrive(file->Package(), options, sg, power, console, interrupt);
+  platform::linux_sg::LogindInhibitor inhibitor;
+  return terminal::FlashDrive(file->Package(), options, sg, power, inhibitor, console, interrupt);
 }

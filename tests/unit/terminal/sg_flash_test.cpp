@@ -172,6 +172,13 @@ class Mains final : public platform::PowerSource {
   platform::PowerState Read() override { return {}; }
 };
 
+// A system that is never asked to hold anything off, and says nothing.
+class NoGuard final : public platform::BurnGuard {
+ public:
+  std::optional<std::string> Hold() override { return std::nullopt; }
+  void Release() override {}
+};
+
 // A drive whose device could be looked at but not opened by the drive
 // check (it went away in between) is told in one line, in the words of a
 // node that cannot be opened; a flash ends there with status 1, as the
@@ -191,7 +198,8 @@ TEST(SgFlashTool, ADriveThatCannotBeOpenedAtItsCheckIsToldInOneLine) {
        [](const package::PackageView& view, platform::ScsiGeneric& sg, terminal::Console& console,
           terminal::Interrupt& interrupt) {
          Mains mains;
-         return terminal::FlashDrive(view, terminal::Options{}, sg, mains, console, interrupt);
+         NoGuard guard;
+         return terminal::FlashDrive(view, terminal::Options{}, sg, mains, guard, console, interrupt);
        },
        terminal::kExitFailed, line},
       {"drives",
