@@ -7,13 +7,6 @@ files="$QRW_TEST_WORK/bad-files"
 rm -rf "$files" && mkdir -p "$files"
 "$QRW_NT_REFERENCE" bad "$files" || fail "the bad files were not made"
 
-one_drive() {
-  nodes=""
-  new_case "$1"; shift
-  { echo "[drive QRW]"; echo "letter = E"; printf '%s\n' "$@"; } > "$case_dir/scenario.txt"
-  add_node sg0 5
-}
-
 # name | file | message | status
 file_rows=(
   "template|TEMPLATE.EXE|qrwflash: $files/TEMPLATE.EXE is the template (QRWFLASH.EXE, the builder): it carries no firmware image. Give a flash program made from it.|1"

@@ -6,20 +6,9 @@
 # a logind that refuses: one line, and the flash goes on.
 source "$(dirname "$0")/lib.sh"
 
-files="$QRW_TEST_WORK/files"
-rm -rf "$files" && mkdir -p "$files"
-"$QRW_NT_REFERENCE" bad "$files" > /dev/null || fail "the flash program was not made"
-P="$files/PROGRAM.EXE"
+flash_programs new "$QRW_TEST_WORK/files"
 burn='^[A-Z]+ 3B 05 01 00 00 C5 00 00 01 80 '
 lock_args="inhibit what=sleep:shutdown:idle:handle-power-key:handle-suspend-key:handle-hibernate-key:handle-lid-switch who=qrwflash why=Firmware update in progress mode=block"
-
-# one_drive NAME [SCENARIO LINE]: a QRW-20410C at 1.00 on /dev/sg0.
-one_drive() {
-  nodes=""
-  new_case "$1"
-  { echo "[drive QRW]"; echo "letter = E"; [ -z "${2:-}" ] || echo "$2"; } > "$case_dir/scenario.txt"
-  add_node sg0 5
-}
 
 # -- the lock over a whole flash, held while the final command is with the drive
 bus_start
@@ -45,7 +34,7 @@ rows=(
 )
 for row in "${rows[@]}"; do
   IFS='|' read -r name line input expected record <<< "$row"
-  one_drive "$name" "$line"
+  one_drive "$name" ${line:+"$line"}
   : > "$bus_dir/logind.txt"
   stdin=""
   args=(flash "$P" --yes)

@@ -22,6 +22,24 @@ add_node() {
   nodes="${nodes:-} $case_dir/root/dev/$1"
 }
 
+# one_drive CASE [SCENARIO LINES...]: a new case with one QRW-20410C at 1.00
+# on /dev/sg0.
+one_drive() {
+  nodes=""
+  new_case "$1"; shift
+  { echo "[drive QRW]"; echo "letter = E"; [ $# -eq 0 ] || printf '%s\n' "$@"; } > "$case_dir/scenario.txt"
+  add_node sg0 5
+}
+
+# flash_programs KIND FOLDER: the NT reference's files of KIND ("new": the
+# flash program; "bad": the damaged and foreign ones besides) made anew in
+# FOLDER; $P is its flash program.
+flash_programs() {
+  rm -rf "$2" && mkdir -p "$2"
+  "$QRW_NT_REFERENCE" "$1" "$2" > /dev/null || fail "the reference's $1 files were not made"
+  P="$2/PROGRAM.EXE"
+}
+
 # ---- a system bus of the test's own, with a stand-in for logind ----------
 # A flash holds a logind inhibitor lock. Every run gets a bus (dbus-daemon)
 # with the stand-in on it, as a desktop has, started at the first run; a

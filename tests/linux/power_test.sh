@@ -4,10 +4,7 @@
 # runs on a battery below 10%, unless --ignore-power says otherwise.
 source "$(dirname "$0")/lib.sh"
 
-files="$QRW_TEST_WORK/files"
-rm -rf "$files" && mkdir -p "$files"
-"$QRW_NT_REFERENCE" bad "$files" > /dev/null || fail "the flash program was not made"
-P="$files/PROGRAM.EXE"
+flash_programs new "$QRW_TEST_WORK/files"
 
 # supply NAME TYPE STATUS-OR-ONLINE [CAPACITY]: a power supply folder.
 supply() {
@@ -34,10 +31,7 @@ rows=(
 )
 for row in "${rows[@]}"; do
   IFS='|' read -r name supplies extra expected <<< "$row"
-  nodes=""
-  new_case power
-  printf '[drive QRW]\nletter = E\n' > "$case_dir/scenario.txt"
-  add_node sg0 5
+  one_drive power
   IFS=';' read -r -a list <<< "$supplies"
   for s in "${list[@]}"; do
     # shellcheck disable=SC2086

@@ -4,19 +4,9 @@
 # Ctrl-C before and during the critical phase, a device without permission.
 source "$(dirname "$0")/lib.sh"
 
-program="$QRW_TEST_WORK/terminal-program"
-rm -rf "$program" && mkdir -p "$program"
-"$QRW_NT_REFERENCE" new "$program" > /dev/null || fail "the reference flash did not work"
-P="$program/PROGRAM.EXE"
+flash_programs new "$QRW_TEST_WORK/terminal-program"
 burn='^[A-Z]+ 3B 05 01 00 00 C5 00 00 01 80 '
 critical='^[A-Z]+ 3B 05 01 00 00 00 00 00 00 7F '
-
-one_drive() {  # one_drive CASE [scenario lines...]
-  nodes=""
-  new_case "$1"; shift
-  { echo "[drive QRW]"; echo "letter = E"; printf '%s\n' "$@"; } > "$case_dir/scenario.txt"
-  add_node sg0 5
-}
 
 # -- the prompts answered by hand, the bar drawn over the 20 chunks --------
 one_drive tty-prompts
