@@ -1,0 +1,65 @@
+// The command ring of the kernel's user-space SCSI backstore (TCMU), served
+// by the virtual drive: the mailbox and ring a UIO device maps, read by the
+// offsets of the kernel's include/uapi/linux/target_core_user.h (mailbox
+// version 2). That header is C only, so its fields are read here by offset,
+// with memcpy: the entries are packed and unaligned.
+//
+// The ring carries no data direction: it is the initiator's, and the ring
+// only gives the buffer. The direction is the one each command has in the
+// SCSI command sets (the drive's own commands and those the kernel's sr and
+// sg drivers send); a command that moves no bytes has none.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "vdrive/session/session.h"
+#include "vdrive/vdrive.h"
+
+namespace vdrive::tcmu {
+
+inline constexpr std::uint16_t kMailboxVersion = 2;
+inline constexpr std::uint16_t kCapReadLength = 1 << 1;
+inline constexpr std::size_t kMailboxFlags = 2, kMailboxRingOffset = 4, kMailboxRingSize = 8,
+                             kMailboxHead = 12, kMailboxTail = 64;
+inline constexpr std::uint32_t kOpMask = 0x7, kOpPad = 0, kOpCommand = 1,
+                               kOpTaskManagement = 2;
+inline constexpr std::size_t kEntryLengthOp = 0, kEntryUserFlags = 7, kEntryIovCount = 8,
+                             kEntryCdbOffset = 24, kEntryIov = 48;
+inline constexpr std::size_t kResponseStatus = 8, kResponseReadLength = 12,
+                             kResponseSense = 16, kResponseSenseSize = 96;
+inline constexpr std::uint8_t kUserFlagUnknownOp = 0x1, kUserFlagReadLength = 0x2;
+
+class Ring {
+ public:
+  // base: the start of the device's mapping (the mailbox).
+  Ring(std::uint8_t* base, Session& session, Drive& drive)
+      : base_(base), session_(session), drive_(drive) {}
+
+  std::uint16_t Version() const;
+
+  // Answers every entry from the tail to the head. Returns false when an
+  // entry was left unanswered (a lost completion): the ring then stays where
+  // it is, as a drive that never answers keeps the commands behind it.
+  bool Serve();
+
+ private:
+  bool Answer(std::uint8_t* entry);
+
+  std::uint8_t* base_;
+  Session& session_;
+  Drive& drive_;
+  bool stuck_ = false;
+};
+
+// Stops ServeUntilStopped on SIGTERM and SIGINT.
+void CatchStopSignals();
+
+// Serves the ring of the UIO device open on fd (its reads wait for the
+// kernel's news of new commands, its writes tell the kernel of completions)
+// until a stop signal. Returns false, saying why in *error, when the device
+// fails or goes away.
+bool ServeUntilStopped(int fd, Ring& ring, std::string* error);
+
+}  // namespace vdrive::tcmu
