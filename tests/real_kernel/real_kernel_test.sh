@@ -22,7 +22,7 @@ mkdir -p "$work/lib" "$work/scenarios" "$work/cases" "$work/shim" "$work/qemu"
 # The flash programs and their NT traces from the native flash rig.
 for kind in new old flash-all; do
   mkdir -p "$work/$kind"
-  "$QRW_NT_REFERENCE" "$kind" "$work/$kind" >/dev/null || fail "$kind: the reference flash did not work"
+  timeout -k 5 120 "$QRW_NT_REFERENCE" "$kind" "$work/$kind" >/dev/null || fail "$kind: the reference flash did not work"
   cp "$work/$kind/scenario.txt" "$work/scenarios/tcmu-$kind.txt"
 done
 # One fault of each kind: a command that fails, a completion that never
@@ -43,7 +43,7 @@ shim_run() {
   (cd "$dir" && QRW_VDRIVE_SCENARIO="$work/scenarios/$1.txt" QRW_VDRIVE_TRACE="$work/shim/$1.txt" \
     QRW_VDRIVE_SG_NODES="$dir/root/dev/sg0" QRWFLASH_ROOT="$dir/root" \
     ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$QRW_SG_FRONT" \
-    "$QRWFLASH" flash "$2" --yes >"$dir/out.txt" 2>&1 </dev/null)
+    timeout -k 5 120 "$QRWFLASH" flash "$2" --yes >"$dir/out.txt" 2>&1 </dev/null)
 }
 shim_started=$(date +%s%N)
 for kind in new old flash-all; do shim_run "tcmu-$kind" "$work/$kind/PROGRAM.EXE"; done

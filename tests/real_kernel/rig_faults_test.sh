@@ -18,7 +18,8 @@ for row in "${rows[@]}"; do
   IFS='|' read -r name setting reason <<<"$row"
   work=$base/${name// /-}
   start=$SECONDS
-  out=$(env "$setting" QRW_TEST_WORK="$work" bash "$QRW_SOURCE_DIR/tests/real_kernel/real_kernel_test.sh" 2>&1)
+  out=$(timeout -k 30 600 env "$setting" QRW_TEST_WORK="$work" \
+    bash "$QRW_SOURCE_DIR/tests/real_kernel/real_kernel_test.sh" 2>&1)
   status=$?
   took=$((SECONDS - start))
   [ "$status" -ne 0 ] && pass "$name: fails" || fail "$name: passed"

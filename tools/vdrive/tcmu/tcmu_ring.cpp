@@ -1,5 +1,6 @@
 #include "vdrive/tcmu/tcmu_ring.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,7 +10,6 @@
 #include <chrono>
 #include <cstring>
 #include <span>
-#include <thread>
 #include <vector>
 
 namespace vdrive::tcmu {
@@ -68,26 +68,50 @@ std::size_t CdbLength(std::uint8_t opcode) {
 std::atomic<bool> stopping{false};
 void Stop(int) { stopping = true; }
 
+// The signal mask while waiting: the one before CatchStopSignals, which
+// lets the stop signals through.
+sigset_t waitMask;
+
+// Waits up to `limit` (for ever: none) for news on fd, or only for the time
+// with fd < 0. Returns poll's count, or -1 with errno.
+int Wait(int fd, const timespec* limit) {
+  pollfd news{fd, POLLIN, 0};
+  return ppoll(fd < 0 ? nullptr : &news, fd < 0 ? 0 : 1, limit, &waitMask);
+}
+
+// Sleeps for `duration` unless a stop signal comes first. Returns false on
+// the stop.
+bool Pause(std::chrono::milliseconds duration) {
+  const auto until = std::chrono::steady_clock::now() + duration;
+  for (;;) {
+    if (stopping) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return true;
+    const timespec limit{static_cast<time_t>(left.count() / 1000000000),
+                         static_cast<long>(left.count() % 1000000000)};
+    Wait(-1, &limit);
+  }
+}
+
 }  // namespace
 
 std::uint16_t Ring::Version() const { return Load<std::uint16_t>(base_); }
 
 bool Ring::Serve() {
+  bool moved = false;
   auto* head = reinterpret_cast<std::uint32_t*>(base_ + kMailboxHead);
   auto* tailAt = reinterpret_cast<std::uint32_t*>(base_ + kMailboxTail);
   const std::uint32_t ringOffset = Load<std::uint32_t>(base_ + kMailboxRingOffset);
   const std::uint32_t ringSize = Load<std::uint32_t>(base_ + kMailboxRingSize);
-  while (!stuck_) {
+  while (!stuck_ && !stopping) {
     std::uint32_t tail = __atomic_load_n(tailAt, __ATOMIC_RELAXED);
-    if (tail == __atomic_load_n(head, __ATOMIC_ACQUIRE)) return true;
+    if (tail == __atomic_load_n(head, __ATOMIC_ACQUIRE)) break;
     std::uint8_t* entry = base_ + ringOffset + tail;
     const std::uint32_t lengthOp = Load<std::uint32_t>(entry + kEntryLengthOp);
     switch (lengthOp & kOpMask) {
       case kOpCommand:
-        if (!Answer(entry)) {
-          stuck_ = true;
-          return false;
-        }
+        if (!Answer(entry)) return moved;
         break;
       case kOpPad:
       case kOpTaskManagement:
@@ -98,8 +122,9 @@ bool Ring::Serve() {
     }
     tail = (tail + (lengthOp & ~kOpMask)) % ringSize;
     __atomic_store_n(tailAt, tail, __ATOMIC_RELEASE);
+    moved = true;
   }
-  return false;
+  return moved;
 }
 
 namespace {
@@ -135,8 +160,10 @@ bool Ring::Answer(std::uint8_t* entry) {
   const vdrive::Answer answer =
       session_.Execute(drive_, std::span<const std::uint8_t>(cdb, cdbLength), direction, data);
   if (answer.delivery == vdrive::Delivery::AtWait) {
-    std::this_thread::sleep_for(kSlowCompletion);
+    // A stop meanwhile leaves it unanswered: the backstore is going away.
+    if (!Pause(kSlowCompletion)) return false;
   } else if (answer.delivery != vdrive::Delivery::Now) {
+    stuck_ = true;
     return false;
   }
   const std::size_t moved = std::min<std::size_t>(answer.moved, total);
@@ -173,6 +200,13 @@ bool Ring::Answer(std::uint8_t* entry) {
 }
 
 void CatchStopSignals() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGINT);
+  sigprocmask(SIG_BLOCK, &stops, &waitMask);
+  sigdelset(&waitMask, SIGTERM);
+  sigdelset(&waitMask, SIGINT);
   struct sigaction action {};
   action.sa_handler = Stop;
   sigaction(SIGTERM, &action, nullptr);
@@ -184,15 +218,19 @@ bool ServeUntilStopped(int fd, Ring& ring, std::string* error) {
   for (;;) {
     if (ring.Serve()) {
       const std::uint32_t kick = 0;
-      if (write(fd, &kick, sizeof kick) != sizeof kick && errno != EINTR) {
+      if (write(fd, &kick, sizeof kick) != sizeof kick) {
         *error = std::string("write: ") + std::strerror(errno);
         return false;
       }
     }
+    if (stopping) return true;
+    if (Wait(fd, nullptr) < 0) {
+      if (errno == EINTR) continue;
+      *error = std::string("poll: ") + std::strerror(errno);
+      return false;
+    }
     std::uint32_t events = 0;
     const ssize_t got = read(fd, &events, sizeof events);
-    if (stopping) return true;
-    if (got < 0 && errno == EINTR) continue;
     if (got != sizeof events) {
       *error = std::string("read: ") + (got < 0 ? std::strerror(errno) : "device gone");
       return false;

@@ -39,9 +39,11 @@ class Ring {
 
   std::uint16_t Version() const;
 
-  // Answers every entry from the tail to the head. Returns false when an
-  // entry was left unanswered (a lost completion): the ring then stays where
-  // it is, as a drive that never answers keeps the commands behind it.
+  // Answers the entries from the tail towards the head. It stops at an entry
+  // the drive never answers (a lost completion) and stays there for good, as
+  // a drive that never answers keeps the commands behind it; and at a stop
+  // signal. Returns whether the tail moved: completions to tell the kernel
+  // of, those before a held entry included.
   bool Serve();
 
  private:
@@ -53,13 +55,15 @@ class Ring {
   bool stuck_ = false;
 };
 
-// Stops ServeUntilStopped on SIGTERM and SIGINT.
+// Stops ServeUntilStopped on SIGTERM and SIGINT. The two signals are
+// blocked from here on and let through only while the backstore waits, so
+// that one arriving while it serves ends the next wait at once.
 void CatchStopSignals();
 
 // Serves the ring of the UIO device open on fd (its reads wait for the
 // kernel's news of new commands, its writes tell the kernel of completions)
-// until a stop signal. Returns false, saying why in *error, when the device
-// fails or goes away.
+// until a stop signal; every pass that wrote completions is told. Returns
+// false, saying why in *error, when the device fails or goes away.
 bool ServeUntilStopped(int fd, Ring& ring, std::string* error);
 
 }  // namespace vdrive::tcmu
