@@ -40,16 +40,8 @@ const Bytes kReadChunk = {0x3C, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 
 // The empty drive's answer to TEST UNIT READY: NOT READY, MEDIUM NOT PRESENT.
 constexpr std::uint8_t kCheckCondition = 0x02;
 
-template <typename T>
-T Load(const std::uint8_t* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-template <typename T>
-void Store(std::uint8_t* at, T value) {
-  std::memcpy(at, &value, sizeof value);
-}
+using tcmu::Load;
+using tcmu::Store;
 
 // The mapping, shared with a child process that serves it. A ring of 512
 // bytes holds four entries; the fifth finds too little room before the end.

@@ -15,17 +15,6 @@
 namespace vdrive::tcmu {
 namespace {
 
-template <typename T>
-T Load(const std::uint8_t* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-template <typename T>
-void Store(std::uint8_t* at, T value) {
-  std::memcpy(at, &value, sizeof value);
-}
-
 struct Piece {
   std::uint64_t offset;  // from the start of the mapping
   std::uint64_t length;

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "vdrive/session/session.h"
@@ -30,6 +31,19 @@ inline constexpr std::size_t kEntryLengthOp = 0, kEntryUserFlags = 7, kEntryIovC
 inline constexpr std::size_t kResponseStatus = 8, kResponseReadLength = 12,
                              kResponseSense = 16, kResponseSenseSize = 96;
 inline constexpr std::uint8_t kUserFlagUnknownOp = 0x1, kUserFlagReadLength = 0x2;
+
+// A field of the mapping, unaligned, in the machine's own byte order (the
+// kernel's).
+template <typename T>
+T Load(const std::uint8_t* at) {
+  T value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+template <typename T>
+void Store(std::uint8_t* at, T value) {
+  std::memcpy(at, &value, sizeof value);
+}
 
 class Ring {
  public:
