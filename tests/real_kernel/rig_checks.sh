@@ -16,12 +16,21 @@ standard_cdbs() {
 
 # program_commands TRACE: the virtual drive's trace of the Windows program's
 # run under Wine without what others send the drive on the way, and nothing
-# else left out: the kernel checks the medium on every open of the block node
-# (GET EVENT STATUS NOTIFICATION, then TEST UNIT READY), and Wine's
-# IOCTL_SCSI_GET_INQUIRY_DATA sends INQUIRY 12 00 00 00 24 00, which on
-# Windows the driver answers from what it keeps (and the SG shim likewise).
+# else left out:
+# - the kernel checks the medium on every open of the block node (GET EVENT
+#   STATUS NOTIFICATION, then TEST UNIT READY);
+# - before the program's first command (its drive check's INQUIRY), Wine
+#   sets drive E up and opens the block node for reading: the kernel then
+#   checks the unit (TEST UNIT READY), reads the table of contents (READ
+#   TOC) and the first blocks (READ(10)) and, on the close, lets the medium
+#   go (PREVENT ALLOW MEDIUM REMOVAL); the program sends none of these;
+# - Wine's IOCTL_SCSI_GET_INQUIRY_DATA sends INQUIRY 12 00 00 00 24 00,
+#   which on Windows the driver answers from what it keeps (and the SG shim
+#   likewise).
 program_commands() {
-  awk '$2 == "4A" { media = 1; next }
+  awk '/^QRW 12 00 00 00 80 00 / { started = 1 }
+       !started && ($2 == "4A" || $2 == "00" || $2 == "43" || $2 == "28" || $2 == "1E") { next }
+       $2 == "4A" { media = 1; next }
        media && $2 == "00" { media = 0; next }
        { media = 0 }
        /^QRW 12 00 00 00 24 00 / { next }

@@ -4,10 +4,10 @@
 # cannot fail.
 # - The Windows program's commands under Wine against the shim's trace: the
 #   fixture is the NT trace of the native flash rig (the shim's trace equals
-#   it), with the kernel's medium checks and Wine's INQUIRY woven in as a
-#   real run has them and the profile's CDB cut as the target cuts it. A
-#   command more after the program's last, before its first or between
-#   must fail the check.
+#   it), with the kernel's and Wine's commands woven in as a real run has
+#   them and the profile's CDB cut as the target cuts it. A command more
+#   after the program's last, before its first or between must fail the
+#   check.
 # - No QEMU left behind: a process carrying a row's run folder, as the
 #   QEMU of every row does (the row without the disc drive has no disc
 #   image on its command line), must fail the check.
@@ -29,15 +29,24 @@ verdict() {
 # ---- the Windows program's commands ----
 timeout -k 5 120 "$QRW_NT_REFERENCE" new "$work/new" >/dev/null || fail "the reference flash did not work"
 shim=$work/new/reference.txt
-media_check='QRW 4A 01 00 00 10 00 00 00 08 00 / in 8 5C3D9C1B -> 00 00 00 00
+media_check='QRW 4A 01 00 00 10 00 00 00 08 00 / in 8 - -> 02 05 20 00
 QRW 00 00 00 00 00 00 / none 0 - -> 02 02 3A 00'
-wine_inquiry='QRW 12 00 00 00 24 00 / in 36 2B0E1F44 -> 00 00 00 00'
+read_for_data='QRW 00 00 00 00 00 00 / none 0 - -> 02 02 3A 00
+QRW 43 00 00 00 00 00 00 00 0C 00 / in 12 - -> 02 05 20 00
+QRW 28 00 00 00 00 00 00 00 08 00 / in 16384 - -> 02 05 20 00
+QRW 1E 00 00 00 00 00 / none 0 - -> 02 05 20 00'
+wine_inquiry='QRW 12 00 00 00 24 00 / in 36 55B390AB -> 00 00 00 00'
 # wine_trace [SED-SCRIPT]: the Wine run's trace of the program, with a fault
-# planted by the sed script. Wine opens the block node at the start and for
-# the flash (a medium check each), and asks for the drive's INQUIRY data
-# after the program's first INQUIRY.
+# planted by the sed script. Wine sets drive E up (opens for reading, each
+# with its medium check), opens the block node for the program and for the
+# flash (a medium check each), and asks for the drive's INQUIRY data after
+# the program's first INQUIRY.
 wine_trace() {
   {
+    echo "$media_check"
+    echo "$read_for_data"
+    echo "$media_check"
+    echo "$read_for_data"
     echo "$media_check"
     standard_cdbs "$shim" | sed -n '1p'
     echo "$wine_inquiry"
@@ -53,6 +62,7 @@ rows=(
   "the run as it is||passes"
   "a command after the program's last|\$a $final_flash|fails"
   "a command before the program's first|1i $read_chunk|fails"
+  "the profile written before the program's first|1i QRW 3B 05 01 08 00 00 00 01 C8 00 / out 456 F4F72D17 -> 00 00 00 00|fails"
   "a command between the program's|20a $read_chunk|fails"
   "a medium check's TEST UNIT READY on its own|20a QRW 00 00 00 00 00 00 / none 0 - -> 02 02 3A 00|fails"
 )
