@@ -24,6 +24,16 @@ struct Piece {
 // longer is never answered (the kernel's own time limit ends it).
 constexpr auto kSlowCompletion = std::chrono::milliseconds(2000);
 
+// The data pieces of a command entry.
+std::vector<Piece> Pieces(const std::uint8_t* entry) {
+  std::vector<Piece> pieces(Load<std::uint32_t>(entry + kEntryIovCount));
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const std::uint8_t* iov = entry + kEntryIov + i * 16;  // struct iovec
+    pieces[i] = {Load<std::uint64_t>(iov), Load<std::uint64_t>(iov + 8)};
+  }
+  return pieces;
+}
+
 // Opcodes that carry data to the device.
 bool SendsData(const std::uint8_t* cdb) {
   switch (cdb[0]) {
@@ -115,17 +125,6 @@ bool Ring::Serve() {
   }
   return moved;
 }
-
-namespace {
-std::vector<Piece> Pieces(const std::uint8_t* entry) {
-  std::vector<Piece> pieces(Load<std::uint32_t>(entry + kEntryIovCount));
-  for (std::size_t i = 0; i < pieces.size(); ++i) {
-    const std::uint8_t* iov = entry + kEntryIov + i * 16;  // struct iovec
-    pieces[i] = {Load<std::uint64_t>(iov), Load<std::uint64_t>(iov + 8)};
-  }
-  return pieces;
-}
-}  // namespace
 
 bool Ring::Answer(std::uint8_t* entry) {
   const std::uint8_t* cdb = base_ + Load<std::uint64_t>(entry + kEntryCdbOffset);
