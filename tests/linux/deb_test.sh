@@ -2,7 +2,16 @@
 # The Debian package: made by cpack in the native build folder, its files and
 # dependencies read with dpkg-deb, checked by lintian, installed with dpkg -i, its programs and
 # manual page run from the installed place, removed again. Changes the
-# system, so it runs as root (as CI does); what it installs it removes.
+# system, so it runs as root (as CI does), and leaves it as it found it
+# however it ends: what was installed before is kept, what it installs
+# (the package, man-db and what man-db pulls in) is removed again.
+#
+# ctest ends a test that outlives its TIMEOUT with SIGKILL, which leaves no
+# chance to clean up: so the test ends itself first, by TERM from timeout
+# (which the trap below turns into the clean-up), and has 300 s more for it.
+if [ -z "${QRW_DEB_TEST_BOUNDED:-}" ]; then
+  QRW_DEB_TEST_BOUNDED=1 exec timeout -k 300 ${QRW_DEB_TEST_SECONDS:-850} bash "$0" "$@"
+fi
 source "$(dirname "$0")/lib.sh"
 build=$QRW_BUILD_DIR
 
@@ -52,11 +61,51 @@ dpkg-deb -I "$deb" > "$QRW_TEST_WORK/info.txt"
 expect_contains "control: section" "$QRW_TEST_WORK/info.txt" "Section: utils"
 
 was_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
+# known PACKAGE: whether dpkg holds anything of it (a removed package's
+# configuration files, say), which its removal then keeps.
+known() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -qv "not-installed$"; }
 if was_installed qrwflash; then fail "qrwflash is installed already; the test does not touch it"; finish; exit 1; fi
-man_db_added=0
+
+# What this test adds, and how each goes again: "purge" for a package dpkg
+# knew nothing of, "remove" for one whose configuration files it kept.
+added=()
+undo() { if known "$1"; then added+=("remove $1"); else added+=("purge $1"); fi; }
+# restore: takes away what the test added, once, whatever stopped it; a
+# second TERM does not cut it short.
+restore() {
+  trap '' TERM INT HUP
+  local entry how package apt_purge=() apt_remove=()
+  for entry in "${added[@]}"; do
+    how=${entry%% *} package=${entry#* }
+    case $how in
+      remove) was_installed "$package" || continue ;;
+      purge) known "$package" || continue ;;
+    esac
+    if [ "$package" = qrwflash ]; then
+      dpkg_retry dpkg "--$how" qrwflash > /dev/null || fail "qrwflash could not be removed again"
+    elif [ "$how" = purge ]; then apt_purge+=("$package"); else apt_remove+=("$package"); fi
+  done
+  [ ${#apt_purge[@]} -eq 0 ] || apt_undo purge "${apt_purge[@]}"
+  [ ${#apt_remove[@]} -eq 0 ] || apt_undo remove "${apt_remove[@]}"
+  added=()
+}
+apt_undo() {
+  local how=$1
+  shift
+  DEBIAN_FRONTEND=noninteractive apt-get "$how" -y -q -o DPkg::Lock::Timeout=300 "$@" > /dev/null ||
+    fail "$* could not be removed again"
+}
+trap restore EXIT
+trap 'exit 143' TERM INT HUP
+
+undo qrwflash
 if ! was_installed man-db; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 man-db > /dev/null &&
-    man_db_added=1
+  # The packages apt would install with man-db, those not installed already.
+  for package in $(apt-get install -s -q --no-install-recommends man-db | awk '/^Inst / { print $2 }'); do
+    was_installed "$package" || undo "$package"
+  done
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 man-db > /dev/null ||
+    fail "man-db could not be installed"
 fi
 
 if dpkg_retry dpkg -i "$deb" > /dev/null; then pass "dpkg -i"; else fail "dpkg -i"; fi
@@ -77,10 +126,6 @@ MANPAGER=cat MANWIDTH=80 man qrwpack > "$QRW_TEST_WORK/man-qrwpack.txt" 2>&1
 expect_contains "man qrwpack: its name line" "$QRW_TEST_WORK/man-qrwpack.txt" "qrwpack - build and inspect QRW flash programs"
 expect_contains "man qrwpack: the version" "$QRW_TEST_WORK/man-qrwpack.txt" "(qrwpack $QRW_VERSION)"
 
-if dpkg_retry dpkg -r qrwflash > /dev/null; then pass "dpkg -r"; else fail "dpkg -r"; fi
-[ ! -e /usr/bin/qrwflash ] && [ ! -e /usr/share/man/man1/qrwflash.1.gz ] && pass "removed" || fail "files left after dpkg -r"
-if [ $man_db_added = 1 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get remove -y -q -o DPkg::Lock::Timeout=300 man-db > /dev/null ||
-    fail "man-db could not be removed again"
-fi
+restore
+[ ! -e /usr/bin/qrwflash ] && [ ! -e /usr/share/man/man1/qrwflash.1.gz ] && pass "removed" || fail "files left after its removal"
 finish

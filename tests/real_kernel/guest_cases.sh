@@ -29,7 +29,7 @@ fault() {
 # Modules of the kernel's SCSI stack: the controller, the upper drivers, the
 # target core with its user backstore and its loopback fabric.
 for module in ${QRW_RK_MODULES:-virtio_scsi sg sr_mod target_core_mod target_core_user tcm_loop}; do
-  said=$(modprobe "$module" 2>&1) || fault "the module $module does not load: ${said:-modprobe failed}"
+  said=$(timeout -k 5 60 modprobe "$module" 2>&1) || fault "the module $module does not load: ${said:-modprobe failed}"
 done
 # No media polling: the kernel would send its own GET EVENT STATUS NOTIFICATION
 # every two seconds, between the commands under test.
@@ -89,7 +89,7 @@ marker_count=0
 mark() {
   marker_count=$((marker_count + 1))
   printf '%02X %s\n' $((0x40 + marker_count)) "$1" >>"$work/markers"
-  sg_raw -r 256 "/dev/$other" 12 00 00 00 "$(printf '%02X' $((0x40 + marker_count)))" 00 >/dev/null 2>&1
+  timeout -k 5 20 sg_raw -r 256 "/dev/$other" 12 00 00 00 "$(printf '%02X' $((0x40 + marker_count)))" 00 >/dev/null 2>&1
 }
 
 # ---- QEMU's scsi-cd devices ----
@@ -99,7 +99,7 @@ qemu_cases() {
   wait_node virtio_scsi 2 "QEMU's QRW-20410C with a disc"; disc=$node
   list_nodes >"$work/nodes-qemu"
   for node in "$empty" "$other" "$disc"; do
-    sg_inq -r "/dev/$node" >"$work/inquiry-$node.bin" 2>/dev/null
+    timeout -k 5 20 sg_inq -r "/dev/$node" >"$work/inquiry-$node.bin" 2>/dev/null
   done
   : >"$work/markers"
 
@@ -127,25 +127,25 @@ qemu_cases() {
 
 
 # ---- the virtual drive as a SCSI device of this kernel ----
-mountpoint -q /sys/kernel/config || mount -t configfs configfs /sys/kernel/config ||
+# Configfs calls that the kernel might keep waiting: each bounded.
+bounded() { timeout -k 2 20 "$@"; }
+
+mountpoint -q /sys/kernel/config || bounded mount -t configfs configfs /sys/kernel/config ||
   fault "configfs could not be mounted"
 [ -d "$config/core" ] || fault "the target core has no configfs folder ($config/core)"
 backstore=$config/core/user_1/qrw
 tpg=$config/loopback/naa.5001405000000001/tpgt_1
-
-# Configfs calls that the kernel might keep waiting: each bounded.
-bounded() { timeout -k 2 20 "$@"; }
 
 # tcmu_up CASE: a fresh virtual drive from the case's scenario, exported as
 # LUN 0 of the loopback target; sets $tcmu_sg to its generic node.
 tcmu_up() {
   local dir=$cases/$1
   bounded mkdir -p "$backstore" || fault "the TCMU backstore could not be made ($backstore)"
-  echo -n "dev_config=qrw/vdrive,dev_size=1048576" >"$backstore/control" ||
+  bounded sh -c "echo -n dev_config=qrw/vdrive,dev_size=1048576 >$backstore/control" ||
     fault "the TCMU backstore refused its control values"
   # A command the drive never answers is ended by the target after this long
   # (longer than a chunk's 3 s, so that the initiator's own limit comes first).
-  echo 5 >"$backstore/attrib/cmd_time_out" || fault "the TCMU backstore refused cmd_time_out"
+  bounded sh -c "echo 5 >$backstore/attrib/cmd_time_out" || fault "the TCMU backstore refused cmd_time_out"
   bounded sh -c "echo 1 >$backstore/enable" || fault "the TCMU backstore could not be enabled"
   local uio="" u
   for u in /sys/class/uio/uio*; do
@@ -157,8 +157,8 @@ tcmu_up() {
   QRW_VDRIVE_SCENARIO=$work/scenarios/$1.txt QRW_VDRIVE_TRACE=$dir/trace.txt \
     "$tcmu" "$uio" >"$dir/handler.log" 2>&1 &
   handler_pid=$!
-  mkdir -p "$tpg/lun/lun_0" || fault "the loopback target could not be made ($tpg)"
-  [ -n "$(cat "$tpg/nexus" 2>/dev/null)" ] || echo naa.5001405000000002 >"$tpg/nexus" ||
+  bounded mkdir -p "$tpg/lun/lun_0" || fault "the loopback target could not be made ($tpg)"
+  [ -n "$(cat "$tpg/nexus" 2>/dev/null)" ] || bounded sh -c "echo naa.5001405000000002 >$tpg/nexus" ||
     fault "the loopback target took no nexus"
   bounded ln -s "$backstore" "$tpg/lun/lun_0/qrw" || fault "the backstore could not be linked to the LUN"
   wait_node tcm_loopback 0 "the virtual drive's SCSI device"; tcmu_sg=$node
@@ -172,15 +172,35 @@ tcmu_up() {
   done
   [ -n "$(block_of "$tcmu_sg")" ] || fault "the virtual drive's CD-ROM block node did not appear"
   echo "$tcmu_sg $(cat "/sys/class/scsi_generic/$tcmu_sg/device/type") $(block_of "$tcmu_sg")" >"$dir/device"
-  sg_inq -r "/dev/$tcmu_sg" >"$dir/inquiry.bin" 2>/dev/null
+  timeout -k 5 20 sg_inq -r "/dev/$tcmu_sg" >"$dir/inquiry.bin" 2>/dev/null
+}
+
+# running PID: whether the process is there and has not ended (a child that
+# has ended stays a zombie until it is waited for).
+running() {
+  local state
+  state=$(sed -n 's/^State:[[:space:]]*\(.\).*/\1/p' "/proc/$1/status" 2>/dev/null)
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+
+# stop_handler: ends the TCMU handler with TERM; one that is still there 10 s
+# later is a fault of the rig.
+stop_handler() {
+  kill "$handler_pid" 2>/dev/null
+  local until=$((SECONDS + 10))
+  while running "$handler_pid" && [ "$SECONDS" -lt "$until" ]; do sleep 0.1; done
+  if running "$handler_pid"; then
+    kill -KILL "$handler_pid" 2>/dev/null
+    fault "the TCMU handler did not end within 10 s of TERM"
+  fi
+  wait "$handler_pid" 2>/dev/null
+  handler_pid=""
 }
 
 tcmu_down() {
   bounded rm -f "$tpg/lun/lun_0/qrw" || fault "the LUN could not be unlinked from the backstore"
   bounded rmdir "$tpg/lun/lun_0" || fault "the LUN could not be removed"
-  kill "$handler_pid" 2>/dev/null
-  wait "$handler_pid" 2>/dev/null
-  handler_pid=""
+  stop_handler
   bounded rmdir "$backstore" || fault "the TCMU backstore could not be removed"
 }
 

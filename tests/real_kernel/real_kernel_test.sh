@@ -10,6 +10,7 @@
 # QRWPACK, QRW_NT_REFERENCE, QRW_SG_FRONT, QRW_VDRIVE_TCMU, QRW_TEST_WORK.
 set -uo pipefail
 source "$QRW_SOURCE_DIR/tests/checks.sh"
+source "$QRW_SOURCE_DIR/tests/real_kernel/rig_checks.sh"
 work=$QRW_TEST_WORK
 # The table of cases: main (QEMU's drives, the virtual drive with qrwflash)
 # or wine (the Windows program under Wine), each its own guest boot.
@@ -22,7 +23,7 @@ mkdir -p "$work/lib" "$work/scenarios" "$work/cases" "$work/shim" "$work/qemu"
 # The flash programs and their NT traces from the native flash rig.
 for kind in new old flash-all; do
   mkdir -p "$work/$kind"
-  "$QRW_NT_REFERENCE" "$kind" "$work/$kind" >/dev/null || fail "$kind: the reference flash did not work"
+  timeout -k 5 120 "$QRW_NT_REFERENCE" "$kind" "$work/$kind" >/dev/null || fail "$kind: the reference flash did not work"
   cp "$work/$kind/scenario.txt" "$work/scenarios/tcmu-$kind.txt"
 done
 # One fault of each kind: a command that fails, a completion that never
@@ -43,7 +44,7 @@ shim_run() {
   (cd "$dir" && QRW_VDRIVE_SCENARIO="$work/scenarios/$1.txt" QRW_VDRIVE_TRACE="$work/shim/$1.txt" \
     QRW_VDRIVE_SG_NODES="$dir/root/dev/sg0" QRWFLASH_ROOT="$dir/root" \
     ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$QRW_SG_FRONT" \
-    "$QRWFLASH" flash "$2" --yes >"$dir/out.txt" 2>&1 </dev/null)
+    timeout -k 5 120 "$QRWFLASH" flash "$2" --yes >"$dir/out.txt" 2>&1 </dev/null)
 }
 shim_started=$(date +%s%N)
 for kind in new old flash-all; do shim_run "tcmu-$kind" "$work/$kind/PROGRAM.EXE"; done
@@ -122,16 +123,6 @@ show() { sed 's/^/    | /' "$1" | head -40; }
 lun_cdbs() { awk -v l="$2" '$1 == l && $2 != "sense" { $1 = ""; print substr($0, 2) }' "$work/qemu/$1.txt"; }
 # The CDBs of a trace of the virtual drive.
 trace_cdbs() { sed 's/^[^ ]* \(.*\) \/ .*$/\1/' "$1"; }
-# A trace with every CDB cut to its opcode's standard length: the kernel's
-# SCSI target keeps no more of a command than that (a twelve-byte WRITE
-# BUFFER reaches its backstore as ten bytes).
-standard_cdbs() {
-  awk '{ n = 0; for (i = 2; i <= NF && $i != "/"; i++) n++
-         g = int(index("0123456789ABCDEF", substr($2, 1, 1)) - 1) / 2; g = int(g)
-         len = (g == 0 ? 6 : g == 4 ? 16 : g == 5 ? 12 : 10)
-         line = $1; for (i = 2; i <= NF; i++) { if (i - 1 > len && i <= n + 1) continue; line = line " " $i }
-         print line }' "$1"
-}
 summary=()
 note_case() { summary+=("$(printf '%-26s status %-3s %6s ms' "$1" "$(cat "$cases/$1/status" 2>/dev/null)" "$(cat "$cases/$1/ms" 2>/dev/null)")"); }
 
@@ -274,20 +265,8 @@ expect_eq "tcmu-fault-lost: the held command is the last" "QRW 3C 01 01 00 40 00
 fi
 
 # ---- the Windows program under Wine, NT mode, on the same kind of device ----
-# The program's own commands in the trace of the Wine run: from its first
-# (the drive check's INQUIRY), without what others send the drive on the
-# way: the kernel checks the medium on every open of the block node (GET
-# EVENT STATUS NOTIFICATION, then TEST UNIT READY), and Wine's
-# IOCTL_SCSI_GET_INQUIRY_DATA sends INQUIRY 12 00 00 00 24 00, which on
-# Windows the driver answers from what it keeps (and the SG shim likewise).
-program_commands() {
-  awk '!started && !/^QRW 12 00 00 00 80 00 / { next } { started = 1 }
-       $2 == "4A" { media = 1; next }
-       media && $2 == "00" { media = 0; next }
-       { media = 0 }
-       /^QRW 12 00 00 00 24 00 / { next }
-       { print }' "$1"
-}
+# The program's commands: the whole trace of the Wine run but for the
+# kernel's and Wine's own (rig_checks.sh).
 if [ "$table" = wine ] && [ -n "$cross" ]; then
   name=wine-nt
   note_case "$name"
@@ -301,9 +280,8 @@ if [ "$table" = wine ] && [ -n "$cross" ]; then
   expect_contains "$name: the driver's test passed" "$cases/$name/out.txt" "[  PASSED  ] 1 test."
   expect_eq "$name: the shim's trace of the same program is its NT trace's length" \
     "$(wc -l <"$work/new/reference.txt")" "$(wc -l <"$work/shim/$name.txt")"
-  expect_eq "$name: the program's commands equal the shim's trace, entry by entry" \
-    "$(standard_cdbs "$work/shim/$name.txt")" \
-    "$(program_commands "$cases/$name/flash.txt" | head -n "$(wc -l <"$work/shim/$name.txt")")"
+  expect_program_commands "$name: the program's commands equal the shim's trace, entry by entry" \
+    "$work/shim/$name.txt" "$cases/$name/flash.txt"
 fi
 
 echo "cases (time in the guest):"
