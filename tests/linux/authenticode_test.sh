@@ -8,36 +8,14 @@
 # that osslsigncode signs them. Needs QRWPACK, QRW_PE_WRAP,
 # QRW_FIRMWARE_DIR and QRW_MODELS besides lib.sh's.
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/../signing.sh"
 
 work="$QRW_TEST_WORK/files"
 rm -rf "$work" && mkdir -p "$work"
-for tool in openssl osslsigncode; do
-  command -v "$tool" > /dev/null || { fail "$tool is not installed (scripts/install-deps.sh)"; finish; exit 1; }
-done
-
-# -- the test's own CA and a code-signing certificate it issued -------------
 pki="$work/pki"
-mkdir -p "$pki"
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=QRW test CA" \
-  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" \
-  -keyout "$pki/ca.key" -out "$pki/ca.pem" 2> "$pki/log" &&
-openssl req -newkey rsa:2048 -nodes -subj "/CN=QRW test maker" \
-  -keyout "$pki/maker.key" -out "$pki/maker.csr" 2>> "$pki/log" &&
-printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' > "$pki/ext" &&
-openssl x509 -req -in "$pki/maker.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
-  -days 2 -extfile "$pki/ext" -out "$pki/maker.pem" 2>> "$pki/log" ||
-  { fail "openssl could not make the certificates"; cat "$pki/log"; finish; exit 1; }
-
-# sign IN OUT: IN signed by the maker's certificate, with the CA in the chain.
-sign() {
-  cat "$pki/maker.pem" "$pki/ca.pem" > "$pki/chain.pem"
-  osslsigncode sign -certs "$pki/chain.pem" -key "$pki/maker.key" -n "QRW flash program" \
-    -in "$1" -out "$2" > "$work/sign.log" 2>&1 || { echo "    osslsigncode sign:"; sed 's/^/    /' "$work/sign.log"; }
-}
-# verified FILE: osslsigncode's verdict on FILE against the CA alone.
-verified() {
-  osslsigncode verify -CAfile "$pki/ca.pem" -in "$1" > "$work/verify.log" 2>&1 && echo yes || echo no
-}
+qrw_signing_pki "$pki" > "$work/pki.log" || { fail "$(cat "$work/pki.log")"; finish; exit 1; }
+sign() { qrw_sign "$pki" "$1" "$2" || fail "osslsigncode could not sign $1"; }
+verified() { qrw_signature_verified "$pki" "$1"; }
 # build TEMPLATE DIR: qrwpack's QRW-20410C program of 1.10.BIN from TEMPLATE.
 build() {
   mkdir -p "$2"
@@ -78,7 +56,7 @@ expect_eq "the package is the generator's" "$("$QRWPACK" verify "$QRW_FIRMWARE_D
 signed="$work/1.10.signed.EXE"
 sign "$work/from-signed/1.10.EXE" "$signed"
 expect_eq "the signed program verifies against the CA" yes "$(verified "$signed")"
-expect_contains "osslsigncode: signature ok" "$work/verify.log" "Signature verification: ok"
+expect_contains "osslsigncode: signature ok" "$pki/verify.log" "Signature verification: ok"
 crc=$("$QRWPACK" verify "$QRW_FIRMWARE_DIR/1.10.sealed" | sed 's/.*CRC-32 //')
 "$QRWPACK" verify "$signed" > "$work/qrwpack-verify.txt" 2>&1
 expect_eq "qrwpack verify: seal intact" "0 $signed: seal intact, CRC-32 $crc" "$? $(cat "$work/qrwpack-verify.txt")"
