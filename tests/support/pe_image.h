@@ -6,6 +6,7 @@
 // enough for osslsigncode to sign it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -35,7 +36,7 @@ struct PeImage {
   static Bytes Around(const Bytes& body) {
     const std::uint32_t raw = static_cast<std::uint32_t>((body.size() + 0x1FF) / 0x200 * 0x200);
     const std::uint32_t virtualSize = (raw + 0xFFF) / 0x1000 * 0x1000;
-    Bytes file(kBodyAt, 0);
+    Bytes file(kBodyAt + raw, 0);
     file[0] = 'M';
     file[1] = 'Z';
     PutLe32(file, 0x3C, kPeAt);
@@ -67,8 +68,7 @@ struct PeImage {
     PutLe32(file, kSectionTableAt + 16, raw);       // SizeOfRawData
     PutLe32(file, kSectionTableAt + 20, kBodyAt);   // PointerToRawData
     PutLe32(file, kSectionTableAt + 36, 0xC0000040);  // initialised data, read, write
-    file.insert(file.end(), body.begin(), body.end());
-    file.resize(kBodyAt + raw, 0);
+    std::copy(body.begin(), body.end(), file.begin() + kBodyAt);
     return file;
   }
 
