@@ -1,8 +1,11 @@
 // Fuzz target: the builder's inputs (template bytes, image size and bytes,
-// image file name) and the faults of the disk it writes to, all in memory.
-// Whatever it is given, a build either writes exactly the template with the
-// new header and image in place of any earlier output, or reports one
-// failure and leaves the folder as it was, the earlier output included.
+// image file name, a PE file around the template with a certificate table
+// and a security directory entry of any values) and the faults of the disk
+// it writes to, all in memory. Whatever it is given, a build either writes
+// exactly the template with the new header and image in place of any
+// earlier output (a signed template's without the certificate table that
+// ended it, the entry and checksum zero), or reports one failure and leaves
+// the folder as it was, the earlier output included.
 #include <sanitizer/asan_interface.h>
 
 #include <algorithm>
@@ -17,6 +20,7 @@
 #include "fakes/memory_files.h"
 #include "package/builder.h"
 #include "package/seal.h"
+#include "support/pe_image.h"
 
 // ---- big blocks ----------------------------------------------------------------
 
@@ -87,6 +91,13 @@ void* operator new(std::size_t size) {
   return block;
 }
 
+// libFuzzer reads its corpus into blocks of this form; they are freed by the
+// operator delete below, so they come from the same place.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (size >= kBigBlock) return NewBigBlock(size);
+  return std::malloc(size == 0 ? 1 : size);
+}
+
 void operator delete(void* block) noexcept {
   if (block == nullptr) return;
   if (BigBlock* live = FindSlot(liveBlocks, std::size(liveBlocks), block)) {
@@ -136,18 +147,49 @@ struct Disk {
 
 // Input layout: byte 0 picks the image (empty, old size, new size, or the
 // raw rest), byte 1 where the key-word goes (or none), byte 2 the name,
-// bytes 3 and 4 the disk, the rest is the template's body (and the raw
+// bytes 3 and 4 the disk and the PE file around the template, bytes 5 to 12
+// a security directory entry, the rest is the template's body (and the raw
 // image).
 struct Case {
   Bytes templateBytes;
   Bytes image;
   std::string name;
   Disk disk;
+  bool pe = false;              // the template is a PE file (support/pe_image.h)
+  std::size_t soundTableAt = 0;  // where a sound certificate table begins, or 0
 };
+
+using testsupport::PeImage;
+
+// Bits 5-7 of the disk byte: below 4 the template is no PE file (its first
+// byte never 'M'); from 4 a PE file around it with a certificate table of
+// 8 to 256 bytes, named by its entry as a signer names it (4), by the
+// entry's eight bytes taken from the input (5), with bytes after it (6), or
+// from an 8-byte boundary anywhere in the file to its end (7).
+void Sign(Case& c, std::uint8_t kind, const std::uint8_t* entryBytes) {
+  Bytes& file = c.templateBytes;
+  if (kind < 4) {
+    if (!file.empty() && file[0] == 'M') file[0] = 'm';
+    return;
+  }
+  c.pe = true;
+  file = PeImage::Around(file);
+  const std::size_t tableAt = file.size();
+  PeImage::Sign(file, Bytes(8 * (1 + entryBytes[0] % 32), 0x30), 0x00ABCDEF);
+  if (kind == 4) c.soundTableAt = tableAt;
+  if (kind == 5) std::copy_n(entryBytes, 8, file.begin() + PeImage::kSecurityEntryAt);
+  if (kind == 6) file.insert(file.end(), 8 * (1 + entryBytes[1] % 4), 0x31);
+  if (kind == 7) {
+    const std::size_t at = (static_cast<std::size_t>(entryBytes[2]) << 8 | entryBytes[3]) *
+                           file.size() / 65536 / 8 * 8;
+    testsupport::PutLe32(file, PeImage::kSecurityEntryAt, static_cast<std::uint32_t>(at));
+    testsupport::PutLe32(file, PeImage::kSecurityEntryAt + 4, static_cast<std::uint32_t>(file.size() - at));
+  }
+}
 
 Case Decode(const std::uint8_t* data, std::size_t size) {
   Case c;
-  if (size < 5) return c;
+  if (size < 13) return c;
   const std::uint8_t imageKind = data[0] % 4;
   const std::uint8_t keyWordAt = data[1];
   static const char* const kNames[] = {"1.10.BIN", "ab.bin", "a", "", "../x.bin", "C:x.bin", "abcdefgh"};
@@ -156,7 +198,7 @@ Case Decode(const std::uint8_t* data, std::size_t size) {
   c.disk.earlierOutput = (data[3] & 2) != 0;
   c.disk.fault = static_cast<std::uint8_t>((data[3] >> 2) % 8);
   c.disk.detail = data[4];
-  Bytes body(data + 5, data + size);
+  Bytes body(data + 13, data + size);
   if (imageKind == 1) c.image.assign(0x40000, 0x5A);
   if (imageKind == 2) c.image.assign(0x50000, 0xA5);
   if (imageKind == 3) c.image = body;
@@ -183,6 +225,7 @@ Case Decode(const std::uint8_t* data, std::size_t size) {
     }
   }
   c.templateBytes = std::move(body);
+  Sign(c, static_cast<std::uint8_t>(data[3] >> 5), data + 5);
   return c;
 }
 
@@ -222,21 +265,35 @@ void Check(const Case& c, const Bytes& templateBytes, const Bytes& image, const 
   expectedNames.erase(std::unique(expectedNames.begin(), expectedNames.end()), expectedNames.end());
   if (names != expectedNames) std::abort();
   const Bytes& out = files.Get(output);
-  if (out.size() != templateBytes.size()) std::abort();
+  // A copy shorter than the template left out exactly the certificate table
+  // its entry named at the end, and cleared the entry and the checksum.
+  Bytes expected = templateBytes;
+  if (out.size() > templateBytes.size()) std::abort();
+  if (c.soundTableAt != 0 && out.size() != c.soundTableAt) std::abort();
+  if (out.size() < templateBytes.size()) {
+    if (!c.pe) std::abort();
+    if (testsupport::Le32(templateBytes, PeImage::kSecurityEntryAt) != out.size() ||
+        testsupport::Le32(templateBytes, PeImage::kSecurityEntryAt + 4) != templateBytes.size() - out.size())
+      std::abort();
+    expected.resize(out.size());
+    std::fill_n(expected.begin() + PeImage::kSecurityEntryAt, 8, 0);
+    std::fill_n(expected.begin() + PeImage::kChecksumAt, 4, 0);
+  }
   const std::size_t k = package::FindKeyWord(templateBytes.data(), templateBytes.size(), KeyWord());
   if (k == std::string::npos) std::abort();
   const auto header = package::NewHeader({"M", "I", "R", "V", "N"}, c.name);
   if (!std::equal(header.begin(), header.end(), out.begin() + static_cast<std::ptrdiff_t>(k + 15))) std::abort();
   const std::size_t imageAt = k + package::kImageAreaOffset;
   if (!std::equal(image.begin(), image.end(), out.begin() + static_cast<std::ptrdiff_t>(imageAt))) std::abort();
-  if (!std::equal(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(k + 15), templateBytes.begin())) std::abort();
+  if (!std::equal(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(k + 15), expected.begin())) std::abort();
   // The rest is the template's but for the seal's values, which must hold.
   const std::size_t rest = imageAt + image.size();
   const auto marker = SealMarker();
   const auto seals = package::Occurrences(out.data(), out.size(), marker.data(), marker.size());
   if (seals.size() != 1) std::abort();
   const std::size_t sealValues = seals[0] + package::kSealCrcOffset;
-  Bytes expectedRest(templateBytes.begin() + static_cast<std::ptrdiff_t>(rest), templateBytes.end());
+  if (rest > expected.size()) std::abort();
+  Bytes expectedRest(expected.begin() + static_cast<std::ptrdiff_t>(rest), expected.end());
   if (sealValues >= rest)
     std::copy_n(out.begin() + static_cast<std::ptrdiff_t>(sealValues), 8,
                 expectedRest.begin() + static_cast<std::ptrdiff_t>(sealValues - rest));

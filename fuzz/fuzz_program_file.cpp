@@ -1,7 +1,10 @@
 // Fuzz target of the program-file reader: files with the key-word and the
 // seal marker of this build placed anywhere, any number of times, in files
-// of any length around a package region. Whatever the reader accepts lies
-// inside the file: the region around K, and one whole seal record outside it.
+// of any length around a package region, bare or in a PE file with a
+// certificate table and a security directory entry of any values. Whatever
+// the reader accepts lies inside the file: the region around K, one whole
+// seal record outside it, and a certificate table it calls present at the
+// end of the file, apart from both and from the headers that name it.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -12,26 +15,36 @@
 #include "package/package_data.h"
 #include "package/program_file.h"
 #include "package/seal.h"
+#include "support/pe_image.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+using testsupport::PeImage;
+
 // Input layout: byte 0 how many key-words, byte 1 how many seal markers,
-// byte 2 whether the file is padded to hold a whole region, then pairs of
-// bytes for the places (scaled to the file), the rest is the file's body.
+// byte 2 whether the file is padded to hold a whole region (bit 0 clear),
+// whether it is put into a PE file with a certificate table (bit 1) and
+// whether the table's entry is then taken from the input as it stands (bit
+// 2) or scaled to the file (bit 3), bytes 3 to 10 that entry, then pairs of bytes for the places (scaled to the
+// file), the rest is the file's body.
 Bytes Decode(const std::uint8_t* data, std::size_t size) {
-  if (size < 3) return {};
+  constexpr std::size_t kHead = 11;
+  if (size < kHead) return {};
   const std::size_t keyWords = data[0] % 3;
   const std::size_t markers = data[1] % 3;
   const bool padded = data[2] % 2 == 0;
+  const bool pe = (data[2] & 2) != 0;
+  const bool entryFromInput = (data[2] & 4) != 0;
+  const bool entryScaled = (data[2] & 8) != 0;
   const std::size_t places = 2 * (keyWords + markers);
-  if (size < 3 + places) return {};
-  Bytes file(data + 3 + places, data + size);
+  if (size < kHead + places) return {};
+  Bytes file(data + kHead + places, data + size);
   if (padded) file.resize(file.size() + package::kRegionSize + 4096, 0);
   const package::KeyWordBytes keyWord = package::BuiltInKeyWord();
   const package::SealMarker marker = package::BuiltInSealMarker();
-  const std::uint8_t* place = data + 3;
+  const std::uint8_t* place = data + kHead;
   auto insertAt = [&](const std::uint8_t* pattern, std::size_t length) {
     const std::size_t scaled = (static_cast<std::size_t>(place[0]) << 8 | place[1]) *
                                (file.size() + 1) / 65536;
@@ -40,6 +53,21 @@ Bytes Decode(const std::uint8_t* data, std::size_t size) {
   };
   for (std::size_t i = 0; i < keyWords; ++i) insertAt(keyWord.data(), keyWord.size());
   for (std::size_t i = 0; i < markers; ++i) insertAt(marker.data(), marker.size());
+  if (pe) {
+    file = PeImage::Around(file);
+    PeImage::Sign(file, Bytes(8 * (1 + data[3] % 64), 0x30), 0x00ABCDEF);
+    if (entryFromInput) std::copy_n(data + 3, 8, file.begin() + PeImage::kSecurityEntryAt);
+    if (entryScaled) {
+      // An address anywhere in the file and a size up to a little past its
+      // end, in 8-byte units but when the input's low bits say otherwise.
+      std::size_t at = (static_cast<std::size_t>(data[3]) << 8 | data[4]) * file.size() / 65536;
+      if (data[5] % 2 == 0) at = at / 8 * 8;
+      std::size_t length = (static_cast<std::size_t>(data[6]) << 8 | data[7]) * (file.size() + 16 - at) / 65536;
+      if (data[8] % 2 == 0) length = length / 8 * 8;
+      testsupport::PutLe32(file, PeImage::kSecurityEntryAt, static_cast<std::uint32_t>(at));
+      testsupport::PutLe32(file, PeImage::kSecurityEntryAt + 4, static_cast<std::uint32_t>(length));
+    }
+  }
   return file;
 }
 
@@ -58,6 +86,16 @@ void Check(const package::ProgramFile& file) {
     std::abort();
   const package::SealCheck again = package::CheckSeal(file.Package());
   if (!(again == file.seal)) std::abort();
+  const package::CertificateTable& table = file.certificates;
+  const bool told = !package::CertificateProblemText(table).empty();
+  if (told != (table.state == package::CertificateTableState::Unusable)) std::abort();
+  if (table.state != package::CertificateTableState::Present) return;
+  if (table.size < 8 || table.at % 8 != 0 || table.size % 8 != 0 || table.at > size ||
+      table.size != size - table.at)
+    std::abort();
+  if (table.entryAt + 8 > table.at || table.checksumAt + 4 > table.at) std::abort();
+  if (table.at < regionStart + package::kRegionSize || table.at < file.sealAt + package::kSealSize)
+    std::abort();
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "package/builder_messages.h"
+#include "package/certificate_table.h"
 
 namespace package {
 
@@ -69,8 +71,8 @@ class Build {
     observer_.Status(messages::Building(request_.binFileName));
     if (!IsPlainName(request_.binFileName))
       return Fail(messages::NotPlainName(request_.binFileName));
-    if (!ReadImage() || !ReadTemplate()) return false;
-    observer_.ProgressStart(static_cast<std::int32_t>(template_->Size()));
+    if (!ReadImage() || !ReadTemplate() || !FindCertificates()) return false;
+    observer_.ProgressStart(static_cast<std::int32_t>(copySize_));
     if (!OpenOutput()) return false;
     // The temporary file is gone before a failure is shown.
     if (const Failure failure = WriteAndPlaceOutput()) {
@@ -127,6 +129,19 @@ class Build {
     return ReadWhole(path, path, static_cast<std::size_t>(*size), template_);
   }
 
+  // A signed template's Authenticode signature would not match a copy with
+  // another package, and Windows judges a copy by it: the copy ends where
+  // the certificate table begins (copySize_), without the table.
+  bool FindCertificates() {
+    certificates_ = FindCertificateTable(template_->Data(), template_->Size());
+    if (certificates_.state == CertificateTableState::Unusable)
+      return Fail(messages::CertificateTableUnusable(programName_,
+                                                     CertificateProblemText(certificates_)));
+    copySize_ = certificates_.state == CertificateTableState::Present ? certificates_.at
+                                                                      : template_->Size();
+    return true;
+  }
+
   // The existing output must be replaceable (a running program's file, for
   // one, is not on Windows); the new one goes to a file of a name nobody
   // holds, made new so that another build's file is never taken over.
@@ -155,7 +170,7 @@ class Build {
     const std::size_t k = FindKeyWord(input, size, request_.keyWord);
     if (k == std::string::npos) {
       // The whole template was scanned in vain.
-      StepTimes(observer_, (size + kProgressBlock - 1) / kProgressBlock);
+      StepTimes(observer_, (copySize_ + kProgressBlock - 1) / kProgressBlock);
       return messages::KeyWordNotFound(programName_);
     }
     if (k + kHeaderSize + imageSize > size) {
@@ -173,6 +188,11 @@ class Build {
       return failure;
     }
     const std::size_t regionStart = k - kKeyWordInRegion;
+    certificates_ = ApartFromPackage(certificates_, regionStart, sealAt_);
+    if (certificates_.state == CertificateTableState::Unusable) {
+      StepTimes(observer_, k / kProgressBlock + 1);
+      return messages::CertificateTableUnusable(programName_, CertificateProblemText(certificates_));
+    }
     Bytes region(input + regionStart, input + regionStart + kRegionSize);
     std::uint8_t* const regionK = region.data() + kKeyWordInRegion;
     const auto header = NewHeader(request_.model, request_.binFileName);
@@ -181,9 +201,15 @@ class Build {
     std::array<std::uint8_t, kSealSize> seal;
     std::copy_n(input + sealAt_, kSealSize, seal.begin());
     WriteSeal(seal.data(), PackageView(region.data()));
-    const Replacement replacements[] = {{regionStart, region.data(), kRegionSize},
-                                        {sealAt_, seal.data(), kSealSize}};
-    return WriteBlocks(replacements, StepMarks(size, k, imageSize));
+    std::vector<Replacement> replacements = {{regionStart, region.data(), kRegionSize},
+                                             {sealAt_, seal.data(), kSealSize}};
+    // No signature, and no checksum: the signer's covered the table too.
+    static constexpr std::uint8_t kZeros[kSecurityEntrySize] = {};
+    if (certificates_.state == CertificateTableState::Present) {
+      replacements.push_back({certificates_.entryAt, kZeros, kSecurityEntrySize});
+      replacements.push_back({certificates_.checksumAt, kZeros, kChecksumSize});
+    }
+    return WriteBlocks(std::move(replacements), StepMarks(copySize_, k, imageSize));
   }
 
   // The template's seal record: the one occurrence of the seal marker,
@@ -211,13 +237,13 @@ class Build {
     std::size_t size;
   };
 
-  // The template with the two replacements (the region and the seal record,
-  // which never overlap), in blocks of at most kWriteBlock bytes.
-  Failure WriteBlocks(const Replacement (&replacements)[2], const std::vector<std::size_t>& marks) {
-    const std::size_t size = template_->Size();
-    const bool inOrder = replacements[0].at < replacements[1].at;
-    const Replacement& first = replacements[inOrder ? 0 : 1];
-    const Replacement& second = replacements[inOrder ? 1 : 0];
+  // The template's first copySize_ bytes with the replacements (the region,
+  // the seal record and, in a signed template, the security directory
+  // entry and the checksum: none overlaps another), in blocks of at most
+  // kWriteBlock bytes.
+  Failure WriteBlocks(std::vector<Replacement> replacements, const std::vector<std::size_t>& marks) {
+    std::sort(replacements.begin(), replacements.end(),
+              [](const Replacement& a, const Replacement& b) { return a.at < b.at; });
     std::size_t written = 0;
     std::size_t step = 0;
     // Writes up to the output's byte `end` from bytes that stand for the
@@ -232,12 +258,10 @@ class Build {
       return true;
     };
     const std::uint8_t* const input = template_->Data();
-    if (!writeUpTo(first.at, input, 0) ||
-        !writeUpTo(first.at + first.size, first.bytes, first.at) ||
-        !writeUpTo(second.at, input, 0) ||
-        !writeUpTo(second.at + second.size, second.bytes, second.at) ||
-        !writeUpTo(size, input, 0))
-      return messages::WriteFail(request_.binFileName);
+    for (const Replacement& r : replacements)
+      if (!writeUpTo(r.at, input, 0) || !writeUpTo(r.at + r.size, r.bytes, r.at))
+        return messages::WriteFail(request_.binFileName);
+    if (!writeUpTo(copySize_, input, 0)) return messages::WriteFail(request_.binFileName);
     return std::nullopt;
   }
 
@@ -262,6 +286,8 @@ class Build {
   const std::string programName_;
   std::string temporaryPath_;
   std::size_t sealAt_ = 0;
+  CertificateTable certificates_;
+  std::size_t copySize_ = 0;
   std::unique_ptr<platform::NewFile> temporary_;
   std::unique_ptr<platform::HeldBytes> image_;
   std::unique_ptr<platform::HeldBytes> template_;

@@ -61,7 +61,10 @@ inline constexpr std::size_t kMaxTemplateSize = 64u << 20;
 // A failed build leaves no file behind and keeps an earlier output of the
 // same name. Besides the header and the image, the output's seal record (the
 // one occurrence of the seal marker, outside the package) is written: the
-// CRC-32 of the output's whole region.
+// CRC-32 of the output's whole region. A template signed with Authenticode
+// gives the output its unsigned self would give: the certificate table left
+// out, the security directory entry and the checksum zero
+// (package/certificate_table.h).
 bool BuildFlashProgram(const BuildRequest& request, BuildObserver& observer,
                        platform::Files& files);
 

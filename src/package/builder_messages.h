@@ -42,6 +42,10 @@ inline std::string SealNotFound(const std::string& programName) {
 inline std::string SealDoubled(const std::string& programName, std::size_t count) {
   return "Building fail: the seal occurs " + std::to_string(count) + " times in " + programName;
 }
+inline std::string CertificateTableUnusable(const std::string& programName,
+                                            const std::string& problem) {
+  return "Building fail: cannot leave out the certificate table of " + programName + ": " + problem;
+}
 inline std::string SomeProblem(const std::string& programName) {
   return "Building fail: some problem in " + programName;
 }

@@ -70,7 +70,11 @@ ProgramFile ReadProgramBytes(Bytes bytes, const KeyWordBytes& keyWord, const Sea
     return Problem(std::move(file), ProgramFileProblem::PackageTruncated,
                    "the package is truncated");
   file = FindSeal(std::move(file), marker);
-  if (file.problem == ProgramFileProblem::None) file.seal = CheckSeal(file.Package());
+  if (file.problem != ProgramFileProblem::None) return file;
+  file.seal = CheckSeal(file.Package());
+  file.certificates =
+      ApartFromPackage(FindCertificateTable(file.bytes.data(), file.bytes.size()),
+                       file.keyWordAt - kKeyWordInRegion, file.sealAt);
   return file;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "package/builder.h"
+#include "package/certificate_table.h"
 #include "package/package_region.h"
 #include "package/seal.h"
 
@@ -34,6 +35,9 @@ struct ProgramFile {
   std::size_t keyWordAt = 0;        // K's offset in the file
   std::size_t sealAt = 0;           // the seal record's offset in the file
   SealCheck seal{};                 // meaningful only when problem == None
+  // An Authenticode signature added after the build; it changes nothing
+  // the tools read. Meaningful only when problem == None.
+  CertificateTable certificates;
 
   // The region inside bytes, with its seal record; only when problem == None.
   PackageView Package() const;

@@ -3,25 +3,10 @@
 #include <algorithm>
 
 #include "package/crc32.h"
+#include "package/little_endian.h"
 #include "text/format.h"
 
 namespace package {
-
-namespace {
-
-std::uint32_t GetLe32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-void PutLe32(std::uint8_t* p, std::uint32_t value) {
-  p[0] = static_cast<std::uint8_t>(value);
-  p[1] = static_cast<std::uint8_t>(value >> 8);
-  p[2] = static_cast<std::uint8_t>(value >> 16);
-  p[3] = static_cast<std::uint8_t>(value >> 24);
-}
-
-}  // namespace
 
 std::uint32_t RegionCrc(const PackageView& package) {
   return Crc32(package.Region(), kRegionSize);

@@ -217,6 +217,27 @@ TEST_F(BuilderE2e, BuildWritesQrwpacksFlashProgramWhichStartsInFlashMode) {
   EXPECT_EQ(flash.WaitForExit(), std::optional<DWORD>(0));
 }
 
+// A template signed with Authenticode (by sign_programs.sh) writes the
+// program its unsigned self writes: without the certificate table, so that
+// Windows never sees a copy whose signature no longer matches.
+TEST_F(BuilderE2e, SignedTemplateWritesTheUnsignedTemplatesProgram) {
+  SetUpFolder("signed");
+  ASSERT_TRUE(CopyInto(ProgramPath("..\\signed\\QRWFLASH.EXE"), folder_));
+  const auto signedTemplate = ReadWholeFile(folder_ + "\\" + kTemplate);
+  const auto byQrwpack = ReadWholeFile(ProgramPath("..\\shipped\\1.10.EXE"));
+  ASSERT_GT(signedTemplate.size(), ReadWholeFile(ProgramPath(kTemplate)).size());
+  window_ = StartBuilder();
+  ASSERT_NE(window_, nullptr);
+  ChooseListItem(window_, kIdFileListBox1, IndexOf(ListItems(Control(window_, kIdFileListBox1)), "1.10.BIN"));
+  ASSERT_TRUE(WaitUntilBuildEnabled(window_));
+  Click(window_, kIdFlashButton);
+  ASSERT_TRUE(WaitForText(window_, kIdGroupBox2, "Build 1.10.EXE ok!"))
+      << ControlText(window_, kIdGroupBox2);
+  const auto built = ReadWholeFile(folder_ + "\\1.10.EXE");
+  ASSERT_FALSE(byQrwpack.empty());
+  EXPECT_TRUE(built == byQrwpack) << "sizes " << built.size() << " and " << byQrwpack.size();
+}
+
 TEST_F(BuilderE2e, BuildOverARunningFlashProgramFailsAndKeepsIt) {
   BuildOverARunningFlashProgram("running");
 }

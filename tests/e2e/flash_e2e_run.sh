@@ -29,6 +29,9 @@ mkdir -p "$work/devices" "$work/bin" "$work/tests"
 : >"$work/devices/sg-e"
 qrw_wine_cdrom "$prefix" "e=$work/devices/sg-e" || { echo "flash_e2e: no drive E" >&2; exit 1; }
 cp "$build/bin/1.10.EXE" "$dll" "$work/bin/"
+# The same program signed with Authenticode after it was built.
+mkdir -p "$work/bin/signed"
+cp "$build/signed/1.10.EXE" "$work/bin/signed/"
 
 # The virtual drive's session, the same for every program the tests start;
 # each test writes its scenario there first. Empty until then: no drives.

@@ -32,9 +32,11 @@ std::string Name(Platform p) { return p == Platform::Nt ? "NT" : "9x"; }
 // trace before the program starts.
 class FlashRun {
  public:
-  FlashRun(Platform platform, const std::string& name, const std::string& driveLines)
+  // source: the program file copied in as 1.10.EXE, from the program folder.
+  FlashRun(Platform platform, const std::string& name, const std::string& driveLines,
+           const std::string& source = kFlashProgram)
       : folder_(MakeWorkFolder(name)), session_(WorkDir() + "\\session") {
-    EXPECT_TRUE(CopyInto(ProgramPath(kFlashProgram), folder_));
+    EXPECT_TRUE(CopyInto(ProgramPath(source), folder_, kFlashProgram));
     if (platform == Platform::W9x) {
       EXPECT_TRUE(CopyInto(ProgramPath("WNASPI32.DLL"), folder_));
       SetWindows98(kFlashProgram, AspiLibrary::Beside);
@@ -218,6 +220,29 @@ TEST_P(FlashE2e, CorruptedReadBackNeverReachesTheFinalFlashCommand) {
   EXPECT_EQ(run.CountCommands("3B 05 01 00 00 C"), 0u) << "no final flash command";
   EXPECT_EQ(RevisionOf(ListLine(window)), "1.00");
   CloseProgram(program, window);
+}
+
+// The flash program signed with Authenticode after it was built (by
+// sign_programs.sh) sends the drive exactly what the unsigned one sends: the
+// whole trace of a flash, command for command.
+TEST(FlashE2eSigned, SignedProgramFlashesWithTheUnsignedProgramsTrace) {
+  std::vector<std::vector<std::string>> traces;
+  for (const std::string source : {kFlashProgram, "signed\\1.10.EXE"}) {
+    FlashRun run(Platform::Nt, traces.empty() ? "trace-plain" : "trace-signed", "", source);
+    Process program = run.Start();
+    HWND window = OpenFlashWindow(program);
+    ASSERT_NE(window, nullptr);
+    PressFlashAndConfirm(program, window);
+    const auto restart = WaitForDialog(program, 120s);
+    ASSERT_TRUE(restart.has_value());
+    EXPECT_EQ(restart->title, "Confirm");
+    Answer(*restart, IDNO);
+    EXPECT_EQ(RevisionOf(ListLine(window)), "1.10");
+    CloseProgram(program, window);
+    traces.push_back(run.Trace());
+  }
+  ASSERT_FALSE(traces[0].empty());
+  EXPECT_EQ(traces[1], traces[0]);
 }
 
 // CRC-32 as zlib computes it, bit by bit: the test's own, apart from the

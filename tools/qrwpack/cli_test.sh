@@ -117,7 +117,8 @@ NewRevision:  1.10.
 Template:     no
 Image:        new format (05 80 at 0x1100), 327680 bytes, flash profile needed
 Profile 0:    maker DA, device C8, 314 bytes at block offset 0
-Profile 1:    maker BF, device B4, 452 bytes at block offset 314" "" -- "$qrwpack" inspect "$work/out-dir/1.10.EXE"
+Profile 1:    maker BF, device B4, 452 bytes at block offset 314
+Certificate:  none" "" -- "$qrwpack" inspect "$work/out-dir/1.10.EXE"
 expect inspect-template 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.sealed"
 grep -qx 'Template:     yes (starts as builder)' "$work/out" || { echo "inspect-template: not a template"; failures=$((failures + 1)); }
 # A program from anywhere may carry terminal commands in its texts: inspect

@@ -236,6 +236,20 @@ std::string SealDescription(const package::SealCheck& seal) {
   return "";
 }
 
+// Whether the program carries an Authenticode signature: a maker signs the
+// built programs; the builders never copy a template's.
+std::string CertificateDescription(const package::CertificateTable& table) {
+  switch (table.state) {
+    case package::CertificateTableState::None: return "none";
+    case package::CertificateTableState::Present:
+      return "table of " + std::to_string(table.size) + " bytes at 0x" +
+             Hex(static_cast<unsigned>(table.at), 8);
+    case package::CertificateTableState::Unusable:
+      return "unusable: " + package::CertificateProblemText(table);
+  }
+  return "";
+}
+
 void PrintPackage(const std::string& path, const package::ProgramFile& program) {
   const package::PackageView view = program.Package();
   Out("File:         " + path + "\n" +
@@ -251,6 +265,7 @@ void PrintPackage(const std::string& path, const package::ProgramFile& program) 
       "Template:     " + (package::IsTemplate(view) ? "yes (starts as builder)" : "no") + "\n" +
       "Image:        " + ImageDescription(view) + "\n");
   PrintProfiles(view);
+  Out("Certificate:  " + CertificateDescription(program.certificates) + "\n");
 }
 
 int Inspect(const std::vector<std::string>& files) {
