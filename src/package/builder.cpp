@@ -53,7 +53,7 @@ void StepTimes(BuildObserver& observer, std::size_t times) {
 
 // One build: the inputs held in full, then the output written to a
 // temporary file beside it and put in place only when it is complete.
-// Only the package region and the seal record are copied to be changed;
+// Only the package region and the two records are copied to be changed;
 // the rest of the output is written from the template as it is held.
 class Build {
  public:
@@ -172,6 +172,10 @@ class Build {
       StepTimes(observer_, k / kProgressBlock + 1);
       return failure;
     }
+    if (Failure failure = FindSignatureRecord(k)) {
+      StepTimes(observer_, k / kProgressBlock + 1);
+      return failure;
+    }
     const std::size_t regionStart = k - kKeyWordInRegion;
     Bytes region(input + regionStart, input + regionStart + kRegionSize);
     std::uint8_t* const regionK = region.data() + kKeyWordInRegion;
@@ -181,9 +185,41 @@ class Build {
     std::array<std::uint8_t, kSealSize> seal;
     std::copy_n(input + sealAt_, kSealSize, seal.begin());
     WriteSeal(seal.data(), PackageView(region.data()));
-    const Replacement replacements[] = {{regionStart, region.data(), kRegionSize},
-                                        {sealAt_, seal.data(), kSealSize}};
+    std::array<std::uint8_t, kSignatureRecordSize> signature;
+    Replacement replacements[] = {{regionStart, region.data(), kRegionSize},
+                                  {sealAt_, seal.data(), kSealSize},
+                                  {sealAt_, seal.data(), 0}};
+    if (signatureAt_) {
+      std::copy_n(input + *signatureAt_, kSignatureRecordSize, signature.begin());
+      SignRecord(PackageView(region.data(), seal.data()), signature.data());
+      replacements[2] = {*signatureAt_, signature.data(), kSignatureRecordSize};
+    }
     return WriteBlocks(replacements, StepMarks(size, k, imageSize));
+  }
+
+  // The output's signature record: empty, or filled by the request's signer.
+  void SignRecord(const PackageView& sealed, std::uint8_t* record) const {
+    ClearSignatureRecord(record);
+    if (request_.signer != nullptr) request_.signer->Sign(sealed, record);
+  }
+
+  // The template's signature record, where the request names its marker:
+  // the one occurrence, whole and apart from the region and the seal record,
+  // both of which the signature covers. Sets signatureAt_.
+  Failure FindSignatureRecord(std::size_t k) {
+    if (!request_.signatureMarker) return std::nullopt;
+    const std::size_t size = template_->Size();
+    const SignatureMarker& marker = *request_.signatureMarker;
+    const std::vector<std::size_t> records =
+        Occurrences(template_->Data(), size, marker.data(), marker.size());
+    if (records.empty()) return messages::SignatureRecordNotFound(programName_);
+    if (records.size() > 1) return messages::SignatureRecordDoubled(programName_, records.size());
+    const std::size_t at = records.front();
+    if (!SignatureRecordApart(at, k - kKeyWordInRegion, sealAt_) ||
+        size - at < kSignatureRecordSize)
+      return messages::SomeProblem(programName_);
+    signatureAt_ = at;
+    return std::nullopt;
   }
 
   // The template's seal record: the one occurrence of the seal marker,
@@ -211,13 +247,13 @@ class Build {
     std::size_t size;
   };
 
-  // The template with the two replacements (the region and the seal record,
-  // which never overlap), in blocks of at most kWriteBlock bytes.
-  Failure WriteBlocks(const Replacement (&replacements)[2], const std::vector<std::size_t>& marks) {
+  // The template with the replacements (the region, the seal record and the
+  // signature record, which never overlap; an empty one changes nothing), in
+  // blocks of at most kWriteBlock bytes.
+  Failure WriteBlocks(Replacement (&replacements)[3], const std::vector<std::size_t>& marks) {
     const std::size_t size = template_->Size();
-    const bool inOrder = replacements[0].at < replacements[1].at;
-    const Replacement& first = replacements[inOrder ? 0 : 1];
-    const Replacement& second = replacements[inOrder ? 1 : 0];
+    std::sort(std::begin(replacements), std::end(replacements),
+              [](const Replacement& a, const Replacement& b) { return a.at < b.at; });
     std::size_t written = 0;
     std::size_t step = 0;
     // Writes up to the output's byte `end` from bytes that stand for the
@@ -232,12 +268,11 @@ class Build {
       return true;
     };
     const std::uint8_t* const input = template_->Data();
-    if (!writeUpTo(first.at, input, 0) ||
-        !writeUpTo(first.at + first.size, first.bytes, first.at) ||
-        !writeUpTo(second.at, input, 0) ||
-        !writeUpTo(second.at + second.size, second.bytes, second.at) ||
-        !writeUpTo(size, input, 0))
-      return messages::WriteFail(request_.binFileName);
+    for (const Replacement& replacement : replacements)
+      if (!writeUpTo(replacement.at, input, 0) ||
+          !writeUpTo(replacement.at + replacement.size, replacement.bytes, replacement.at))
+        return messages::WriteFail(request_.binFileName);
+    if (!writeUpTo(size, input, 0)) return messages::WriteFail(request_.binFileName);
     return std::nullopt;
   }
 
@@ -262,6 +297,7 @@ class Build {
   const std::string programName_;
   std::string temporaryPath_;
   std::size_t sealAt_ = 0;
+  std::optional<std::size_t> signatureAt_;
   std::unique_ptr<platform::NewFile> temporary_;
   std::unique_ptr<platform::HeldBytes> image_;
   std::unique_ptr<platform::HeldBytes> template_;

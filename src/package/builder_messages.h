@@ -42,6 +42,13 @@ inline std::string SealNotFound(const std::string& programName) {
 inline std::string SealDoubled(const std::string& programName, std::size_t count) {
   return "Building fail: the seal occurs " + std::to_string(count) + " times in " + programName;
 }
+inline std::string SignatureRecordNotFound(const std::string& programName) {
+  return "Building fail: not found signature record in " + programName;
+}
+inline std::string SignatureRecordDoubled(const std::string& programName, std::size_t count) {
+  return "Building fail: the signature record occurs " + std::to_string(count) + " times in " +
+         programName;
+}
 inline std::string SomeProblem(const std::string& programName) {
   return "Building fail: some problem in " + programName;
 }

@@ -85,7 +85,8 @@ NewRevision:  1.10.
 Template:     no
 Image:        new format (05 80 at 0x1100), 327680 bytes, flash profile needed
 Profile 0:    maker DA, device C8, 314 bytes at block offset 0
-Profile 1:    maker BF, device B4, 452 bytes at block offset 314" "" -- "$qrwpack" inspect "$work/out-dir/1.10.EXE"
+Profile 1:    maker BF, device B4, 452 bytes at block offset 314
+Signature:    none" "" -- "$qrwpack" inspect "$work/out-dir/1.10.EXE"
 expect inspect-template 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.sealed"
 grep -qx 'Template:     yes (starts as builder)' "$work/out" || { echo "inspect-template: not a template"; failures=$((failures + 1)); }
 head -c 100000 "$firmware/QRWFLASH.sealed" >"$work/cut.EXE"
@@ -112,9 +113,10 @@ cp "$built" "$work/image-flipped.EXE"
 flip "$work/image-flipped.EXE" 922
 cp "$built" "$work/seal-flipped.EXE"
 flip "$work/seal-flipped.EXE" $((0x5039A + 9))
+# The seal record is followed by the 112-byte signature record.
 size=$(stat -c %s "$built")
-{ cat "$built"; tail -c 16 "$built"; } >"$work/seal-twice.EXE"
-head -c $((size - 3)) "$built" >"$work/seal-cut.EXE"
+{ cat "$built"; tail -c $((16 + 112)) "$built" | head -c 16; } >"$work/seal-twice.EXE"
+head -c $((size - 112 - 3)) "$built" >"$work/seal-cut.EXE"
 
 expect inspect-empty-seal 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.sealed"
 grep -qx 'Seal:         empty' "$work/out" || { echo "inspect-empty-seal: seal line"; failures=$((failures + 1)); }
@@ -131,14 +133,14 @@ expect inspect-seal-twice 1 "" "qrwpack: $work/seal-twice.EXE: the seal record o
 expect inspect-seal-cut 1 "" "qrwpack: $work/seal-cut.EXE: the seal record is cut short" -- \
   "$qrwpack" inspect "$work/seal-cut.EXE"
 
-expect verify-good 0 "$built: seal intact, CRC-32 47E05847
-$firmware/QRWFLASH.sealed: seal empty" "" -- "$qrwpack" verify "$built" "$firmware/QRWFLASH.sealed"
-expect verify-mixed 1 "$built: seal intact, CRC-32 47E05847
-$work/image-flipped.EXE: seal broken: sealed 47E05847, found 9C0DFCB0
+expect verify-good 0 "$built: seal intact, CRC-32 47E05847; signature: none
+$firmware/QRWFLASH.sealed: seal empty; signature: none" "" -- "$qrwpack" verify "$built" "$firmware/QRWFLASH.sealed"
+expect verify-mixed 1 "$built: seal intact, CRC-32 47E05847; signature: none
+$work/image-flipped.EXE: seal broken: sealed 47E05847, found 9C0DFCB0; signature: none
 $firmware/1.10.region: the seal record is missing; a program holds it exactly once
 cannot read $work/none.EXE
-$work/seal-flipped.EXE: seal broken: sealed 47E05947, found 47E05847
-$firmware/QRWFLASH.sealed: seal empty" "" -- \
+$work/seal-flipped.EXE: seal broken: sealed 47E05947, found 47E05847; signature: none
+$firmware/QRWFLASH.sealed: seal empty; signature: none" "" -- \
   "$qrwpack" verify "$built" "$work/image-flipped.EXE" "$firmware/1.10.region" "$work/none.EXE" \
   "$work/seal-flipped.EXE" "$firmware/QRWFLASH.sealed"
 expect verify-usage 2 "" "*" -- "$qrwpack" verify
