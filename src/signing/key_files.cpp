@@ -126,7 +126,8 @@ std::optional<std::string> WriteKeyPair(const std::string& name, const std::stri
   const std::string secretPath = name + ".key";
   const std::string publicPath = name + ".pub";
   struct stat status {};
-  if (lstat(publicPath.c_str(), &status) == 0) return publicPath + " exists already; not overwriting it";
+  for (const std::string& path : {secretPath, publicPath})
+    if (lstat(path.c_str(), &status) == 0) return path + " exists already; not overwriting it";
   if (auto problem = WriteNewFile(secretPath, key.FileText(), 0600)) return problem;
   if (auto problem = WriteNewFile(publicPath,
                                   PublicKeyText({key.PublicKey(), key.KeyId(), comment}), 0644)) {
