@@ -78,6 +78,15 @@ std::optional<std::string> WriteNewFile(const std::string& path, const std::stri
   return std::nullopt;
 }
 
+// A key file's parsed text, its problem named after its path.
+template <typename Key>
+KeyFileRead<Key> Judged(const std::string& path, const Parsed<Key>& parsed) {
+  KeyFileRead<Key> read;
+  read.key = parsed.key;
+  if (!parsed.key) read.problem = path + " " + parsed.problem;
+  return read;
+}
+
 }  // namespace
 
 KeyFileRead<Seed> ReadSecretKeyFile(const std::string& path) {
@@ -94,13 +103,7 @@ KeyFileRead<Seed> ReadSecretKeyFile(const std::string& path) {
     read.problem = "cannot start libsodium";
     return read;
   }
-  Parsed<Seed> parsed = ParseSecretKeyText(*text);
-  if (!parsed.key) {
-    read.problem = path + " " + parsed.problem;
-    return read;
-  }
-  read.key = parsed.key;
-  return read;
+  return Judged(path, ParseSecretKeyText(*text));
 }
 
 KeyFileRead<PublicKeyFile> ReadPublicKeyFile(const std::string& path) {
@@ -108,13 +111,7 @@ KeyFileRead<PublicKeyFile> ReadPublicKeyFile(const std::string& path) {
   struct stat status {};
   const std::optional<std::string> text = ReadSmallFile(path, status, read.problem);
   if (!text) return read;
-  Parsed<PublicKeyFile> parsed = ParsePublicKeyText(*text);
-  if (!parsed.key) {
-    read.problem = path + " " + parsed.problem;
-    return read;
-  }
-  read.key = parsed.key;
-  return read;
+  return Judged(path, ParsePublicKeyText(*text));
 }
 
 std::optional<std::string> WriteKeyPair(const std::string& name, const std::string& comment,

@@ -48,15 +48,24 @@ std::optional<package::KeyId> KeyIdFromText(const std::string& text) {
 
 bool Printable(char c) { return c >= 0x20 && c <= 0x7E; }
 
-// The one line of a key file split at single spaces into at most `fields`
-// fields (the last takes the rest of the line), or what is wrong with the
-// file as a whole.
+// The kind word of a key file judged: empty when it is `kind`.
+std::string KindProblem(const std::string& word, const char* kind) {
+  if (word == kind) return "";
+  if (word == kPublicKeyKind) return "is a public key, not a secret key";
+  if (word == kSecretKeyKind) return "is a secret key, not a public key";
+  return "is not a qrwflash key file";
+}
+
+// The one line of a key file of `kind` split at single spaces into at most
+// four fields (the last takes the rest of the line), or what is wrong with
+// the file as a whole or with its kind.
 struct Line {
   std::vector<std::string> fields;
   std::string problem;
 };
 
-Line SplitKeyFile(const std::string& text, std::size_t fields) {
+Line SplitKeyFile(const std::string& text, const char* kind) {
+  constexpr std::size_t fields = 4;
   Line line;
   if (text.empty()) {
     line.problem = "is empty";
@@ -84,15 +93,8 @@ Line SplitKeyFile(const std::string& text, std::size_t fields) {
     from = space + 1;
   }
   line.fields.push_back(body.substr(from));
+  line.problem = KindProblem(line.fields[0], kind);
   return line;
-}
-
-// The kind word of a key file judged: empty when it is `kind`.
-std::string KindProblem(const std::string& word, const char* kind) {
-  if (word == kind) return "";
-  if (word == kPublicKeyKind) return "is a public key, not a secret key";
-  if (word == kSecretKeyKind) return "is a secret key, not a public key";
-  return "is not a qrwflash key file";
 }
 
 }  // namespace
@@ -154,12 +156,8 @@ std::optional<std::string> CommentProblem(const std::string& comment) {
 
 Parsed<PublicKeyFile> ParsePublicKeyText(const std::string& text) {
   Parsed<PublicKeyFile> parsed;
-  const Line line = SplitKeyFile(text, 4);
-  if (!line.problem.empty()) {
-    parsed.problem = line.problem;
-    return parsed;
-  }
-  parsed.problem = KindProblem(line.fields[0], kPublicKeyKind);
+  const Line line = SplitKeyFile(text, kPublicKeyKind);
+  parsed.problem = line.problem;
   if (!parsed.problem.empty()) return parsed;
   if (line.fields.size() < 4 || line.fields[3].empty()) {
     parsed.problem = "is cut short";
@@ -182,12 +180,8 @@ Parsed<PublicKeyFile> ParsePublicKeyText(const std::string& text) {
 
 Parsed<Seed> ParseSecretKeyText(const std::string& text) {
   Parsed<Seed> parsed;
-  const Line line = SplitKeyFile(text, 4);
-  if (!line.problem.empty()) {
-    parsed.problem = line.problem;
-    return parsed;
-  }
-  parsed.problem = KindProblem(line.fields[0], kSecretKeyKind);
+  const Line line = SplitKeyFile(text, kSecretKeyKind);
+  parsed.problem = line.problem;
   if (!parsed.problem.empty()) return parsed;
   if (line.fields.size() < 3) {
     parsed.problem = "is cut short";

@@ -15,12 +15,8 @@ keys="$base/keys"
 id=$(cut -d' ' -f2 "$keys/maker.pub")
 other_id=$(cut -d' ' -f2 "$keys/other.pub")
 
-# flip FILE OFFSET: one bit of the byte at OFFSET changed in place.
-flip() {
-  local value
-  value=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
-  printf "\\$(printf '%03o' $((value ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
-}
+# flip FILE OFFSET: as qrwpack's tests change a byte.
+source "$(dirname "$0")/../../tools/qrwpack/cli_lib.sh"
 
 # Where nt_reference lays the program out: 4096 bytes before the region, K
 # 782 bytes into it, the seal record 512 bytes after it, the signature

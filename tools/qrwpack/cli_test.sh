@@ -8,23 +8,7 @@ rm -rf "$work"
 mkdir -p "$work"
 failures=0
 
-# expect NAME STATUS STDOUT STDERR -- COMMAND...: the exit status and both
-# outputs exactly ("*" takes any output).
-expect() {
-  local name=$1 status=$2 out=$3 err=$4
-  shift 5
-  "$@" >"$work/out" 2>"$work/err"
-  local got=$?
-  local ok=1
-  [ "$got" -eq "$status" ] || { echo "$name: exit status $got, expected $status"; ok=0; }
-  if [ "$out" != "*" ] && [ "$(cat "$work/out")" != "$out" ]; then
-    echo "$name: stdout differs:"; diff <(echo "$out") "$work/out"; ok=0
-  fi
-  if [ "$err" != "*" ] && [ "$(cat "$work/err")" != "$err" ]; then
-    echo "$name: stderr differs:"; diff <(echo "$err") "$work/err"; ok=0
-  fi
-  [ $ok -eq 1 ] || failures=$((failures + 1))
-}
+source "$(dirname "$0")/cli_lib.sh"
 
 expect help 0 "*" "" -- "$qrwpack" --help
 grep -q '^usage: qrwpack build --template' "$work/out" || { echo "help: no usage"; failures=$((failures + 1)); }
@@ -98,12 +82,6 @@ expect inspect-none 1 "" "qrwpack: $work/odd.BIN: the key-word occurs 0 times; a
   "$qrwpack" inspect "$work/odd.BIN"
 expect inspect-usage 2 "" "*" -- "$qrwpack" inspect
 
-# flip FILE OFFSET: one bit of the byte at OFFSET changed in place.
-flip() {
-  local value
-  value=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
-  printf "\\$(printf '%03o' $((value ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
-}
 
 # Seals: the built program (intact), the template (empty), one byte of the
 # image start flipped, one byte of the seal's CRC flipped, a file from before

@@ -7,33 +7,17 @@
 set -uo pipefail
 qrwpack=$1 firmware=$2 models=$3 work=$4
 rm -rf "$work"
-mkdir -p "$work/keys" "$work/out"
+mkdir -p "$work/keys" "$work/signed"
 failures=0
 
-# expect NAME STATUS STDOUT STDERR -- COMMAND...: the exit status and both
-# outputs exactly ("*" takes any output).
-expect() {
-  local name=$1 status=$2 out=$3 err=$4
-  shift 5
-  "$@" >"$work/stdout" 2>"$work/stderr"
-  local got=$?
-  local ok=1
-  [ "$got" -eq "$status" ] || { echo "$name: exit status $got, expected $status"; ok=0; }
-  if [ "$out" != "*" ] && [ "$(cat "$work/stdout")" != "$out" ]; then
-    echo "$name: stdout differs:"; diff <(echo "$out") "$work/stdout"; ok=0
-  fi
-  if [ "$err" != "*" ] && [ "$(cat "$work/stderr")" != "$err" ]; then
-    echo "$name: stderr differs:"; diff <(echo "$err") "$work/stderr"; ok=0
-  fi
-  [ $ok -eq 1 ] || failures=$((failures + 1))
-}
+source "$(dirname "$0")/cli_lib.sh"
 check() { "${@:2}" || { echo "$1"; failures=$((failures + 1)); }; }
 
 # -- keygen ------------------------------------------------------------------
 keys=$work/keys
 expect keygen 0 "*" "" -- "$qrwpack" keygen --out "$keys/maker" --comment "Quarvel-IT release"
 id=$(cut -d' ' -f2 "$keys/maker.pub")
-check "keygen: what it says" [ "$(cat "$work/stdout")" = "Wrote $keys/maker.key (secret, keep it to yourself) and $keys/maker.pub (key $id)" ]
+check "keygen: what it says" [ "$(cat "$work/out")" = "Wrote $keys/maker.key (secret, keep it to yourself) and $keys/maker.pub (key $id)" ]
 check "keygen: secret key mode 0600" [ "$(stat -c %a "$keys/maker.key")" = 600 ]
 check "keygen: public key mode 0644" [ "$(stat -c %a "$keys/maker.pub")" = 644 ]
 # The key id is the first 8 bytes of BLAKE2b-256 of the public key: Python's
@@ -53,15 +37,15 @@ expect keygen-control-comment 1 "" "qrwpack: a comment holds printable ASCII cha
   "$qrwpack" keygen --out "$keys/bad" --comment $'tab\there'
 check "keygen: nothing left after a refusal" [ ! -e "$keys/bad.key" ] && [ ! -e "$keys/bad.pub" ]
 expect keygen-no-out 2 "" "*" -- "$qrwpack" keygen --comment x
-check "keygen-no-out: message" [ "$(head -n1 "$work/stderr")" = "qrwpack: --out is missing" ]
+check "keygen-no-out: message" [ "$(head -n1 "$work/err")" = "qrwpack: --out is missing" ]
 expect keygen-no-folder 1 "" "qrwpack: cannot create $work/none/key.key: No such file or directory" -- \
   "$qrwpack" keygen --out "$work/none/key"
 
 # -- build --sign, sign ------------------------------------------------------
 build=(build --template "$firmware/QRWFLASH.sealed" --models "$models" --model 0 --image "$firmware/1.10.BIN")
 expect build-sign 0 $'Building 1.10.BIN  Please wait... \nBuild 1.10.EXE ok!' "" -- \
-  "$qrwpack" "${build[@]}" --out-dir "$work/out" --sign "$keys/maker.key"
-signed=$work/out/1.10.EXE
+  "$qrwpack" "${build[@]}" --out-dir "$work/signed" --sign "$keys/maker.key"
+signed=$work/signed/1.10.EXE
 mkdir -p "$work/plain"
 "$qrwpack" "${build[@]}" --out-dir "$work/plain" > /dev/null
 unsigned=$work/plain/1.10.EXE
@@ -110,25 +94,20 @@ expect sign-write-fails 1 "" "qrwpack: cannot write $work/full/1.10.EXE; it is l
 check "sign-write-fails: the program unchanged" cmp -s "$work/full/1.10.EXE" "$unsigned"
 check "sign-write-fails: nothing left beside it" [ "$(ls "$work/full")" = "1.10.EXE" ]
 expect sign-usage 2 "" "*" -- "$qrwpack" sign --key "$keys/maker.key"
-check "sign-usage: message" [ "$(head -n1 "$work/stderr")" = "qrwpack: sign takes one or more programs" ]
+check "sign-usage: message" [ "$(head -n1 "$work/err")" = "qrwpack: sign takes one or more programs" ]
 
 # -- inspect and verify --------------------------------------------------------
-flip() {
-  local value
-  value=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
-  printf "\\$(printf '%03o' $((value ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
-}
 cp "$signed" "$work/changed.EXE"
 flip "$work/changed.EXE" $((record + 60))
 expect inspect-signed 0 "*" "" -- "$qrwpack" inspect "$signed"
-check "inspect-signed: signature line" [ "$(tail -n1 "$work/stdout")" = "Signature:    signed by key $id (good)" ]
+check "inspect-signed: signature line" [ "$(tail -n1 "$work/out")" = "Signature:    signed by key $id (good)" ]
 expect inspect-unsigned 0 "*" "" -- "$qrwpack" inspect "$unsigned"
-check "inspect-unsigned: signature line" [ "$(tail -n1 "$work/stdout")" = "Signature:    none" ]
+check "inspect-unsigned: signature line" [ "$(tail -n1 "$work/out")" = "Signature:    none" ]
 expect inspect-no-record 0 "*" "" -- "$qrwpack" inspect "$work/old.EXE"
-check "inspect-no-record: signature line" [ "$(tail -n1 "$work/stdout")" = "Signature:    none (no signature record)" ]
+check "inspect-no-record: signature line" [ "$(tail -n1 "$work/out")" = "Signature:    none (no signature record)" ]
 expect inspect-changed 1 "*" "qrwpack: $work/changed.EXE: the signature does not match; this program was changed after it was signed" -- \
   "$qrwpack" inspect "$work/changed.EXE"
-check "inspect-changed: signature line" [ "$(tail -n1 "$work/stdout")" = "Signature:    does not match (key $id)" ]
+check "inspect-changed: signature line" [ "$(tail -n1 "$work/out")" = "Signature:    does not match (key $id)" ]
 { cat "$signed"; tail -c 112 "$signed"; } > "$work/doubled.EXE"
 expect inspect-doubled 1 "" "qrwpack: $work/doubled.EXE: the signature record occurs 2 times; a program holds it exactly once" -- \
   "$qrwpack" inspect "$work/doubled.EXE"
