@@ -37,16 +37,20 @@ std::string ModeText(mode_t mode) {
 }
 
 // The whole of a small regular file; the open file's status in `status`.
-// Nothing, with the line in `problem`, when it cannot be read.
+// Nothing, with the line in `problem` (and the words about the file in
+// `reason`), when it cannot be read.
 std::optional<std::string> ReadSmallFile(const std::string& path, struct stat& status,
-                                         std::string& problem) {
+                                         std::string& problem, std::string& reason) {
   const Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0 || fstat(fd.get(), &status) != 0) {
-    problem = "cannot read " + path + ": " + SystemReason();
+    reason = SystemReason();
+    problem = "cannot read " + path + ": " + reason;
+    reason = "cannot read it: " + reason;
     return std::nullopt;
   }
   if (!S_ISREG(status.st_mode)) {
     problem = path + " is not a file";
+    reason = "it is not a file";
     return std::nullopt;
   }
   std::string text;
@@ -55,7 +59,9 @@ std::optional<std::string> ReadSmallFile(const std::string& path, struct stat& s
   while (text.size() <= kMaxKeyFileSize && (got = read(fd.get(), block, sizeof block)) > 0)
     text.append(block, static_cast<std::size_t>(got));
   if (got < 0) {
-    problem = "cannot read " + path + ": " + SystemReason();
+    reason = SystemReason();
+    problem = "cannot read " + path + ": " + reason;
+    reason = "cannot read it: " + reason;
     return std::nullopt;
   }
   return text;
@@ -83,7 +89,10 @@ template <typename Key>
 KeyFileRead<Key> Judged(const std::string& path, const Parsed<Key>& parsed) {
   KeyFileRead<Key> read;
   read.key = parsed.key;
-  if (!parsed.key) read.problem = path + " " + parsed.problem;
+  if (!parsed.key) {
+    read.problem = path + " " + parsed.problem;
+    read.reason = "it " + parsed.problem;
+  }
   return read;
 }
 
@@ -92,7 +101,7 @@ KeyFileRead<Key> Judged(const std::string& path, const Parsed<Key>& parsed) {
 KeyFileRead<Seed> ReadSecretKeyFile(const std::string& path) {
   KeyFileRead<Seed> read;
   struct stat status {};
-  const std::optional<std::string> text = ReadSmallFile(path, status, read.problem);
+  const std::optional<std::string> text = ReadSmallFile(path, status, read.problem, read.reason);
   if (!text) return read;
   if ((status.st_mode & 077) != 0) {
     read.problem = path + ": other users may read this secret key (mode " + ModeText(status.st_mode) +
@@ -109,7 +118,7 @@ KeyFileRead<Seed> ReadSecretKeyFile(const std::string& path) {
 KeyFileRead<PublicKeyFile> ReadPublicKeyFile(const std::string& path) {
   KeyFileRead<PublicKeyFile> read;
   struct stat status {};
-  const std::optional<std::string> text = ReadSmallFile(path, status, read.problem);
+  const std::optional<std::string> text = ReadSmallFile(path, status, read.problem, read.reason);
   if (!text) return read;
   return Judged(path, ParsePublicKeyText(*text));
 }

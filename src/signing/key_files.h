@@ -16,6 +16,7 @@ template <typename Key>
 struct KeyFileRead {
   std::optional<Key> key;
   std::string problem;
+  std::string reason;  // the same without the path: "it is empty"
 };
 
 // A secret key file. It is refused when a user other than its owner may

@@ -72,7 +72,7 @@ void TakeKeyFile(Trust& trust, const std::string& path, const std::string& top) 
   }
   KeyFileRead<PublicKeyFile> read = ReadPublicKeyFile(path);
   if (!read.key) {
-    trust.problems.push_back("not trusting " + read.problem);
+    trust.problems.push_back(NotTrusting(path, read.reason));
     return;
   }
   trust.keys.push_back({path, *read.key});

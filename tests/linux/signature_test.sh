@@ -73,7 +73,7 @@ rows=(
   "none|SIGNED.EXE|flash --yes --trust KEYS/maker.pub||0|$trusted|$power|full"
   "none|SIGNED.EXE|flash --yes --trust KEYS/other.pub --trust KEYS/maker.pub||0|$trusted|$power|full"
   "none|SIGNED.EXE|flash --yes --trust KEYS/other.pub||3|$not_trusted|$refused|empty"
-  "none|SIGNED.EXE|flash --yes --trust KEYS/maker.key||3|qrwflash: not trusting KEYS/maker.key is a secret key, not a public key|$refused|empty"
+  "none|SIGNED.EXE|flash --yes --trust KEYS/maker.key||3|qrwflash: not trusting KEYS/maker.key: it is a secret key, not a public key|$refused|empty"
   "file|SIGNED.EXE|flash --yes||0|qrwflash: not trusting ROOT/etc/qrwflash/trusted.d: it is not a folder|$power|full"
   "maker|SIGNED.EXE|drives||0|$trusted|0-0-0 /dev/sg0: QUARVEL QRW-20410C      1.00  (accepted by this flash program)|-"
   "maker|UNSIGNED.EXE|drives||0|$unsigned|0-0-0 /dev/sg0: QUARVEL QRW-20410C      1.00  (accepted by this flash program)|-"
@@ -110,6 +110,59 @@ for row in "${rows[@]}"; do
   esac
 done
 stdin=""
+
+# Bad input: a --trust key file that cannot be read as one, a signature
+# record doubled, cut short or missing, a trusted folder missing. One clear
+# line each, and nothing trusted by accident: with --yes, a program signed by
+# the maker's key is refused wherever its key file is broken.
+bad="$base/bad"
+mkdir -p "$bad"
+: > "$bad/empty.pub"
+head -c 30 "$keys/maker.pub" > "$bad/short.pub"
+{ cat "$keys/maker.pub"; echo "rubbish"; } > "$bad/rubbish.pub"
+printf '\x7fELF\x02\x01\x01' > "$bad/binary.pub"
+echo "ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIB user@host" > "$bad/ssh.pub"
+{ cat "$base/SIGNED.EXE"; tail -c +$((signature + 1)) "$base/SIGNED.EXE" | head -c 112; } > "$bad/DOUBLED.EXE"
+head -c $((signature + 100)) "$base/SIGNED.EXE" > "$bad/CUT.EXE"
+cp "$base/PROGRAM.EXE" "$bad/NORECORD.EXE"
+printf 'XXXXXXXX' | dd of="$bad/NORECORD.EXE" bs=1 seek="$signature" conv=notrunc status=none
+# name | arguments | status | first line | last line
+bad_rows=(
+  "empty key file|flash SIGNED --yes --trust BAD/empty.pub|3|qrwflash: not trusting BAD/empty.pub: it is empty|$refused"
+  "key file cut short|flash SIGNED --yes --trust BAD/short.pub|3|qrwflash: not trusting BAD/short.pub: it is cut short|$refused"
+  "trailing rubbish|flash SIGNED --yes --trust BAD/rubbish.pub|3|qrwflash: not trusting BAD/rubbish.pub: it has something after its one line|$refused"
+  "not text|flash SIGNED --yes --trust BAD/binary.pub|3|qrwflash: not trusting BAD/binary.pub: it is not text|$refused"
+  "another kind|flash SIGNED --yes --trust BAD/ssh.pub|3|qrwflash: not trusting BAD/ssh.pub: it is not a qrwflash key file|$refused"
+  "no such key file|flash SIGNED --yes --trust BAD/none.pub|3|qrwflash: not trusting BAD/none.pub: cannot find it|$refused"
+  "record doubled|flash BAD/DOUBLED --yes|1|qrwflash: not a flash program: BAD/DOUBLED.EXE: the signature record occurs 2 times; a program holds it exactly once|qrwflash: not a flash program: BAD/DOUBLED.EXE: the signature record occurs 2 times; a program holds it exactly once"
+  "record cut short|flash BAD/CUT --yes|1|qrwflash: not a flash program: BAD/CUT.EXE: the signature record is cut short|qrwflash: not a flash program: BAD/CUT.EXE: the signature record is cut short"
+  "record missing|flash BAD/NORECORD --yes|0|This flash program is not signed (it has no signature record).|$power"
+  "record missing, a key trusted|flash BAD/NORECORD --yes --trust KEYS/maker.pub|3|This flash program is not signed (it has no signature record).|$refused"
+)
+for row in "${bad_rows[@]}"; do
+  IFS='|' read -r name args expected first last <<< "$row"
+  nodes=""
+  new_case signature-bad
+  cp "$base/scenario.txt" "$case_dir/" && add_node sg0 5
+  args=${args//SIGNED/$base/SIGNED.EXE}; args=${args//BAD\/DOUBLED/$bad/DOUBLED.EXE}
+  args=${args//BAD\/CUT/$bad/CUT.EXE}; args=${args//BAD\/NORECORD/$bad/NORECORD.EXE}
+  read -r -a words <<< "${args//BAD/$bad}"
+  words=("${words[@]//KEYS/$keys}")
+  run_qrwflash "${words[@]}"
+  expect_eq "bad input, $name: exit status" "$expected" "$status"
+  expect_eq "bad input, $name: first line" "${first//BAD/$bad}" "$(head -n1 "$case_dir/out.txt")"
+  expect_eq "bad input, $name: last line" "${last//BAD/$bad}" "$(tail -n1 "$case_dir/out.txt")"
+done
+# A trusted folder missing where /etc/qrwflash is: named, and nothing enforced.
+nodes=""
+new_case signature-no-folder
+cp "$base/scenario.txt" "$case_dir/" && add_node sg0 5
+mkdir -p "$case_dir/root/etc/qrwflash"
+run_qrwflash flash "$base/UNSIGNED.EXE" --yes
+expect_eq "trusted folder missing: exit status" 0 "$status"
+expect_eq "trusted folder missing: its line, then the signature's" \
+  "qrwflash: not trusting $case_dir/root/etc/qrwflash/trusted.d: it does not exist
+$unsigned" "$(head -n2 "$case_dir/out.txt")"
 
 # The question comes before the warning; No ends the run there.
 nodes=""

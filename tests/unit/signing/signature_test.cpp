@@ -271,7 +271,7 @@ TEST_F(TrustFolder, BadKeyFilesAndTrustOptions) {
   ASSERT_EQ(trust.keys.size(), 1u);
   EXPECT_EQ(trust.keys[0].key.comment, "Extra");
   EXPECT_EQ(trust.problems, (std::vector<std::string>{
-                                "not trusting " + (folder / "empty.pub").string() + " is empty",
+                                "not trusting " + (folder / "empty.pub").string() + ": it is empty",
                                 "not trusting " + missing + ": cannot find it"}));
 }
 
