@@ -2,6 +2,7 @@
 // signatures are the Linux build's. It still shows whose key a record
 // names, unchecked.
 #include <cstdio>
+#include <string>
 
 #include "package/signature_record.h"
 #include "signature_commands.h"
@@ -13,8 +14,11 @@ namespace {
 constexpr const char* kNeedsLinux =
     "signing and checking signatures need the Linux build of qrwpack; nothing was changed";
 
+// Through fwrite, as all of qrwpack.exe writes: mingw-w64's printf brings its
+// floating-point formatter, whose code needs a Pentium Pro.
 int NeedsLinux() {
-  std::fprintf(stderr, "qrwpack: %s\n", kNeedsLinux);
+  const std::string line = std::string("qrwpack: ") + kNeedsLinux + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
   return 1;
 }
 
