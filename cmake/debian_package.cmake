@@ -85,6 +85,15 @@ add_custom_target(qrw_debian_docs ALL DEPENDS ${_compressed})
 install(FILES ${_docs}/qrwflash.1.gz ${_docs}/qrwpack.1.gz DESTINATION share/man/man1)
 install(FILES ${_docs}/changelog.gz ${PROJECT_SOURCE_DIR}/debian/copyright
         DESTINATION share/doc/qrwflash)
+# The configuration folders the package makes and leaves empty
+# (debian/qrwflash.dirs: the keys qrwflash trusts go in there), and lintian
+# told that they are empty on purpose.
+file(STRINGS ${PROJECT_SOURCE_DIR}/debian/qrwflash.dirs _config_dirs)
+foreach(_dir ${_config_dirs})
+  install(DIRECTORY DESTINATION /${_dir})
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/debian/qrwflash.lintian-overrides
+        DESTINATION share/lintian/overrides RENAME qrwflash)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME qrwflash)

@@ -1,10 +1,13 @@
-// Fuzz target of the program-file reader: files with the key-word and the
-// seal marker of this build placed anywhere, any number of times, in files
-// of any length around a package region, bare or in a PE file with a
-// certificate table and a security directory entry of any values. Whatever
-// the reader accepts lies inside the file: the region around K, one whole
-// seal record outside it, and a certificate table it calls present at the
-// end of the file, apart from both and from the headers that name it.
+// Fuzz target of the program-file reader: files with the key-word, the seal
+// marker and the signature marker of this build placed anywhere, any number
+// of times, in files of any length around a package region, bare or in a PE
+// file with a certificate table and a security directory entry of any
+// values. Whatever the reader accepts lies inside the file: the region
+// around K, one whole seal record outside it, at most one whole signature
+// record apart from both, whose bytes (any bytes) qrwflash's check reads
+// without a read past them, and a certificate table it calls present at the
+// end of the file, apart from the region, the seal and the headers that
+// name it.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +19,8 @@
 #include "package/program_file.h"
 #include "package/seal.h"
 #include "support/pe_image.h"
+#include "package/signature_record.h"
+#include "signing/program_signature.h"
 
 namespace {
 
@@ -23,22 +28,24 @@ using Bytes = std::vector<std::uint8_t>;
 
 using testsupport::PeImage;
 
-// Input layout: byte 0 how many key-words, byte 1 how many seal markers,
-// byte 2 whether the file is padded to hold a whole region (bit 0 clear),
-// whether it is put into a PE file with a certificate table (bit 1) and
-// whether the table's entry is then taken from the input as it stands (bit
-// 2) or scaled to the file (bit 3), bytes 3 to 10 that entry, then pairs of bytes for the places (scaled to the
-// file), the rest is the file's body.
+// Input layout: byte 0 how many key-words, byte 1 how many seal markers
+// (modulo 3) and signature markers (its third, modulo 3), byte 2 whether
+// the file is padded to hold a whole region (bit 0 clear), whether it is
+// put into a PE file with a certificate table (bit 1) and whether the
+// table's entry is then taken from the input as it stands (bit 2) or
+// scaled to the file (bit 3), bytes 3 to 10 that entry, then pairs of bytes
+// for the places (scaled to the file), the rest is the file's body.
 Bytes Decode(const std::uint8_t* data, std::size_t size) {
   constexpr std::size_t kHead = 11;
   if (size < kHead) return {};
   const std::size_t keyWords = data[0] % 3;
   const std::size_t markers = data[1] % 3;
+  const std::size_t signatureMarkers = data[1] / 3 % 3;
   const bool padded = data[2] % 2 == 0;
   const bool pe = (data[2] & 2) != 0;
   const bool entryFromInput = (data[2] & 4) != 0;
   const bool entryScaled = (data[2] & 8) != 0;
-  const std::size_t places = 2 * (keyWords + markers);
+  const std::size_t places = 2 * (keyWords + markers + signatureMarkers);
   if (size < kHead + places) return {};
   Bytes file(data + kHead + places, data + size);
   if (padded) file.resize(file.size() + package::kRegionSize + 4096, 0);
@@ -53,6 +60,9 @@ Bytes Decode(const std::uint8_t* data, std::size_t size) {
   };
   for (std::size_t i = 0; i < keyWords; ++i) insertAt(keyWord.data(), keyWord.size());
   for (std::size_t i = 0; i < markers; ++i) insertAt(marker.data(), marker.size());
+  const package::SignatureMarker signatureMarker = package::BuiltInSignatureMarker();
+  for (std::size_t i = 0; i < signatureMarkers; ++i)
+    insertAt(signatureMarker.data(), signatureMarker.size());
   if (pe) {
     file = PeImage::Around(file);
     PeImage::Sign(file, Bytes(8 * (1 + data[3] % 64), 0x30), 0x00ABCDEF);
@@ -71,6 +81,21 @@ Bytes Decode(const std::uint8_t* data, std::size_t size) {
   return file;
 }
 
+// A record the reader found lies whole inside the file, apart from the region
+// and the seal record; the signature check reads it (and only it) and calls
+// an empty record unsigned, anything else good or not matching.
+void CheckSignatureRecord(const package::ProgramFile& file, std::size_t regionStart) {
+  const signing::SignatureCheck check = signing::CheckSignature(file.Package());
+  if (file.signatureAt == package::kNoSignatureRecord) {
+    if (check.hasRecord || check.state != signing::SignatureState::Unsigned) std::abort();
+    return;
+  }
+  if (file.signatureAt + package::kSignatureRecordSize > file.bytes.size()) std::abort();
+  if (!package::SignatureRecordApart(file.signatureAt, regionStart, file.sealAt)) std::abort();
+  const bool empty = package::ReadSignatureRecord(file.bytes.data() + file.signatureAt).empty;
+  if (empty != (check.state == signing::SignatureState::Unsigned)) std::abort();
+}
+
 void Check(const package::ProgramFile& file) {
   if (file.problem != package::ProgramFileProblem::None) {
     if (file.message.empty()) std::abort();
@@ -86,6 +111,7 @@ void Check(const package::ProgramFile& file) {
     std::abort();
   const package::SealCheck again = package::CheckSeal(file.Package());
   if (!(again == file.seal)) std::abort();
+  CheckSignatureRecord(file, regionStart);
   const package::CertificateTable& table = file.certificates;
   const bool told = !package::CertificateProblemText(table).empty();
   if (told != (table.state == package::CertificateTableState::Unusable)) std::abort();

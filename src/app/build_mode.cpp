@@ -96,6 +96,10 @@ bool TFlashForm::NewBuildFlashProgram() {
   // A view without a seal record leaves the marker unset, and the builder
   // then finds no seal to write.
   if (Package.Seal() != nullptr) request.sealMarker = package::MarkerOf(Package.Seal());
+  // The window holds no key: every program it makes carries an empty
+  // signature record.
+  if (Package.Signature() != nullptr)
+    request.signatureMarker = package::SignatureMarkerOf(Package.Signature());
   return package::BuildFlashProgram(request, observer, sys.files);
 }
 

@@ -55,7 +55,7 @@ void StepTimes(BuildObserver& observer, std::size_t times) {
 
 // One build: the inputs held in full, then the output written to a
 // temporary file beside it and put in place only when it is complete.
-// Only the package region and the seal record are copied to be changed;
+// Only the package region and the two records are copied to be changed;
 // the rest of the output is written from the template as it is held.
 class Build {
  public:
@@ -187,6 +187,10 @@ class Build {
       StepTimes(observer_, k / kProgressBlock + 1);
       return failure;
     }
+    if (Failure failure = FindSignatureRecord(k)) {
+      StepTimes(observer_, k / kProgressBlock + 1);
+      return failure;
+    }
     const std::size_t regionStart = k - kKeyWordInRegion;
     certificates_ = ApartFromPackage(certificates_, regionStart, sealAt_);
     if (certificates_.state == CertificateTableState::Unusable) {
@@ -203,6 +207,12 @@ class Build {
     WriteSeal(seal.data(), PackageView(region.data()));
     std::vector<Replacement> replacements = {{regionStart, region.data(), kRegionSize},
                                              {sealAt_, seal.data(), kSealSize}};
+    std::array<std::uint8_t, kSignatureRecordSize> signature;
+    if (signatureAt_) {
+      std::copy_n(input + *signatureAt_, kSignatureRecordSize, signature.begin());
+      SignRecord(PackageView(region.data(), seal.data()), signature.data());
+      replacements.push_back({*signatureAt_, signature.data(), kSignatureRecordSize});
+    }
     // No signature, and no checksum: the signer's covered the table too.
     static constexpr std::uint8_t kZeros[kSecurityEntrySize] = {};
     if (certificates_.state == CertificateTableState::Present) {
@@ -210,6 +220,33 @@ class Build {
       replacements.push_back({certificates_.checksumAt, kZeros, kChecksumSize});
     }
     return WriteBlocks(std::move(replacements), StepMarks(copySize_, k, imageSize));
+  }
+
+  // The output's signature record: empty, or filled by the request's signer.
+  void SignRecord(const PackageView& sealed, std::uint8_t* record) const {
+    ClearSignatureRecord(record);
+    if (request_.signer != nullptr) request_.signer->Sign(sealed, record);
+  }
+
+  // The template's signature record, where the request names its marker:
+  // the one occurrence, whole and apart from the region and the seal record,
+  // both of which the signature covers. Sets signatureAt_.
+  Failure FindSignatureRecord(std::size_t k) {
+    if (!request_.signatureMarker) return std::nullopt;
+    const std::size_t size = template_->Size();
+    const SignatureMarker& marker = *request_.signatureMarker;
+    const std::vector<std::size_t> records =
+        Occurrences(template_->Data(), size, marker.data(), marker.size());
+    if (records.empty()) return messages::SignatureRecordNotFound(programName_);
+    if (records.size() > 1) return messages::SignatureRecordDoubled(programName_, records.size());
+    const std::size_t at = records.front();
+    // A record inside a signed template's certificate table would not reach
+    // the copy.
+    if (!SignatureRecordApart(at, k - kKeyWordInRegion, sealAt_) ||
+        size - at < kSignatureRecordSize || copySize_ - std::min(at, copySize_) < kSignatureRecordSize)
+      return messages::SomeProblem(programName_);
+    signatureAt_ = at;
+    return std::nullopt;
   }
 
   // The template's seal record: the one occurrence of the seal marker,
@@ -238,9 +275,9 @@ class Build {
   };
 
   // The template's first copySize_ bytes with the replacements (the region,
-  // the seal record and, in a signed template, the security directory
-  // entry and the checksum: none overlaps another), in blocks of at most
-  // kWriteBlock bytes.
+  // the seal record, the signature record and, in a signed template, the
+  // security directory entry and the checksum: none overlaps another), in
+  // blocks of at most kWriteBlock bytes.
   Failure WriteBlocks(std::vector<Replacement> replacements, const std::vector<std::size_t>& marks) {
     std::sort(replacements.begin(), replacements.end(),
               [](const Replacement& a, const Replacement& b) { return a.at < b.at; });
@@ -288,6 +325,7 @@ class Build {
   std::size_t sealAt_ = 0;
   CertificateTable certificates_;
   std::size_t copySize_ = 0;
+  std::optional<std::size_t> signatureAt_;
   std::unique_ptr<platform::NewFile> temporary_;
   std::unique_ptr<platform::HeldBytes> image_;
   std::unique_ptr<platform::HeldBytes> template_;

@@ -8,11 +8,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "package/package_region.h"
 #include "package/seal.h"
+#include "package/signature_record.h"
 #include "platform/files.h"
 
 namespace package {
@@ -26,6 +28,15 @@ struct ModelTexts {
   std::string Note;
 };
 
+// Signs what the builder makes: fills a signature record after its marker
+// for a region sealed by its seal record. The window has none; qrwpack
+// brings one for --sign (signing/, on Linux).
+class RecordSigner {
+ public:
+  virtual ~RecordSigner() = default;
+  virtual void Sign(const PackageView& sealed, std::uint8_t* record) const = 0;
+};
+
 struct BuildRequest {
   std::string imagePath;     // where the image file is opened
   std::string binFileName;   // its name without folder
@@ -34,6 +45,10 @@ struct BuildRequest {
   ModelTexts model;
   KeyWordBytes keyWord{};
   SealMarker sealMarker{};  // finds the template's seal record
+  // Finds the template's signature record; without one the record is not
+  // looked for and the output keeps the template's bytes there.
+  std::optional<SignatureMarker> signatureMarker;
+  const RecordSigner* signer = nullptr;  // none: the output's record is empty
 };
 
 // Where the builder shows its progress and outcome.
@@ -61,10 +76,11 @@ inline constexpr std::size_t kMaxTemplateSize = 64u << 20;
 // A failed build leaves no file behind and keeps an earlier output of the
 // same name. Besides the header and the image, the output's seal record (the
 // one occurrence of the seal marker, outside the package) is written: the
-// CRC-32 of the output's whole region. A template signed with Authenticode
-// gives the output its unsigned self would give: the certificate table left
-// out, the security directory entry and the checksum zero
-// (package/certificate_table.h).
+// CRC-32 of the output's whole region; and, where the request names its
+// marker, the signature record: empty, or signed by the request's signer. A
+// template signed with Authenticode gives the output its unsigned self
+// would give: the certificate table left out, the security directory entry
+// and the checksum zero (package/certificate_table.h).
 bool BuildFlashProgram(const BuildRequest& request, BuildObserver& observer,
                        platform::Files& files);
 

@@ -46,6 +46,13 @@ inline std::string CertificateTableUnusable(const std::string& programName,
                                             const std::string& problem) {
   return "Building fail: cannot leave out the certificate table of " + programName + ": " + problem;
 }
+inline std::string SignatureRecordNotFound(const std::string& programName) {
+  return "Building fail: not found signature record in " + programName;
+}
+inline std::string SignatureRecordDoubled(const std::string& programName, std::size_t count) {
+  return "Building fail: the signature record occurs " + std::to_string(count) + " times in " +
+         programName;
+}
 inline std::string SomeProblem(const std::string& programName) {
   return "Building fail: some problem in " + programName;
 }

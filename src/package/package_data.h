@@ -10,6 +10,7 @@
 
 #include "package/package_region.h"
 #include "package/seal.h"
+#include "package/signature_record.h"
 
 namespace package {
 
@@ -19,10 +20,15 @@ namespace package {
 extern std::uint8_t PackageRegion[kRegionSize];
 // The seal record: the marker, then an empty seal (template) or the region's.
 extern std::uint8_t PackageSeal[kSealSize];
+// The signature record: the marker, then an empty record. The program never
+// reads it; a copy made by qrwpack may carry a signature in its place.
+extern std::uint8_t PackageSignature[kSignatureRecordSize];
 
-inline PackageView BuiltInPackage() { return PackageView(PackageRegion, PackageSeal); }
+inline PackageView BuiltInPackage() {
+  return PackageView(PackageRegion, PackageSeal, PackageSignature);
+}
 
-// The key-word and the seal marker of this build, taken from the built-in
+// The key-word, the seal marker and the signature marker of this build, taken from the built-in
 // package: code never writes them as literals of its own, so each occurs
 // exactly once in a program file.
 inline KeyWordBytes BuiltInKeyWord() {
@@ -31,5 +37,6 @@ inline KeyWordBytes BuiltInKeyWord() {
   return keyWord;
 }
 inline SealMarker BuiltInSealMarker() { return MarkerOf(PackageSeal); }
+inline SignatureMarker BuiltInSignatureMarker() { return SignatureMarkerOf(PackageSignature); }
 
 }  // namespace package

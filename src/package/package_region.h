@@ -53,16 +53,19 @@ using KeyWordBytes = std::array<std::uint8_t, kKeyWordSize>;
 inline constexpr char kTemplateMarker[4] = {'V', 'E', 'K', 'O'};
 
 // Read-only view of a package region (kRegionSize bytes) and, where the
-// program has one, its seal record (package/seal.h), which lies apart from
-// the region.
+// program has them, its seal record (package/seal.h) and its signature
+// record (package/signature_record.h), which lie apart from the region.
 class PackageView {
  public:
-  explicit PackageView(const std::uint8_t* region, const std::uint8_t* seal = nullptr)
-      : region_(region), seal_(seal) {}
+  explicit PackageView(const std::uint8_t* region, const std::uint8_t* seal = nullptr,
+                       const std::uint8_t* signature = nullptr)
+      : region_(region), seal_(seal), signature_(signature) {}
 
   const std::uint8_t* Region() const { return region_; }
   // The seal record, or nullptr for a region that comes without one.
   const std::uint8_t* Seal() const { return seal_; }
+  // The signature record, or nullptr for a program from before signatures.
+  const std::uint8_t* Signature() const { return signature_; }
   const std::uint8_t* At(std::ptrdiff_t offsetFromK) const {
     return region_ + kKeyWordInRegion + offsetFromK;
   }
@@ -89,6 +92,7 @@ class PackageView {
   }
   const std::uint8_t* region_;
   const std::uint8_t* seal_;
+  const std::uint8_t* signature_;
 };
 
 }  // namespace package

@@ -45,13 +45,34 @@ ProgramFile FindSeal(ProgramFile file, const SealMarker& marker) {
   return file;
 }
 
+// The signature record: none at all is a program from before signatures; a
+// marker that occurs only where the record would overlap the region or the
+// seal is none either, since the signature covers both.
+ProgramFile FindSignature(ProgramFile file, const SignatureMarker& marker) {
+  const std::vector<std::size_t> places =
+      Occurrences(file.bytes.data(), file.bytes.size(), marker.data(), marker.size());
+  if (places.size() > 1)
+    return Problem(std::move(file), ProgramFileProblem::SignatureDoubled,
+                   OnceMessage("signature record", places.size()));
+  if (places.empty()) return file;
+  const std::size_t at = places.front();
+  if (!SignatureRecordApart(at, file.keyWordAt - kKeyWordInRegion, file.sealAt)) return file;
+  if (file.bytes.size() - at < kSignatureRecordSize)
+    return Problem(std::move(file), ProgramFileProblem::SignatureTruncated,
+                   "the signature record is cut short");
+  file.signatureAt = at;
+  return file;
+}
+
 }  // namespace
 
 PackageView ProgramFile::Package() const {
-  return PackageView(bytes.data() + keyWordAt - kKeyWordInRegion, bytes.data() + sealAt);
+  return PackageView(bytes.data() + keyWordAt - kKeyWordInRegion, bytes.data() + sealAt,
+                     signatureAt == kNoSignatureRecord ? nullptr : bytes.data() + signatureAt);
 }
 
-ProgramFile ReadProgramBytes(Bytes bytes, const KeyWordBytes& keyWord, const SealMarker& marker) {
+ProgramFile ReadProgramBytes(Bytes bytes, const KeyWordBytes& keyWord, const SealMarker& marker,
+                             const SignatureMarker& signatureMarker) {
   ProgramFile file;
   file.bytes = std::move(bytes);
   if (file.bytes.size() > kMaxTemplateSize)
@@ -70,6 +91,7 @@ ProgramFile ReadProgramBytes(Bytes bytes, const KeyWordBytes& keyWord, const Sea
     return Problem(std::move(file), ProgramFileProblem::PackageTruncated,
                    "the package is truncated");
   file = FindSeal(std::move(file), marker);
+  if (file.problem == ProgramFileProblem::None) file = FindSignature(std::move(file), signatureMarker);
   if (file.problem != ProgramFileProblem::None) return file;
   file.seal = CheckSeal(file.Package());
   file.certificates =
@@ -79,7 +101,8 @@ ProgramFile ReadProgramBytes(Bytes bytes, const KeyWordBytes& keyWord, const Sea
 }
 
 ProgramFile ReadProgramBytes(Bytes bytes) {
-  return ReadProgramBytes(std::move(bytes), BuiltInKeyWord(), BuiltInSealMarker());
+  return ReadProgramBytes(std::move(bytes), BuiltInKeyWord(), BuiltInSealMarker(),
+                          BuiltInSignatureMarker());
 }
 
 ProgramFile ReadProgramFile(const std::string& path) {

@@ -4,6 +4,7 @@
 namespace terminal::texts {
 
 inline constexpr const char* kPrompt = "[y/N] ";
+inline constexpr const char* kFlashAnyway = "Flash it anyway?";
 inline constexpr const char* kYesAnswered = "[y/N] y (--yes)";
 inline constexpr const char* kWhichDrive = "Several drives match. Which one shall be flashed? [1-%u] ";
 inline constexpr const char* kSeveralWithYes =

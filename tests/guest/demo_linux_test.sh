@@ -16,8 +16,10 @@ expect_eq "what the demo says" "demo: this machine is taken as one that cannot r
 demo: the same flash from Linux instead: qrwflash and the virtual drive, without Wine.
 
 \$ qrwflash drives 1.10.EXE
+This flash program is not signed.
 0-0-0 /dev/sg1: QUARVEL QRW-20410C      1.00  (accepted by this flash program)
 \$ sudo qrwflash flash 1.10.EXE
+This flash program is not signed.
 
 WARNING:
 
@@ -40,6 +42,7 @@ Don't turn off the system, Flash is in progress...
 Flash Completed.
 The drive takes the new firmware after its power is cycled: switch the drive (or the computer it is in) off and on again. The computer is not restarted.
 \$ qrwflash drives 1.10.EXE
+This flash program is not signed.
 0-0-0 /dev/sg1: QUARVEL QRW-20410C      1.10  (not for this flash program)
 qrwflash: no drive is accepted by this flash program
 

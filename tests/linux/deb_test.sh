@@ -42,8 +42,11 @@ expect_eq "the files" \
 ./usr/bin/qrwpack
 ./usr/share/doc/qrwflash/changelog.gz
 ./usr/share/doc/qrwflash/copyright
+./usr/share/lintian/overrides/qrwflash
 ./usr/share/man/man1/qrwflash.1.gz
 ./usr/share/man/man1/qrwpack.1.gz" "$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$' | sort)"
+expect_eq "the trusted keys' folder, empty" "./etc/qrwflash/trusted.d/" \
+  "$(dpkg-deb -c "$deb" | awk '{print $6}' | grep '^./etc/qrwflash/trusted.d')"
 # Debian's own checks: not one error, warning or other note but the
 # informational ones (lintian takes the system's own typed texts in the
 # programs for spelling slips). Its notice about running as root goes to
@@ -56,7 +59,7 @@ expect_eq "the changelog's version is the project's" "qrwflash ($QRW_VERSION) un
   "$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/qrwflash/changelog.gz | gzip -dc | head -1)"
 expect_eq "package name" "qrwflash" "$(dpkg-deb -f "$deb" Package)"
 expect_eq "depends on what the programs link, and no sanitizer runtime" \
-  "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11), libsystemd0 (>= 222)" "$(dpkg-deb -f "$deb" Depends)"
+  "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libsodium23 (>= 1.0.14), libstdc++6 (>= 11), libsystemd0 (>= 222)" "$(dpkg-deb -f "$deb" Depends)"
 dpkg-deb -I "$deb" > "$QRW_TEST_WORK/info.txt"
 expect_contains "control: section" "$QRW_TEST_WORK/info.txt" "Section: utils"
 

@@ -1,5 +1,6 @@
 // Makes what the Linux tests of qrwflash compare against: a flash program
-// file around a test package (the build's key-word, a seal record), the
+// file around a test package (the build's key-word, a seal record and an
+// empty signature record), the
 // virtual drive's scenario, and the reference trace of the Windows program's
 // NT variant for that package and drive, from the native flash rig:
 //   nt_reference <new|old|flash-all> FOLDER
@@ -28,7 +29,8 @@ constexpr std::size_t kGapLength = 512;
 constexpr std::uint8_t kFiller = 0xEE;
 
 // A program file: a stand-in for the code before the region, the region
-// with this build's key-word, a gap, then the seal record, then a tail.
+// with this build's key-word, a gap, then the seal record, 64 bytes on the
+// empty signature record (at 333290 with the seal), then a tail.
 Bytes ProgramFile(Bytes region, bool sealed = true, bool seal = true) {
   const package::KeyWordBytes keyWord = package::BuiltInKeyWord();
   std::copy(keyWord.begin(), keyWord.end(), region.begin() + package::kKeyWordInRegion);
@@ -55,6 +57,11 @@ Bytes ProgramFile(Bytes region, bool sealed = true, bool seal = true) {
     std::copy(marker.begin(), marker.end(), record);
     if (sealed) package::WriteSeal(record, package::PackageView(region.data()));
     file.insert(file.end(), record, record + package::kSealSize);
+    file.insert(file.end(), 64, kFiller);
+    std::uint8_t signature[package::kSignatureRecordSize] = {};
+    const package::SignatureMarker signatureMarker = package::BuiltInSignatureMarker();
+    std::copy(signatureMarker.begin(), signatureMarker.end(), signature);
+    file.insert(file.end(), signature, signature + package::kSignatureRecordSize);
   }
   file.insert(file.end(), 256, kFiller);
   return file;

@@ -160,7 +160,8 @@ expect_eq "qrwpack inspect: the same as on this machine" "$("$QRWPACK" inspect "
 # reads from the same node (INQUIRY bytes 8 to 35).
 note_case qemu-drives
 expect_eq "QEMU drives: exit status" 0 "$(cat "$cases/qemu-drives/status")"
-expected=""
+# The first line is the program's signature (the guest trusts no key).
+expected="This flash program is not signed."$'\n'
 while read -r node hctl type block; do
   identity=$(dd if="$work/inquiry-$node.bin" bs=1 skip=8 count=28 2>/dev/null)
   IFS=: read -r _ channel target lun <<<"$hctl"

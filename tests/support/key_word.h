@@ -1,4 +1,4 @@
-// The key-word and seal marker of the tests' own templates and programs,
+// The key-word, seal marker and signature marker of the tests' own templates and programs,
 // kept apart from the program's built-in ones so that a test never finds the
 // real package by accident.
 #pragma once
@@ -8,6 +8,7 @@
 
 #include "package/package_region.h"
 #include "package/seal.h"
+#include "package/signature_record.h"
 
 namespace testsupport {
 
@@ -21,6 +22,10 @@ inline package::KeyWordBytes TestKeyWord() {
 
 inline package::SealMarker TestSealMarker() {
   return {'Q', 'R', 'W', 'S', 'E', 'A', 'L', '1'};
+}
+
+inline package::SignatureMarker TestSignatureMarker() {
+  return {'Q', 'R', 'W', 'S', 'I', 'G', 'N', '1'};
 }
 
 }  // namespace testsupport

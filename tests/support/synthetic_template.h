@@ -16,11 +16,13 @@ namespace testsupport {
 // A template shaped like the program's file: code before the package
 // region, the region (profiles, table, key-word, an old header, the image
 // area beginning with "VEKO") and program data after it, with an empty seal
-// record inside that data (after holds at least 32 bytes).
+// record and, 200 bytes on, an empty signature record inside that data
+// (after holds at least 1000 bytes).
 struct SyntheticTemplate {
   Bytes bytes;
   std::size_t k = 0;       // offset of the key-word
   std::size_t sealAt = 0;  // offset of the seal record
+  std::size_t signatureAt = 0;  // offset of the signature record
 
   static SyntheticTemplate Make(std::size_t before = 5000, std::size_t after = 70000) {
     SyntheticTemplate t;
@@ -45,6 +47,12 @@ struct SyntheticTemplate {
     const auto marker = TestSealMarker();
     std::copy(marker.begin(), marker.end(), t.bytes.begin() + static_cast<std::ptrdiff_t>(t.sealAt));
     std::fill_n(t.bytes.begin() + static_cast<std::ptrdiff_t>(t.sealAt + marker.size()), 8, 0);
+    t.signatureAt = t.sealAt + 200;
+    const auto signatureMarker = TestSignatureMarker();
+    std::copy(signatureMarker.begin(), signatureMarker.end(),
+              t.bytes.begin() + static_cast<std::ptrdiff_t>(t.signatureAt));
+    std::fill_n(t.bytes.begin() + static_cast<std::ptrdiff_t>(t.signatureAt + signatureMarker.size()),
+                package::kSignatureRecordSize - signatureMarker.size(), 0);
     return t;
   }
   std::size_t ImageArea() const { return k + package::kImageAreaOffset; }

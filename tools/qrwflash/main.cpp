@@ -9,14 +9,18 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "package/package_texts.h"
 #include "package/program_file.h"
 #include "platform/linux/linux_power.h"
 #include "platform/linux/logind_inhibitor.h"
+#include "signing/program_signature.h"
+#include "signing/trust.h"
 #include "platform/linux/linux_scsi_generic.h"
 #include "terminal/console.h"
 #include "terminal/flash_tool.h"
+#include "terminal/terminal_seams.h"
 #include "terminal/terminal_texts.h"
 #include "text/format.h"
 #include "text/printable.h"
@@ -38,19 +42,11 @@ void CatchInterrupts() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
-// The package of a flash program file, or the reason it is refused. A seal
-// record that is missing is refused like a broken one: a damaged marker
-// must not pass for a program from before the seal.
-std::optional<package::ProgramFile> ReadFlashProgram(const std::string& path, std::ostream& err) {
-  package::ProgramFile file = package::ReadProgramFile(path);
-  if (file.problem == package::ProgramFileProblem::CannotRead) {
-    err << "qrwflash: " << text::Printable(file.message) << std::endl;
-    return std::nullopt;
-  }
-  if (file.problem != package::ProgramFileProblem::None) {
-    err << "qrwflash: not a flash program: " << text::Printable(file.message) << std::endl;
-    return std::nullopt;
-  }
+// A program's seal and mode: a seal record that is missing is refused like a
+// broken one: a damaged marker must not pass for a program from before the
+// seal.
+std::optional<package::ProgramFile> CheckedProgram(const std::string& path,
+                                                   package::ProgramFile file, std::ostream& err) {
   if (file.seal.state == package::SealState::Broken) {
     err << "qrwflash: " << text::Printable(path) << ": "
         << package::DamagedProgramText(file.seal) << std::endl;
@@ -64,10 +60,40 @@ std::optional<package::ProgramFile> ReadFlashProgram(const std::string& path, st
   return file;
 }
 
+// The package of a flash program file, or the reason it is refused: a file
+// that is not a program, or a program whose signature does not match.
+std::optional<package::ProgramFile> ReadFlashProgram(const std::string& path,
+                                                     const signing::Judgement& judgement,
+                                                     package::ProgramFile file, std::ostream& err) {
+  if (file.problem == package::ProgramFileProblem::CannotRead) {
+    err << "qrwflash: " << text::Printable(file.message) << std::endl;
+    return std::nullopt;
+  }
+  if (file.problem != package::ProgramFileProblem::None) {
+    err << "qrwflash: not a flash program: " << text::Printable(file.message) << std::endl;
+    return std::nullopt;
+  }
+  // Before the seal: a changed byte of a signed program breaks both, and the
+  // signature is what says the program is not its maker's.
+  if (judgement.verdict == signing::Verdict::Changed) {
+    err << "qrwflash: " << text::Printable(judgement.reason) << std::endl;
+    return std::nullopt;
+  }
+  return CheckedProgram(path, std::move(file), err);
+}
+
 // Tests lay out a /sys and /dev of their own under this folder.
 std::string DeviceRoot() {
   const char* root = std::getenv("QRWFLASH_ROOT");
   return root ? root : "";
+}
+
+// --trust FILE, as often as needed: one key file each time.
+void AddTrustOption(CLI::App& command, std::vector<std::string>& files) {
+  command.add_option("--trust", files, "trust the public key in FILE (besides those of /etc/qrwflash/trusted.d)")
+      ->type_name("FILE")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
 constexpr const char* kVersion = "qrwflash " QRW_VERSION;
@@ -77,10 +103,33 @@ constexpr const char* kDescription =
     "program (for example 1.10.EXE): the same warning, drive check, revision "
     "check and flash sequence as the program itself, sent over SG_IO.";
 constexpr const char* kFooter =
-    "Exit status: 0 flashed (drives: a drive is accepted), 1 a command failed "
-    "or a device cannot be used, 2 wrong usage, 3 refused (declined, no "
+    "Exit status: 0 flashed (drives: a drive is accepted), 1 a command failed, "
+    "a device cannot be used or the program was changed after it was signed, "
+    "2 wrong usage, 3 refused (declined, not signed by a trusted key, no "
     "matching drive, already at the new revision, interrupted before the "
     "critical entry, or the computer on a battery below 10%).";
+
+// The signature's line, and for a flash of a program that no trusted key
+// signed where trust is configured, the question or the refusal. Nothing
+// when the run goes on, else its exit status.
+std::optional<int> SignatureGate(const signing::Judgement& judgement, bool flashing,
+                                 terminal::Console& console, terminal::Interrupt& interrupt) {
+  console.out << text::Printable(judgement.line) << std::endl;
+  if (!flashing) return std::nullopt;
+  switch (judgement.verdict) {
+    case signing::Verdict::Refuse:
+      console.err << "qrwflash: " << judgement.reason << std::endl;
+      return terminal::kExitRefused;
+    case signing::Verdict::Ask:
+      console.out << terminal::texts::kFlashAnyway << std::endl;
+      if (terminal::TerminalDialogs(console, interrupt, false).AskYesNo()) return std::nullopt;
+      console.err << "qrwflash: " << terminal::texts::kDeclined << std::endl;
+      return terminal::kExitRefused;
+    case signing::Verdict::Go:
+    case signing::Verdict::Changed: break;
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -93,11 +142,14 @@ int main(int argc, char** argv) {
   std::string device;
   bool assumeYes = false;
   bool ignorePower = false;
+  bool allowUntrusted = false;
+  std::vector<std::string> trustFiles;
 
   CLI::App* drives = app.add_subcommand(
       "drives", "List the CD-ROM drives with their INQUIRY line and whether the program accepts each");
   drives->add_option("PROGRAM.EXE", program, "the flash program file")->required();
   drives->add_option("--device", device, "look at this device node only (no discovery)");
+  AddTrustOption(*drives, trustFiles);
 
   CLI::App* flash = app.add_subcommand(
       "flash",
@@ -110,6 +162,9 @@ int main(int argc, char** argv) {
   flash->add_flag("-y,--yes", assumeYes, "answer yes to the warning and the confirmation");
   flash->add_flag("--ignore-power", ignorePower,
                   "flash even when the computer runs on a battery below 10% (refused otherwise)");
+  AddTrustOption(*flash, trustFiles);
+  flash->add_flag("--allow-untrusted", allowUntrusted,
+                  "flash a program that no trusted key signed without asking");
 
   try {
     app.parse(argc, argv);
@@ -118,13 +173,26 @@ int main(int argc, char** argv) {
     return code == 0 ? terminal::kExitFlashed : terminal::kExitUsage;
   }
 
-  std::optional<package::ProgramFile> file = ReadFlashProgram(program, std::cerr);
+  // Trust and the signature before anything else is shown.
+  const signing::Trust trust = signing::LoadTrust(DeviceRoot(), trustFiles);
+  for (const std::string& problem : trust.problems)
+    std::cerr << "qrwflash: " << text::Printable(problem) << std::endl;
+  package::ProgramFile read = package::ReadProgramFile(program);
+  const signing::Judgement judgement =
+      signing::Judge(read.problem == package::ProgramFileProblem::None
+                         ? signing::CheckSignature(read.Package())
+                         : signing::SignatureCheck{},
+                     trust, text::Printable(program), assumeYes, allowUntrusted);
+  std::optional<package::ProgramFile> file =
+      ReadFlashProgram(program, judgement, std::move(read), std::cerr);
   if (!file) return terminal::kExitFailed;
 
   CatchInterrupts();
   terminal::Interrupt interrupt(interruptRequested);
   terminal::Console console{std::cin, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1,
                             isatty(STDIN_FILENO) != 1};
+  if (auto status = SignatureGate(judgement, static_cast<bool>(*flash), console, interrupt))
+    return *status;
   platform::linux_sg::LinuxScsiGeneric sg(DeviceRoot());
   terminal::Options options;
   if (!device.empty()) options.device = device;

@@ -8,23 +8,7 @@ rm -rf "$work"
 mkdir -p "$work"
 failures=0
 
-# expect NAME STATUS STDOUT STDERR -- COMMAND...: the exit status and both
-# outputs exactly ("*" takes any output).
-expect() {
-  local name=$1 status=$2 out=$3 err=$4
-  shift 5
-  "$@" >"$work/out" 2>"$work/err"
-  local got=$?
-  local ok=1
-  [ "$got" -eq "$status" ] || { echo "$name: exit status $got, expected $status"; ok=0; }
-  if [ "$out" != "*" ] && [ "$(cat "$work/out")" != "$out" ]; then
-    echo "$name: stdout differs:"; diff <(echo "$out") "$work/out"; ok=0
-  fi
-  if [ "$err" != "*" ] && [ "$(cat "$work/err")" != "$err" ]; then
-    echo "$name: stderr differs:"; diff <(echo "$err") "$work/err"; ok=0
-  fi
-  [ $ok -eq 1 ] || failures=$((failures + 1))
-}
+source "$(dirname "$0")/cli_lib.sh"
 
 expect help 0 "*" "" -- "$qrwpack" --help
 grep -q '^usage: qrwpack build --template' "$work/out" || { echo "help: no usage"; failures=$((failures + 1)); }
@@ -118,7 +102,8 @@ Template:     no
 Image:        new format (05 80 at 0x1100), 327680 bytes, flash profile needed
 Profile 0:    maker DA, device C8, 314 bytes at block offset 0
 Profile 1:    maker BF, device B4, 452 bytes at block offset 314
-Certificate:  none" "" -- "$qrwpack" inspect "$work/out-dir/1.10.EXE"
+Certificate:  none
+Signature:    none" "" -- "$qrwpack" inspect "$work/out-dir/1.10.EXE"
 expect inspect-template 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.sealed"
 grep -qx 'Template:     yes (starts as builder)' "$work/out" || { echo "inspect-template: not a template"; failures=$((failures + 1)); }
 # A program from anywhere may carry terminal commands in its texts: inspect
@@ -143,12 +128,6 @@ expect inspect-none 1 "" "qrwpack: $work/odd.BIN: the key-word occurs 0 times; a
   "$qrwpack" inspect "$work/odd.BIN"
 expect inspect-usage 2 "" "*" -- "$qrwpack" inspect
 
-# flip FILE OFFSET: one bit of the byte at OFFSET changed in place.
-flip() {
-  local value
-  value=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
-  printf "\\$(printf '%03o' $((value ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
-}
 
 # Seals: the built program (intact), the template (empty), one byte of the
 # image start flipped, one byte of the seal's CRC flipped, a file from before
@@ -158,9 +137,10 @@ cp "$built" "$work/image-flipped.EXE"
 flip "$work/image-flipped.EXE" 922
 cp "$built" "$work/seal-flipped.EXE"
 flip "$work/seal-flipped.EXE" $((0x5039A + 9))
+# The seal record is followed by the 112-byte signature record.
 size=$(stat -c %s "$built")
-{ cat "$built"; tail -c 16 "$built"; } >"$work/seal-twice.EXE"
-head -c $((size - 3)) "$built" >"$work/seal-cut.EXE"
+{ cat "$built"; tail -c $((16 + 112)) "$built" | head -c 16; } >"$work/seal-twice.EXE"
+head -c $((size - 112 - 3)) "$built" >"$work/seal-cut.EXE"
 
 expect inspect-empty-seal 0 "*" "" -- "$qrwpack" inspect "$firmware/QRWFLASH.sealed"
 grep -qx 'Seal:         empty' "$work/out" || { echo "inspect-empty-seal: seal line"; failures=$((failures + 1)); }
@@ -177,14 +157,14 @@ expect inspect-seal-twice 1 "" "qrwpack: $work/seal-twice.EXE: the seal record o
 expect inspect-seal-cut 1 "" "qrwpack: $work/seal-cut.EXE: the seal record is cut short" -- \
   "$qrwpack" inspect "$work/seal-cut.EXE"
 
-expect verify-good 0 "$built: seal intact, CRC-32 47E05847
-$firmware/QRWFLASH.sealed: seal empty" "" -- "$qrwpack" verify "$built" "$firmware/QRWFLASH.sealed"
-expect verify-mixed 1 "$built: seal intact, CRC-32 47E05847
-$work/image-flipped.EXE: seal broken: sealed 47E05847, found 9C0DFCB0
+expect verify-good 0 "$built: seal intact, CRC-32 47E05847; signature: none
+$firmware/QRWFLASH.sealed: seal empty; signature: none" "" -- "$qrwpack" verify "$built" "$firmware/QRWFLASH.sealed"
+expect verify-mixed 1 "$built: seal intact, CRC-32 47E05847; signature: none
+$work/image-flipped.EXE: seal broken: sealed 47E05847, found 9C0DFCB0; signature: none
 $firmware/1.10.region: the seal record is missing; a program holds it exactly once
 cannot read $work/none.EXE
-$work/seal-flipped.EXE: seal broken: sealed 47E05947, found 47E05847
-$firmware/QRWFLASH.sealed: seal empty" "" -- \
+$work/seal-flipped.EXE: seal broken: sealed 47E05947, found 47E05847; signature: none
+$firmware/QRWFLASH.sealed: seal empty; signature: none" "" -- \
   "$qrwpack" verify "$built" "$work/image-flipped.EXE" "$firmware/1.10.region" "$work/none.EXE" \
   "$work/seal-flipped.EXE" "$firmware/QRWFLASH.sealed"
 expect verify-usage 2 "" "*" -- "$qrwpack" verify

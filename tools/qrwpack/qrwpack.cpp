@@ -9,6 +9,7 @@
 // program.
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "package/profile_file.h"
 #include "package/program_file.h"
 #include "package/seal.h"
+#include "signature_commands.h"
 #include "text/format.h"
 #include "text/printable.h"
 #include "reason_keeping_files.h"
@@ -51,22 +53,30 @@ constexpr const char* kUsage =
     "qrwpack " QRW_VERSION "\n"
     "\n"
     "usage: qrwpack build --template TEMPLATE.EXE --models FILE.INI --model INDEX|NAME\n"
-    "                     --image IMAGE [--out-dir DIR]\n"
+    "                     --image IMAGE [--out-dir DIR] [--sign NAME.key]\n"
     "       qrwpack inspect FILE.EXE\n"
     "       qrwpack verify FILE.EXE...\n"
+    "       qrwpack keygen --out NAME [--comment TEXT]\n"
+    "       qrwpack sign --key NAME.key PROGRAM.EXE...\n"
     "       qrwpack --help\n"
     "       qrwpack --version\n"
     "\n"
     "build    writes the flash program \"%4.4s.EXE\" of IMAGE's name into DIR (default: the\n"
     "         current folder; made when missing): TEMPLATE with the package header of\n"
     "         the chosen model of FILE.INI (its MODELnn sections; INDEX counts from 0,\n"
-    "         NAME is a Model value) and IMAGE at the start of the image area.\n"
+    "         NAME is a Model value) and IMAGE at the start of the image area; with\n"
+    "         --sign, signed by that key.\n"
     "inspect  prints the package of a program: its texts, the image format, the flash\n"
     "         profile table, whether it is a template (builder), and its seal: intact,\n"
     "         empty (a template, or a program from a tool that does not seal) or broken\n"
     "         (the program is damaged; both CRC-32 values are shown, and the status is 1).\n"
-    "verify   checks the seal of each program, one line per file; the status is 1 when\n"
-    "         any seal is broken or any file is not a program.\n"
+    "verify   checks the seal and the signature of each program, one line per file;\n"
+    "         the status is 1 when any seal is broken, any signature does not match\n"
+    "         or any file is not a program.\n"
+    "keygen   makes an Ed25519 key pair: NAME.key (secret, mode 0600) and NAME.pub (the\n"
+    "         public key for qrwflash's users; COMMENT names its maker).\n"
+    "sign     signs flash programs already built, each in place (a template is refused).\n"
+    "         Signing and checking signatures need the Linux build.\n"
     "\n"
     "exit status: 0 done, 1 failed, 2 wrong usage\n";
 
@@ -122,6 +132,7 @@ struct BuildOptions {
   std::string model;
   std::string image;
   std::optional<std::string> outDir;
+  std::optional<std::string> signKey;
 
   // The first required option that is missing or empty, in usage order.
   std::optional<std::string> Missing() const {
@@ -190,6 +201,14 @@ int Build(const BuildOptions& options) {
                    table.Note[n]};
   request.keyWord = package::BuiltInKeyWord();
   request.sealMarker = package::BuiltInSealMarker();
+  request.signatureMarker = package::BuiltInSignatureMarker();
+  std::unique_ptr<package::RecordSigner> signer;
+  if (options.signKey) {
+    std::string problem;
+    signer = qrwpack::LoadSigner(*options.signKey, problem);
+    if (!signer) return Failure(problem);
+    request.signer = signer.get();
+  }
   SystemFiles systemFiles;
   qrwpack::ReasonKeepingFiles files(systemFiles, &system_files::LastErrorText);
   ConsoleObserver observer(package::JoinPath(request.outputFolder, package::OutputName(request.binFileName)),
@@ -268,14 +287,23 @@ void PrintPackage(const std::string& path, const package::ProgramFile& program) 
   Out("Certificate:  " + CertificateDescription(program.certificates) + "\n");
 }
 
+qrwpack::SignatureShown PrintSignature(const package::ProgramFile& program) {
+  const qrwpack::SignatureShown shown = qrwpack::ShowSignature(program);
+  Out("Signature:    " + shown.text + "\n");
+  return shown;
+}
+
 int Inspect(const std::vector<std::string>& files) {
   if (files.size() != 1) return UsageError("inspect takes one file");
   const std::string& path = files.front();
   const package::ProgramFile program = package::ReadProgramFile(path);
   if (program.problem != package::ProgramFileProblem::None) return Failure(program.message);
   PrintPackage(path, program);
+  const qrwpack::SignatureShown signature = PrintSignature(program);
   if (program.seal.state == package::SealState::Broken)
     return Failure(path + ": the seal is broken; this program is damaged");
+  if (signature.broken)
+    return Failure(path + ": the signature does not match; this program was changed after it was signed");
   return kExitOk;
 }
 
@@ -292,15 +320,38 @@ int Verify(const std::vector<std::string>& files) {
       allGood = false;
       continue;
     }
-    Out(path + ": seal " + SealDescription(program.seal) + "\n");
-    if (program.seal.state == package::SealState::Broken) allGood = false;
+    const qrwpack::SignatureShown signature = qrwpack::ShowSignature(program);
+    Out(path + ": seal " + SealDescription(program.seal) + "; signature: " + signature.text + "\n");
+    if (program.seal.state == package::SealState::Broken || signature.broken) allGood = false;
   }
   return allGood ? kExitOk : kExitFailure;
 }
 
+// --- keygen and sign ------------------------------------------------------
+// The values of keygen's and sign's options.
+struct SignatureOptions {
+  std::string out;
+  std::optional<std::string> comment;
+  std::string key;
+};
+
+
+int Keygen(const SignatureOptions& options) {
+  if (options.out.empty()) return UsageError("--out is missing");
+  return qrwpack::Keygen(options.out,
+                         options.comment.value_or(package::FileNameOf(options.out)));
+}
+
+int Sign(const SignatureOptions& options, const std::vector<std::string>& files) {
+  if (options.key.empty()) return UsageError("--key is missing");
+  if (files.empty()) return UsageError("sign takes one or more programs");
+  return qrwpack::Sign(options.key, files);
+}
+
 // --- command line ----------------------------------------------------------
 
-enum class Command { None, Build, Inspect, Verify, Help };
+enum class Command { None, Build, Inspect, Verify, Keygen, Sign, Help };
+
 
 // The words of the command line, sorted; Run judges them. The rules:
 // before the command, -h, --help and --version count wherever they stand
@@ -313,6 +364,7 @@ struct CommandLine {
   bool help = false;
   bool version = false;
   BuildOptions buildOptions;
+  SignatureOptions signatureOptions;
   std::vector<std::string> files;
   std::vector<std::string> strangers;        // words before any command
   std::vector<std::string> unknownOptions;   // words the command does not take
@@ -322,6 +374,8 @@ struct CommandLine {
     if (word == "build") return Command::Build;
     if (word == "inspect") return Command::Inspect;
     if (word == "verify") return Command::Verify;
+    if (word == "keygen") return Command::Keygen;
+    if (word == "sign") return Command::Sign;
     if (word == "help") return Command::Help;
     return std::nullopt;
   }
@@ -341,15 +395,34 @@ struct CommandLine {
       if (!buildOptions.outDir) buildOptions.outDir.emplace();
       return &*buildOptions.outDir;
     }
+    if (name == "--sign") {
+      if (!buildOptions.signKey) buildOptions.signKey.emplace();
+      return &*buildOptions.signKey;
+    }
     return nullptr;
   }
 
-  // Takes the build option at words[i] with its value; false when the
-  // word is no option of build.
-  bool TakeBuildOption(const std::vector<std::string>& words, std::size_t& i) {
+  // The options of keygen and sign.
+  std::string* SignatureOption(const std::string& name) {
+    if (command == Command::Keygen && name == "--out") return &signatureOptions.out;
+    if (command == Command::Keygen && name == "--comment") {
+      if (!signatureOptions.comment) signatureOptions.comment.emplace();
+      return &*signatureOptions.comment;
+    }
+    if (command == Command::Sign && name == "--key") return &signatureOptions.key;
+    return nullptr;
+  }
+
+  std::string* OptionNamed(const std::string& name) {
+    return command == Command::Build ? BuildOption(name) : SignatureOption(name);
+  }
+
+  // Takes the option of the command at words[i] with its value; false when
+  // the word is no option of the command.
+  bool TakeOption(const std::vector<std::string>& words, std::size_t& i) {
     const std::string& word = words[i];
     const std::size_t equals = word.rfind("--", 0) == 0 ? word.find('=') : std::string::npos;
-    std::string* value = BuildOption(word.substr(0, equals));
+    std::string* value = OptionNamed(word.substr(0, equals));
     if (value == nullptr) return false;
     if (equals != std::string::npos) {
       if (equals + 1 == word.size()) lacksValue = lacksValue.value_or(word);
@@ -373,7 +446,13 @@ struct CommandLine {
           else strangers.push_back(word);
           break;
         case Command::Build:
-          if (!TakeBuildOption(words, i)) unknownOptions.push_back(word);
+        case Command::Keygen:
+          if (!TakeOption(words, i)) unknownOptions.push_back(word);
+          break;
+        case Command::Sign:
+          if (TakeOption(words, i)) break;
+          if (word.size() > 1 && word[0] == '-') unknownOptions.push_back(word);
+          else files.push_back(word);
           break;
         case Command::Inspect:
         case Command::Verify:
@@ -401,6 +480,8 @@ struct CommandLine {
       case Command::Build: return Build(buildOptions);
       case Command::Inspect: return Inspect(files);
       case Command::Verify: return Verify(files);
+      case Command::Keygen: return Keygen(signatureOptions);
+      case Command::Sign: return Sign(signatureOptions, files);
       case Command::Help:
       case Command::None: break;
     }

@@ -29,3 +29,15 @@ cmp "$work/out/$(basename "$expected")" "$expected"
 qrw_wine "$prefix" "$qrwpack" inspect "Z:$work/out/$(basename "$expected")" >"$work/inspect.txt"
 tr -d '\r' <"$work/inspect.txt" | grep -qx 'Template:     no'
 echo "qrwpack.exe wrote the same flash program"
+
+# Signatures need the Linux build: one line, status 1, the program unchanged.
+printf 'qrwflash-ed25519-secret 0000000000000000 x\n' >"$work/maker.key"
+status=0
+qrw_wine "$prefix" "$qrwpack" sign --key "Z:$work/maker.key" "Z:$work/out/$(basename "$expected")" \
+  >"$work/sign.txt" 2>"$work/sign.err" || status=$?
+[ "$status" = 1 ] || { echo "qrwpack.exe sign: status $status, expected 1"; exit 1; }
+[ "$(tr -d '\r' <"$work/sign.err")" = "qrwpack: signing and checking signatures need the Linux build of qrwpack; nothing was changed" ] ||
+  { echo "qrwpack.exe sign said:"; cat "$work/sign.err"; exit 1; }
+cmp "$work/out/$(basename "$expected")" "$expected"
+tr -d '\r' <"$work/inspect.txt" | grep -qx 'Signature:    none'
+echo "qrwpack.exe leaves signing to the Linux build"

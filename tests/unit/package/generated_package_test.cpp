@@ -61,23 +61,30 @@ TEST_F(GeneratedPackage, KeyWordIsTAndThirteenDigitsOrHyphensAndOccursOnce) {
 TEST_F(GeneratedPackage, SealRecordsAreEmptyForTheTemplateAndTheRegionsForTheFlashProgram) {
   const Bytes sealedTemplate = ReadGenerated("QRWFLASH.sealed");
   const Bytes sealedFlash = ReadGenerated("1.10.sealed");
-  ASSERT_EQ(sealedTemplate.size(), kRegionSize + 16);
-  ASSERT_EQ(sealedFlash.size(), kRegionSize + 16);
+  ASSERT_EQ(sealedTemplate.size(), kRegionSize + 16 + 112);
+  ASSERT_EQ(sealedFlash.size(), kRegionSize + 16 + 112);
   const std::string marker = "QRWSEAL1";
+  const std::string signatureMarker = "QRWSIGN1";
   for (const Bytes* file : {&sealedTemplate, &sealedFlash}) {
     const auto first = std::search(file->begin(), file->end(), marker.begin(), marker.end());
     ASSERT_NE(first, file->end());
     EXPECT_EQ(static_cast<std::size_t>(first - file->begin()), kRegionSize);
     EXPECT_EQ(std::search(first + 1, file->end(), marker.begin(), marker.end()), file->end());
+    // The empty signature record follows the seal record.
+    const auto signature =
+        std::search(file->begin(), file->end(), signatureMarker.begin(), signatureMarker.end());
+    EXPECT_EQ(static_cast<std::size_t>(signature - file->begin()), kRegionSize + 16);
+    EXPECT_EQ(Bytes(file->end() - 104, file->end()), Bytes(104, 0));
   }
   EXPECT_TRUE(std::equal(templ.begin(), templ.end(), sealedTemplate.begin()));
-  EXPECT_EQ(Bytes(sealedTemplate.begin() + kRegionSize + 8, sealedTemplate.end()), Bytes(8, 0));
+  EXPECT_EQ(Bytes(sealedTemplate.begin() + kRegionSize + 8, sealedTemplate.begin() + kRegionSize + 16),
+            Bytes(8, 0));
   EXPECT_TRUE(std::equal(flash.begin(), flash.end(), sealedFlash.begin()));
   const auto crc = static_cast<std::uint32_t>(::crc32(0, flash.data(), static_cast<uInt>(flash.size())));
   Bytes values;
   for (std::uint32_t v : {crc, ~crc})
     for (int i = 0; i < 4; ++i) values.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-  EXPECT_EQ(Bytes(sealedFlash.begin() + kRegionSize + 8, sealedFlash.end()), values);
+  EXPECT_EQ(Bytes(sealedFlash.begin() + kRegionSize + 8, sealedFlash.begin() + kRegionSize + 16), values);
 }
 
 TEST_F(GeneratedPackage, FlashRegionIsANewFormatImageWithItsProfiles) {

@@ -41,7 +41,10 @@ struct SyntheticProgram {
   void Seal() {
     WriteSeal(bytes.data() + sealAt, PackageView(bytes.data() + RegionStart()));
   }
-  ProgramFile Read() const { return ReadProgramBytes(bytes, testsupport::TestKeyWord(), kMarker); }
+  ProgramFile Read() const {
+    return ReadProgramBytes(bytes, testsupport::TestKeyWord(), kMarker,
+                            testsupport::TestSignatureMarker());
+  }
 };
 
 TEST(ProgramFile, FindsThePackageAndAnEmptySeal) {
