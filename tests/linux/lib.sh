@@ -19,7 +19,7 @@ add_node() {
   : > "$case_dir/root/dev/$1"
   mkdir -p "$case_dir/root/sys/class/scsi_generic/$1/device"
   echo "$2" > "$case_dir/root/sys/class/scsi_generic/$1/device/type"
-  nodes="${nodes:-} $case_dir/root/dev/$1"
+  nodes="${nodes:+$nodes:}$case_dir/root/dev/$1"
 }
 
 # run_qrwflash ARGS...: qrwflash in $case_dir with the front preloaded;
