@@ -48,12 +48,12 @@ no_qemu_left() {
 reason() { grep '^guest: ' "$work/$1.err" | grep -v '^guest: booted in ' | head -1; }
 
 # read_late NAME: copies its input to NAME.out, but only once that run's
-# guest has booted and its QEMU has ended: whatever the job printed last must
-# still come, however late the reader takes it.
+# guest has booted (or failed to) and its QEMU has ended: whatever the job
+# printed last must still come, however late the reader takes it.
 read_late() {
   local _
   for _ in $(seq 900); do
-    grep -q '^guest: booted in' "$work/$1.err" 2>/dev/null && break
+    grep -q '^guest: ' "$work/$1.err" 2>/dev/null && break
     sleep 0.2
   done
   while pgrep -f -- "$(qemu_of "$1")" >/dev/null; do sleep 0.2; done
