@@ -24,8 +24,9 @@ printf '%s\n' "$drive_lines" >"$work/scenario.txt"
 qrw_env=$(printf 'QRW_VDRIVE_SCENARIO=%q QRW_VDRIVE_TRACE=%q QRW_VDRIVE_STATE=%q ' \
             "$work/scenario.txt" "$work/trace.txt" "$work/state"
           printf 'QRW_VDRIVE_SG_NODES=%q QRWFLASH_ROOT=%q ' "$work/root/dev/sg1" "$work/root"
-          printf 'LD_PRELOAD=%q ASAN_OPTIONS=verify_asan_link_order=0' \
-            "$linux/tools/vdrive/sg/libqrw_vdrive_sg_native.so")
+          # By name through LD_LIBRARY_PATH: ld.so splits LD_PRELOAD at blanks.
+          printf 'LD_LIBRARY_PATH=%q LD_PRELOAD=libqrw_vdrive_sg_native.so ASAN_OPTIONS=verify_asan_link_order=0' \
+            "$linux/tools/vdrive/sg")
 qrwflash_line() {  # the command line that runs qrwflash ARGS... in the demo
   printf 'cd %q && env %s %q' "$work" "$qrw_env" "$linux/tools/qrwflash/qrwflash"
   printf ' %q' "$@"

@@ -45,8 +45,9 @@ summary() {
     "$(grep -c '^QRW-20410C 3B 05 01 0[0-4] .. 00 00 40 00 00 ' "$trace" || true) chunk writes," \
     "$(grep -c '^QRW-20410C 3C 01 01 0[0-4] .. 00 00 40 00 00 ' "$trace" || true) chunk reads."
   local burn
-  # WRITE BUFFER with control byte 80 (A0 for FLASH-ALL): the burn.
-  burn=$(grep -E '^QRW-20410C 3B 05 01( [0-9A-F]{2}){6} (80|A0) /' "$trace" || true)
+  # WRITE BUFFER with control byte 80 (A0 for FLASH-ALL): the burn. By ASPI
+  # the program sends it as 12 bytes, the last two zero.
+  burn=$(grep -E '^QRW-20410C 3B 05 01( [0-9A-F]{2}){6} (80|A0)( 00 00)? /' "$trace" || true)
   if [ -z "$burn" ]; then
     echo "No final flash command was sent."
   else

@@ -52,15 +52,49 @@ terminal.png
 terminal.txt"
 }
 
-# The driven Wine demo, as the guest prints it: the status captions it
+# The driven Wine demo, as the guest prints it (the status captions it
 # happens to catch between two looks depend on the guest's speed and are
-# left out, the last one ("Flash Completed.") is kept.
+# left out; the last one, "Flash Completed.", is always seen), then where
+# its screenshots are and how long the guest took.
 window_part() {
+  local shot=FlashDemo.Windows9xFlashOfTheVirtualDrive
   cat <<WINDOW
 demo: then the program's window: the same flash under Wine in a QEMU guest (minutes: it emulates every instruction).
 guest: booted in N s
+Running main() from /usr/src/googletest/googletest/src/gtest_main.cc
 Starting Z:${cross//\//\\}\\demo\\folder\\1.10.EXE (Windows 9x mode, virtual drive by ASPI)
-WINDOW_TEXT_PENDING
+  dialog [Warning]: "|WARNING:||This flash utility only supports QRW-20410C firmware:1.00-1.09. We recommend you close all applications in order to run this update!Don't turn off the system while the flash is in progress!||Do you wish to continue?|"
+  -> Yes
+Window: "Quarvel-IT Flash V1.039 QRW-20410C"
+Drive: "HA#0 - ID#0 :  QUARVEL QRW-20410C      1.00"
+Drive revision before: 1.00
+Pressing FLASH
+  dialog [Confirm]: "|Update FW:1.00 to FW:1.10 ?|"
+  -> Yes
+  caption: "Flash Completed."
+  dialog [Confirm]: "The system needs to be restarted for the changes to take effect(inquiry stream) ?"
+  -> No
+Drive list after: "HA#0 - ID#0 :  QUARVEL QRW-20410C      1.10"
+Pressing FLASH again
+  dialog [Warning]: "|WARNING:||Your drive FW:1.10 is aready the most updated ?"
+Drive revision after: 1.10
+  -> OK
+The program ended.
+[==========] 1 test from 1 test suite ran. (N ms total)
+[  PASSED  ] 1 test.
+The virtual drive received 50 commands: 20 chunk writes, 20 chunk reads.
+Final flash command: QRW-20410C 3B 05 01 00 00 C6 00 00 01 80 00 00 / out 1 - -> 00 00 00 00
+Trace: $cross/demo/trace.txt
+Screenshots: $shots/
+$shot-01-dialog.png
+$shot-02-window.png
+$shot-03-dialog.png
+$shot-04-dialog.png
+$shot-05-flashed.png
+$shot-06-dialog.png
+terminal.png
+terminal.txt
+demo: the guest took N s; the window's screenshots are in $shots/, beside terminal.png.
 WINDOW
 }
 
@@ -69,7 +103,9 @@ WINDOW
 what_it_said() {
   sed -n '/^demo: /,$p' "$1" | grep -vE '^\[[0-9]+/[0-9]+\] |^ninja: ' |
     sed -E -e 's/^guest: booted in [0-9]+ s$/guest: booted in N s/' \
-           -e 's/^(demo: the guest took )[0-9]+ s;/\1N s;/'
+           -e 's/^(\[=+\] 1 test from 1 test suite ran\. \()[0-9]+( ms total\))$/\1N\2/' \
+           -e 's/^(demo: the guest took )[0-9]+ s;/\1N s;/' \
+           -e '/^  caption: "Flash Completed\."$/!{/^  caption: /d}'
 }
 
 # name | QRW_GUEST | the probe's runner | the part after the Linux flash

@@ -22,13 +22,19 @@ add_node() {
   nodes="${nodes:+$nodes:}$case_dir/root/dev/$1"
 }
 
+# ld.so splits LD_PRELOAD at blanks, with no way around it: the front is
+# preloaded by its name and found through LD_LIBRARY_PATH, which a folder
+# with blanks may be part of.
+front_dir=$(dirname "$QRW_SG_FRONT")
+front_name=$(basename "$QRW_SG_FRONT")
+
 # run_qrwflash ARGS...: qrwflash in $case_dir with the front preloaded;
 # output in $case_dir/out.txt, status in $status. Its input is the file
 # $stdin names, /dev/null when none.
 run_qrwflash() {
   (cd "$case_dir" && QRW_VDRIVE_SCENARIO="$case_dir/scenario.txt" QRW_VDRIVE_TRACE="$case_dir/trace.txt" \
   QRW_VDRIVE_SG_NODES="${nodes:-}" QRWFLASH_ROOT="$case_dir/root" \
-  ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$QRW_SG_FRONT" \
+  ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH="$front_dir" LD_PRELOAD="$front_name" \
     "$QRWFLASH" "$@" > "$case_dir/out.txt" 2>&1 < "${stdin:-/dev/null}")
   status=$?
 }
@@ -48,8 +54,8 @@ tty_start() {
     printf 'cd %q\n' "$case_dir"
     printf 'export QRW_VDRIVE_SCENARIO=%q QRW_VDRIVE_TRACE=%q QRW_VDRIVE_SG_NODES=%q\n' \
       "$case_dir/scenario.txt" "$case_dir/trace.txt" "${nodes:-}"
-    printf 'export QRWFLASH_ROOT=%q ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=%q\n' \
-      "$case_dir/root" "$QRW_SG_FRONT"
+    printf 'export QRWFLASH_ROOT=%q ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH=%q LD_PRELOAD=%q\n' \
+      "$case_dir/root" "$front_dir" "$front_name"
     printf "%q " ${tty_prefix[@]+"${tty_prefix[@]}"} "$QRWFLASH"; printf " %q" "$@"; echo
     printf 'echo $? > %q\n' "$case_dir/status"
     echo "sleep 600"
