@@ -63,7 +63,8 @@ tty_start() {
   chmod 755 "$runner"
   rm -f "$case_dir/status"
   tmux -L "$tmux_socket" kill-session -t qrw 2>/dev/null
-  tmux -L "$tmux_socket" -f /dev/null new-session -d -s qrw -x 150 -y 50 "$runner"
+  # tmux hands its command to the shell: the runner's path quoted.
+  tmux -L "$tmux_socket" -f /dev/null new-session -d -s qrw -x 150 -y 50 "$(printf '%q' "$runner")"
 }
 
 tty_screen() { tmux -L "$tmux_socket" capture-pane -p -J -S -300 -t qrw; }
