@@ -54,8 +54,8 @@ terminal.txt"
 
 # The driven Wine demo, as the guest prints it (the status captions it
 # happens to catch between two looks depend on the guest's speed and are
-# left out; the last one, "Flash Completed.", is always seen), then where
-# its screenshots are and how long the guest took.
+# left out: "Flash Completed." is in the picture taken at the restart
+# question), then where its screenshots are and how long the guest took.
 window_part() {
   local shot=FlashDemo.Windows9xFlashOfTheVirtualDrive
   cat <<WINDOW
@@ -71,7 +71,6 @@ Drive revision before: 1.00
 Pressing FLASH
   dialog [Confirm]: "|Update FW:1.00 to FW:1.10 ?|"
   -> Yes
-  caption: "Flash Completed."
   dialog [Confirm]: "The system needs to be restarted for the changes to take effect(inquiry stream) ?"
   -> No
 Drive list after: "HA#0 - ID#0 :  QUARVEL QRW-20410C      1.10"
@@ -99,13 +98,14 @@ WINDOW
 }
 
 # The demo's output with the build's progress, the times and the captions
-# the driver caught along the way taken out.
+# the driver caught along the way taken out, and without the carriage
+# returns the Windows driver ends its lines with.
 what_it_said() {
-  sed -n '/^demo: /,$p' "$1" | grep -vE '^\[[0-9]+/[0-9]+\] |^ninja: ' |
+  sed -n '/^demo: /,$p' "$1" | tr -d '\r' | grep -vE '^\[[0-9]+/[0-9]+\] |^ninja: ' |
     sed -E -e 's/^guest: booted in [0-9]+ s$/guest: booted in N s/' \
            -e 's/^(\[=+\] 1 test from 1 test suite ran\. \()[0-9]+( ms total\))$/\1N\2/' \
            -e 's/^(demo: the guest took )[0-9]+ s;/\1N s;/' \
-           -e '/^  caption: "Flash Completed\."$/!{/^  caption: /d}'
+           -e '/^  caption: /d'
 }
 
 # name | QRW_GUEST | the probe's runner | the part after the Linux flash
