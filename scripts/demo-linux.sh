@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # The demo's flash from Linux, sourced by scripts/demo.sh (which sets root,
-# cross, linux, jobs, demo, drive_lines and summary): qrwflash flashes
+# cross, linux, jobs, demo, drive_lines and summary, and reads linux_status,
+# qrwflash's exit status, afterwards): qrwflash flashes
 # 1.10.EXE into the virtual drive, a QRW-20410C at 1.00 on /dev/sg1 of a
 # device tree of the demo's own, served by the virtual drive's native SG
 # front (preloaded, as in the tests). The drive keeps what it received in a
@@ -23,8 +24,9 @@ printf '%s\n' "$drive_lines" >"$work/scenario.txt"
 qrw_env=$(printf 'QRW_VDRIVE_SCENARIO=%q QRW_VDRIVE_TRACE=%q QRW_VDRIVE_STATE=%q ' \
             "$work/scenario.txt" "$work/trace.txt" "$work/state"
           printf 'QRW_VDRIVE_SG_NODES=%q QRWFLASH_ROOT=%q ' "$work/root/dev/sg1" "$work/root"
-          printf 'LD_PRELOAD=%q ASAN_OPTIONS=verify_asan_link_order=0' \
-            "$linux/tools/vdrive/sg/libqrw_vdrive_sg_native.so")
+          # By name through LD_LIBRARY_PATH: ld.so splits LD_PRELOAD at blanks.
+          printf 'LD_LIBRARY_PATH=%q LD_PRELOAD=libqrw_vdrive_sg_native.so ASAN_OPTIONS=verify_asan_link_order=0' \
+            "$linux/tools/vdrive/sg")
 qrwflash_line() {  # the command line that runs qrwflash ARGS... in the demo
   printf 'cd %q && env %s %q' "$work" "$qrw_env" "$linux/tools/qrwflash/qrwflash"
   printf ' %q' "$@"
@@ -86,8 +88,5 @@ echo
 summary "$work/trace.txt"
 echo "Screenshots: $shots/"
 ls -1 "$shots"
-if [ "$status" != 0 ]; then
-  echo "demo: qrwflash ended with status $status" >&2
-  return 1
-fi
-return 0
+linux_status=$status
+[ "$status" = 0 ] || echo "demo: qrwflash ended with status $status" >&2

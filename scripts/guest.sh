@@ -148,17 +148,47 @@ console_tail() {
   tail -25 "$run_dir/console.log" | sed 's/^/  | /' >&2
 }
 
-# One run's QEMU, its folder and the follower of the job's output: globals,
-# so that the exit trap still finds them.
+# One run's QEMU and its folder: globals, so that the exit trap still finds
+# them.
 qemu_pid=""
-follower_pid=""
 run_dir=""
 
 end_run() {
   [ -n "$qemu_pid" ] && kill "$qemu_pid" 2>/dev/null && wait "$qemu_pid" 2>/dev/null
-  [ -n "$follower_pid" ] && kill "$follower_pid" 2>/dev/null
   [ -n "$run_dir" ] && rm -rf "$run_dir"
-  qemu_pid="" follower_pid="" run_dir=""
+  qemu_pid="" run_dir=""
+}
+
+# What the job has written to job.log since the last call, printed: the
+# count of bytes already printed is in job_shown. It returns once all of it
+# has been written, however slowly the reader of this script's output takes it.
+job_shown=0
+show_job_output() {
+  local size
+  size=$(stat -c %s "$run_dir/job.log" 2>/dev/null) || return 0
+  [ "$size" -gt "$job_shown" ] || return 0
+  tail -c +$((job_shown + 1)) "$run_dir/job.log" | head -c $((size - job_shown))
+  job_shown=$size
+}
+
+# A folder path inside one of QEMU's comma-separated options: a comma is
+# written twice.
+qemu_path() { printf '%s' "${1//,/,,}"; }
+
+# A share's path as one word of the kernel's command line, which the guest
+# splits on blanks: every byte outside [A-Za-z0-9/._+,:@=-] becomes \0NNN, its
+# octal value, which the guest's printf %b turns back.
+cmdline_path() {
+  local path=$1 out="" c i
+  local LC_ALL=C
+  for ((i = 0; i < ${#path}; i++)); do
+    c=${path:i:1}
+    case $c in
+      [A-Za-z0-9/._+,:@=-]) out+=$c ;;
+      *) out+=$(printf '\\0%03o' "'$c") ;;
+    esac
+  done
+  printf '%s' "$out"
 }
 
 # A fault once the guest has started: the reason, the console's tail.
@@ -236,23 +266,23 @@ run() {
   local -a qemu_args=(
     -accel tcg,thread=multi -cpu "${QRW_GUEST_CPU:-qemu64}" -smp "$(nproc)" -m "${QRW_GUEST_MEMORY:-6G}"
     -kernel "$img/vmlinuz" -initrd "$img/initrd.img"
-    -drive "file=$img/root.img,format=raw,if=virtio,snapshot=on"
+    -drive "file=$(qemu_path "$img/root.img"),format=raw,if=virtio,snapshot=on"
     -nic none -display none -monitor none -no-reboot
-    -serial "file:$run_dir/console.log")
+    -serial "file:$(qemu_path "$run_dir/console.log")")
   if [ ${#scratch[@]} -gt 0 ]; then
     # A sparse disk: it takes room on the host only for what is written.
     mke2fs -q -t ext4 -L qrw-scratch "$run_dir/scratch.img" 64G >"$run_dir/mke2fs.log" 2>&1 ||
       fault "the scratch disk could not be made in $run_dir"
-    qemu_args+=(-drive "file=$run_dir/scratch.img,format=raw,if=virtio,cache=unsafe")
+    qemu_args+=(-drive "file=$(qemu_path "$run_dir/scratch.img"),format=raw,if=virtio,cache=unsafe")
   fi
   # The run's own folder is the first share, at a place of its own in the
   # guest; the others keep their host paths.
   local append="root=/dev/vda rw console=ttyS0 quiet panic=-1 init=/sbin/qrw-guest-init qrw.run=/qrw-run"
-  qemu_args+=(-virtfs "local,path=$run_dir,mount_tag=qrw0,security_model=passthrough,id=qrw0")
+  qemu_args+=(-virtfs "local,path=$(qemu_path "$run_dir"),mount_tag=qrw0,security_model=passthrough,id=qrw0")
   local i=1
   for share in "${shares[@]}"; do
-    qemu_args+=(-virtfs "local,path=$share,mount_tag=qrw$i,security_model=passthrough,id=qrw$i")
-    append+=" qrw.share=qrw$i:$share"
+    qemu_args+=(-virtfs "local,path=$(qemu_path "$share"),mount_tag=qrw$i,security_model=passthrough,id=qrw$i")
+    append+=" qrw.share=qrw$i:$(cmdline_path "$share")"
     i=$((i + 1))
   done
   [ -n "${QRW_GUEST_APPEND:-}" ] && append+=" $QRW_GUEST_APPEND"
@@ -284,18 +314,17 @@ run() {
   done
   echo "guest: booted in $((SECONDS - started)) s" >&2
 
-  # What the job prints, as it prints it.
-  tail -n +1 -f "$run_dir/job.log" &
-  follower_pid=$!
-
+  # What the job prints, as it prints it; once QEMU has ended (the guest
+  # synced its disks first), all the rest.
   local limit=$((started + seconds))
   while kill -0 "$qemu_pid" 2>/dev/null; do
+    show_job_output
     [ "$SECONDS" -lt "$limit" ] || guest_fault "the job did not end within $seconds s; the guest was ended"
     sleep 0.5
   done
   wait "$qemu_pid" 2>/dev/null
   qemu_pid=""
-  sleep 0.3  # the follower's last read
+  show_job_output
   [ -f "$run_dir/status" ] || guest_fault "the guest stopped before its job ended"
   local status
   status=$(cat "$run_dir/status")

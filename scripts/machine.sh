@@ -16,12 +16,15 @@
 #
 # QRW_GUEST=force makes every machine answer as one that cannot (the Windows
 # suites then run in the QEMU guest, and the demo flashes from Linux).
+# For the tests, QRW_PROBE32_RUNNER names a runner for the callers that give
+# none (qemu-i386: any machine answers as one with a user-mode emulator).
 
 qrw_32bit_reason=""
 
 qrw_runs_32bit() {
   local probe=$1
   shift
+  [ $# -eq 0 ] && [ -n "${QRW_PROBE32_RUNNER:-}" ] && set -- "$QRW_PROBE32_RUNNER"
   qrw_32bit_reason=""
   if [ "${QRW_GUEST:-auto}" = force ]; then
     qrw_32bit_reason="this machine is taken as one that cannot run 32-bit programs (QRW_GUEST=force)"

@@ -77,6 +77,14 @@ qrw_wine_template() {
     [ -f "$dir/.qrw-template-ready" ] && exit 0
     rm -rf "$dir"
     qrw_wine "$dir" wineboot -i >/dev/null 2>&1 || exit 1
+    # Debian's Wine does not find the TrueType fonts of its own data folder
+    # (fonts-wine): without Marlett the title bar's buttons are drawn as the
+    # letters "0", "1" and "r", and captions fall back to another face.
+    # Fonts in the prefix's Fonts folder are always loaded.
+    local font
+    for font in /usr/share/wine/fonts/*.ttf; do
+      [ -f "$font" ] && cp "$font" "$dir/drive_c/windows/Fonts/"
+    done
     cat >"$dir/qrw-x11.reg" <<'REG'
 REGEDIT4
 

@@ -25,12 +25,19 @@ run_guest() {
   status=$?
 }
 
+# qemu_of NAME: the pattern that finds that run's QEMU by its share, as
+# QEMU's options carry it (a comma written twice).
+qemu_of() {
+  local option="path=$work/$1.share"
+  printf '%s' "${option//,/,,}"
+}
+
 # no_qemu_left NAME: no QEMU of that run is still there.
 no_qemu_left() {
   sleep 1
-  if pgrep -f -- "$work/$1.share" >/dev/null; then
+  if pgrep -f -- "$(qemu_of "$1")" >/dev/null; then
     fail "$1: a QEMU is left"
-    pkill -f -- "path=$work/$1.share"
+    pkill -f -- "$(qemu_of "$1")"
   else
     pass "$1: no QEMU left"
   fi
@@ -40,25 +47,49 @@ no_qemu_left() {
 # and is not the boot time.
 reason() { grep '^guest: ' "$work/$1.err" | grep -v '^guest: booted in ' | head -1; }
 
+# read_late NAME: copies its input to NAME.out, but only once that run's
+# guest has booted (or failed to) and its QEMU has ended: whatever the job
+# printed last must still come, however late the reader takes it.
+read_late() {
+  local _
+  for _ in $(seq 900); do
+    grep -q '^guest: ' "$work/$1.err" 2>/dev/null && break
+    sleep 0.2
+  done
+  while pgrep -f -- "$(qemu_of "$1")" >/dev/null; do sleep 0.2; done
+  sleep 1
+  cat >"$work/$1.out"
+}
+
 # -- a job: its output, status, folders, environment, scratch disk, probe ---
-QRW_GUEST_TEST_WORD="two words" run_guest job --share "$(dirname "$QRW_PROBE32")" --env QRW_GUEST_TEST_WORD --scratch "$work/scratch" -- \
-  bash -c 'echo "in $PWD"
-           echo "word: $QRW_GUEST_TEST_WORD"
-           findmnt -n -o FSTYPE,SOURCE "$1/scratch"
-           echo "to the share" >"$1/job.share/note"
-           source "$2/scripts/machine.sh"
-           qrw_runs_32bit "$3" && echo "32-bit programs: native"
-           echo "on stderr" >&2
-           exit 7' job "$work" "$QRW_SOURCE_DIR" "$QRW_PROBE32"
+# Its folders' paths hold a blank and a comma; its output ends with 100000
+# lines that its reader takes only after QEMU has ended.
+job="job, its share"
+mkdir -p "$work/$job.share" "$work/the job's folder, 1"
+(cd "$work/the job's folder, 1" &&
+  QRW_GUEST_TEST_WORD="two words" "$guest" run --share "$work/$job.share" --share "$(dirname "$QRW_PROBE32")" \
+    --env QRW_GUEST_TEST_WORD --scratch "$work/scratch, a disk" -- \
+    bash -c 'echo "in $PWD"
+             echo "word: $QRW_GUEST_TEST_WORD"
+             findmnt -n -o FSTYPE,SOURCE "$1/scratch, a disk"
+             echo "to the share" >"$1/$4.share/note"
+             source "$2/scripts/machine.sh"
+             qrw_runs_32bit "$3" && echo "32-bit programs: native"
+             echo "on stderr" >&2
+             seq 100000
+             exit 7' job "$work" "$QRW_SOURCE_DIR" "$QRW_PROBE32" "$job" 2>"$work/$job.err" | read_late "$job"
+  exit "${PIPESTATUS[0]}")
+status=$?
 expect_eq "job: status" 7 "$status"
-expect_eq "job: its output, both streams" "in $work
+expect_eq "job: its output, both streams, to the last line" "in $work/the job's folder, 1
 word: two words
-ext4   /dev/vdb[$work/scratch]
+ext4   /dev/vdb[$work/scratch, a disk]
 32-bit programs: native
-on stderr" "$(cat "$work/job.out")"
-expect_eq "job: the share written from inside" "to the share" "$(cat "$work/job.share/note" 2>&1)"
-expect_eq "job: only the boot time on the error stream" "" "$(grep -v '^guest: booted in [0-9]* s$' "$work/job.err")"
-no_qemu_left job
+on stderr
+$(seq 100000)" "$(cat "$work/$job.out")"
+expect_eq "job: the share written from inside" "to the share" "$(cat "$work/$job.share/note" 2>&1)"
+expect_eq "job: only the boot time on the error stream" "" "$(grep -v '^guest: booted in [0-9]* s$' "$work/$job.err")"
+no_qemu_left "$job"
 
 # -- faults before QEMU starts -----------------------------------------------
 mkdir -p "$work/empty-image"

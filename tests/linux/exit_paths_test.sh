@@ -7,7 +7,11 @@
 # Needs QRWPACK, QRW_FIRMWARE_DIR and QRW_MODELS besides lib.sh's.
 source "$(dirname "$0")/lib.sh"
 
-files="$QRW_TEST_WORK/files"
+# The rows' arguments are shell words, each path in them quoted (q), and the
+# test's own folders hold a blank and a comma: a path is one argument and
+# comes back whole in the reason.
+q() { printf '%q' "$1"; }
+files="$QRW_TEST_WORK/bad files, one folder"
 rm -rf "$files" && mkdir -p "$files"
 "$QRW_NT_REFERENCE" bad "$files" > /dev/null || fail "the bad files were not made"
 P="$files/PROGRAM.EXE"
@@ -21,32 +25,32 @@ mkdir -p "$deep" && cp "$files/TEMPLATE.EXE" "$deep/"
 # on /dev/sg0, "TWO" for two of them on /dev/sg0 and /dev/sg1.
 flash_rows=(
   "no command|QRW||drives|2|Run with --help for more information."
-  "unknown option|QRW||flash $P --force|2|Run with --help for more information."
-  "no such file|QRW||flash $files/MISSING.EXE --yes|1|qrwflash: cannot read $files/MISSING.EXE"
-  "foreign file|QRW||flash $files/FOREIGN.EXE --yes|1|qrwflash: not a flash program: $files/FOREIGN.EXE: the key-word occurs 0 times; a program holds it exactly once"
-  "template|QRW||drives $files/TEMPLATE.EXE|1|qrwflash: $files/TEMPLATE.EXE is the template (QRWFLASH.EXE, the builder): it carries no firmware image. Give a flash program made from it."
-  "template down a long path|QRW||drives $deep/TEMPLATE.EXE|1|qrwflash: $deep/TEMPLATE.EXE is the template (QRWFLASH.EXE, the builder): it carries no firmware image. Give a flash program made from it."
-  "damaged seal|QRW||flash $files/DAMAGED.EXE --yes|1|No drive has been touched. Please get a fresh copy of this flash program."
-  "drives: a node that is no CD-ROM|QRW;type 0||drives $P --device DEV/sg0|1|qrwflash: DEV/sg0: not a CD-ROM device (SCSI device type 0)"
-  "drives: no drive accepted|QRW;revision = 1.10||drives $P|3|qrwflash: no drive is accepted by this flash program"
-  "warning declined|QRW|n|flash $P|3|qrwflash: declined: the drive was not flashed and keeps its firmware"
-  "warning unanswered (end of input)|QRW||flash $P|3|qrwflash: declined: the drive was not flashed and keeps its firmware"
-  "confirmation declined|QRW|y;n|flash $P|3|qrwflash: declined: the drive was not flashed and keeps its firmware"
-  "flash: a node that cannot be opened|-||flash $P --device DEV/sg9 --yes|1|qrwflash: DEV/sg9: cannot open: No such file or directory"
-  "flash: no matching drive|QRW;revision = 1.10||flash $P --yes|3|qrwflash: no drive matches this flash program: nothing was flashed"
-  "flash: several drives with --yes|TWO||flash $P --yes|2|qrwflash: several drives match; name the one to flash with --device"
-  "flash: several drives, none chosen|TWO|y|flash $P|3|qrwflash: no drive chosen: nothing was flashed"
-  "flash: several drives, a wrong choice|TWO|y;7|flash $P|3|qrwflash: no drive chosen: nothing was flashed"
-  "disc in the tray|QRW;medium = loaded||flash $P --yes|1|qrwflash: the flash stopped before the drive's critical entry: nothing was burnt and the drive keeps its firmware. Mend what the lines above report (a disc in the tray, a drive that does not settle, a command it refused) and run the flash again."
-  "drive still settling past its polls|QRW;medium = becoming-ready 200 none||flash $P --yes|1|qrwflash: the flash stopped before the drive's critical entry: nothing was burnt and the drive keeps its firmware. Mend what the lines above report (a disc in the tray, a drive that does not settle, a command it refused) and run the flash again."
-  "chunk refused|QRW;fail = write-chunk 3 status 02 sense 02 3A 00||flash $P --yes|1|qrwflash: the flash stopped at \"Write BIN to drive's DRAM... , Fail!\", before the drive's critical entry: nothing was burnt and the drive keeps its firmware. Mend what the lines above report (a disc in the tray, a drive that does not settle, a command it refused) and run the flash again."
-  "read-back differs|QRW;corrupt = 0x8000||flash $P --yes|1|qrwflash: the flash stopped at \"Read back & verify DRAM from drive... Verify Fail!\", after the drive's critical entry: the drive may not start with what its flash holds. Keep its power on and run the flash again."
-  "final flash command refused|QRW;fail = burn 1 status 02 sense 05 2C 80||flash $P --yes|1|qrwflash: the flash stopped at \"Flash Fail.\", after the drive's critical entry: the drive may not start with what its flash holds. Keep its power on and run the flash again."
+  "unknown option|QRW||flash $(q "$P") --force|2|Run with --help for more information."
+  "no such file|QRW||flash $(q "$files/MISSING.EXE") --yes|1|qrwflash: cannot read $files/MISSING.EXE"
+  "foreign file|QRW||flash $(q "$files/FOREIGN.EXE") --yes|1|qrwflash: not a flash program: $files/FOREIGN.EXE: the key-word occurs 0 times; a program holds it exactly once"
+  "template|QRW||drives $(q "$files/TEMPLATE.EXE")|1|qrwflash: $files/TEMPLATE.EXE is the template (QRWFLASH.EXE, the builder): it carries no firmware image. Give a flash program made from it."
+  "template down a long path|QRW||drives $(q "$deep/TEMPLATE.EXE")|1|qrwflash: $deep/TEMPLATE.EXE is the template (QRWFLASH.EXE, the builder): it carries no firmware image. Give a flash program made from it."
+  "damaged seal|QRW||flash $(q "$files/DAMAGED.EXE") --yes|1|No drive has been touched. Please get a fresh copy of this flash program."
+  "drives: a node that is no CD-ROM|QRW;type 0||drives $(q "$P") --device DEV/sg0|1|qrwflash: DEV/sg0: not a CD-ROM device (SCSI device type 0)"
+  "drives: no drive accepted|QRW;revision = 1.10||drives $(q "$P")|3|qrwflash: no drive is accepted by this flash program"
+  "warning declined|QRW|n|flash $(q "$P")|3|qrwflash: declined: the drive was not flashed and keeps its firmware"
+  "warning unanswered (end of input)|QRW||flash $(q "$P")|3|qrwflash: declined: the drive was not flashed and keeps its firmware"
+  "confirmation declined|QRW|y;n|flash $(q "$P")|3|qrwflash: declined: the drive was not flashed and keeps its firmware"
+  "flash: a node that cannot be opened|-||flash $(q "$P") --device DEV/sg9 --yes|1|qrwflash: DEV/sg9: cannot open: No such file or directory"
+  "flash: no matching drive|QRW;revision = 1.10||flash $(q "$P") --yes|3|qrwflash: no drive matches this flash program: nothing was flashed"
+  "flash: several drives with --yes|TWO||flash $(q "$P") --yes|2|qrwflash: several drives match; name the one to flash with --device"
+  "flash: several drives, none chosen|TWO|y|flash $(q "$P")|3|qrwflash: no drive chosen: nothing was flashed"
+  "flash: several drives, a wrong choice|TWO|y;7|flash $(q "$P")|3|qrwflash: no drive chosen: nothing was flashed"
+  "disc in the tray|QRW;medium = loaded||flash $(q "$P") --yes|1|qrwflash: the flash stopped before the drive's critical entry: nothing was burnt and the drive keeps its firmware. Mend what the lines above report (a disc in the tray, a drive that does not settle, a command it refused) and run the flash again."
+  "drive still settling past its polls|QRW;medium = becoming-ready 200 none||flash $(q "$P") --yes|1|qrwflash: the flash stopped before the drive's critical entry: nothing was burnt and the drive keeps its firmware. Mend what the lines above report (a disc in the tray, a drive that does not settle, a command it refused) and run the flash again."
+  "chunk refused|QRW;fail = write-chunk 3 status 02 sense 02 3A 00||flash $(q "$P") --yes|1|qrwflash: the flash stopped at \"Write BIN to drive's DRAM... , Fail!\", before the drive's critical entry: nothing was burnt and the drive keeps its firmware. Mend what the lines above report (a disc in the tray, a drive that does not settle, a command it refused) and run the flash again."
+  "read-back differs|QRW;corrupt = 0x8000||flash $(q "$P") --yes|1|qrwflash: the flash stopped at \"Read back & verify DRAM from drive... Verify Fail!\", after the drive's critical entry: the drive may not start with what its flash holds. Keep its power on and run the flash again."
+  "final flash command refused|QRW;fail = burn 1 status 02 sense 05 2C 80||flash $(q "$P") --yes|1|qrwflash: the flash stopped at \"Flash Fail.\", after the drive's critical entry: the drive may not start with what its flash holds. Keep its power on and run the flash again."
 )
 for row in "${flash_rows[@]}"; do
   IFS='|' read -r name drive input args expected reason <<< "$row"
   nodes=""
-  new_case exit-path
+  new_case "exit path, one case"
   stdin=""
   if [ -n "$input" ]; then stdin="$case_dir/input.txt"; tr ';' '\n' <<< "$input" > "$stdin"; fi
   IFS=';' read -r -a lines <<< "$drive"
@@ -61,7 +65,7 @@ for row in "${flash_rows[@]}"; do
   done
   [ "${lines[0]}" = "-" ] || add_node sg0 "$type"
   [ "${lines[0]}" = "TWO" ] && add_node sg1 5
-  read -r -a words <<< "${args//DEV/$case_dir/root/dev}"
+  eval "words=(${args//DEV/$(q "$case_dir/root/dev")})"
   run_qrwflash "${words[@]}"
   reason=${reason//DEV/$case_dir/root/dev}
   expect_eq "qrwflash, $name: exit status" "$expected" "$status"
@@ -71,30 +75,30 @@ stdin=""
 
 # -- qrwpack: the first line on the error stream is the reason --------------
 # (a usage error follows it with the usage). name | arguments | status | line
-work="$QRW_TEST_WORK/qrwpack"
+work="$QRW_TEST_WORK/qrwpack, its work"
 rm -rf "$work" && mkdir -p "$work/out"
 head -c 1001 "$QRW_FIRMWARE_DIR/1.10.BIN" > "$work/odd.BIN"
 printf '[MODEL00]\r\nModel=X\r\n' > "$work/bad.INI"
-build="build --template $QRW_FIRMWARE_DIR/QRWFLASH.sealed --models $QRW_MODELS --image $QRW_FIRMWARE_DIR/1.10.BIN"
+build="build --template $(q "$QRW_FIRMWARE_DIR/QRWFLASH.sealed") --models $(q "$QRW_MODELS") --image $(q "$QRW_FIRMWARE_DIR/1.10.BIN")"
 pack_rows=(
   "no command||2|qrwpack: no command"
   "unknown command|pack|2|qrwpack: unknown command pack"
-  "unknown option|inspect --all $P|2|qrwpack: unknown option --all"
+  "unknown option|inspect --all $(q "$P")|2|qrwpack: unknown option --all"
   "an option without its value|$build --model|2|qrwpack: --model needs a value"
   "a required option missing|$build|2|qrwpack: --model is missing"
-  "inspect of two files|inspect $P $P|2|qrwpack: inspect takes one file"
+  "inspect of two files|inspect $(q "$P") $(q "$P")|2|qrwpack: inspect takes one file"
   "verify of no file|verify|2|qrwpack: verify takes one or more files"
-  "models file missing|build --template $QRW_FIRMWARE_DIR/QRWFLASH.sealed --models $work/none.INI --model 0 --image $QRW_FIRMWARE_DIR/1.10.BIN --out-dir $work/out|1|qrwpack: Can't load $work/none.INI"
-  "models file damaged|build --template $QRW_FIRMWARE_DIR/QRWFLASH.sealed --models $work/bad.INI --model 0 --image $QRW_FIRMWARE_DIR/1.10.BIN --out-dir $work/out|1|qrwpack: $work/bad.INI > Session MODEL00 error!"
-  "no such model|$build --model 7 --out-dir $work/out|1|qrwpack: no model 7 in $QRW_MODELS; it holds:"
-  "image of a wrong length|build --template $QRW_FIRMWARE_DIR/QRWFLASH.sealed --models $QRW_MODELS --model 0 --image $work/odd.BIN --out-dir $work/out|1|qrwpack: Building fail: odd.BIN holds 1001 bytes; a firmware image holds 262144 or 327680 bytes"
-  "template without a seal|build --template $QRW_FIRMWARE_DIR/QRWFLASH.region --models $QRW_MODELS --model 0 --image $QRW_FIRMWARE_DIR/1.10.BIN --out-dir $work/out|1|qrwpack: Building fail: not found seal in QRWFLASH.region"
-  "inspect of a foreign file|inspect $files/FOREIGN.EXE|1|qrwpack: $files/FOREIGN.EXE: the key-word occurs 0 times; a program holds it exactly once"
-  "inspect of a damaged program|inspect $files/DAMAGED.EXE|1|qrwpack: $files/DAMAGED.EXE: the seal is broken; this program is damaged"
+  "models file missing|build --template $(q "$QRW_FIRMWARE_DIR/QRWFLASH.sealed") --models $(q "$work/none.INI") --model 0 --image $(q "$QRW_FIRMWARE_DIR/1.10.BIN") --out-dir $(q "$work/out")|1|qrwpack: Can't load $work/none.INI"
+  "models file damaged|build --template $(q "$QRW_FIRMWARE_DIR/QRWFLASH.sealed") --models $(q "$work/bad.INI") --model 0 --image $(q "$QRW_FIRMWARE_DIR/1.10.BIN") --out-dir $(q "$work/out")|1|qrwpack: $work/bad.INI > Session MODEL00 error!"
+  "no such model|$build --model 7 --out-dir $(q "$work/out")|1|qrwpack: no model 7 in $QRW_MODELS; it holds:"
+  "image of a wrong length|build --template $(q "$QRW_FIRMWARE_DIR/QRWFLASH.sealed") --models $(q "$QRW_MODELS") --model 0 --image $(q "$work/odd.BIN") --out-dir $(q "$work/out")|1|qrwpack: Building fail: odd.BIN holds 1001 bytes; a firmware image holds 262144 or 327680 bytes"
+  "template without a seal|build --template $(q "$QRW_FIRMWARE_DIR/QRWFLASH.region") --models $(q "$QRW_MODELS") --model 0 --image $(q "$QRW_FIRMWARE_DIR/1.10.BIN") --out-dir $(q "$work/out")|1|qrwpack: Building fail: not found seal in QRWFLASH.region"
+  "inspect of a foreign file|inspect $(q "$files/FOREIGN.EXE")|1|qrwpack: $files/FOREIGN.EXE: the key-word occurs 0 times; a program holds it exactly once"
+  "inspect of a damaged program|inspect $(q "$files/DAMAGED.EXE")|1|qrwpack: $files/DAMAGED.EXE: the seal is broken; this program is damaged"
 )
 for row in "${pack_rows[@]}"; do
   IFS='|' read -r name args expected reason <<< "$row"
-  read -r -a words <<< "$args"
+  eval "words=($args)"
   "$QRWPACK" "${words[@]}" > "$work/stdout" 2> "$work/stderr"
   status=$?
   expect_eq "qrwpack, $name: exit status" "$expected" "$status"

@@ -19,7 +19,7 @@ add_node() {
   : > "$case_dir/root/dev/$1"
   mkdir -p "$case_dir/root/sys/class/scsi_generic/$1/device"
   echo "$2" > "$case_dir/root/sys/class/scsi_generic/$1/device/type"
-  nodes="${nodes:-} $case_dir/root/dev/$1"
+  nodes="${nodes:+$nodes:}$case_dir/root/dev/$1"
 }
 
 # one_drive CASE [SCENARIO LINES...]: a new case with one QRW-20410C at 1.00
@@ -94,6 +94,11 @@ bus_for_case() {
   ln -sfn "$case_dir/trace.txt" "$bus_dir/trace.txt"
   bus_address=${QRW_BUS_ADDRESS:-unix:path=$bus_dir/socket}
 }
+# ld.so splits LD_PRELOAD at blanks, with no way around it: the front is
+# preloaded by its name and found through LD_LIBRARY_PATH, which a folder
+# with blanks may be part of.
+front_dir=$(dirname "$QRW_SG_FRONT")
+front_name=$(basename "$QRW_SG_FRONT")
 
 # run_qrwflash ARGS...: qrwflash in $case_dir with the front preloaded;
 # output in $case_dir/out.txt, status in $status. Its input is the file
@@ -102,7 +107,7 @@ run_qrwflash() {
   bus_for_case
   (cd "$case_dir" && QRW_VDRIVE_SCENARIO="$case_dir/scenario.txt" QRW_VDRIVE_TRACE="$case_dir/trace.txt" \
   QRW_VDRIVE_SG_NODES="${nodes:-}" QRWFLASH_ROOT="$case_dir/root" DBUS_SYSTEM_BUS_ADDRESS="$bus_address" \
-  ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$QRW_SG_FRONT" \
+  ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH="$front_dir" LD_PRELOAD="$front_name" \
     "$QRWFLASH" "$@" > "$case_dir/out.txt" 2>&1 < "${stdin:-/dev/null}")
   status=$?
 }
@@ -123,8 +128,8 @@ tty_start() {
     printf 'cd %q\n' "$case_dir"
     printf 'export QRW_VDRIVE_SCENARIO=%q QRW_VDRIVE_TRACE=%q QRW_VDRIVE_SG_NODES=%q\n' \
       "$case_dir/scenario.txt" "$case_dir/trace.txt" "${nodes:-}"
-    printf 'export QRWFLASH_ROOT=%q ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=%q\n' \
-      "$case_dir/root" "$QRW_SG_FRONT"
+    printf 'export QRWFLASH_ROOT=%q ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH=%q LD_PRELOAD=%q\n' \
+      "$case_dir/root" "$front_dir" "$front_name"
     printf 'export DBUS_SYSTEM_BUS_ADDRESS=%q\n' "$bus_address"
     printf "%q " ${tty_prefix[@]+"${tty_prefix[@]}"} "$QRWFLASH"; printf " %q" "$@"; echo
     printf 'echo $? > %q\n' "$case_dir/status"
@@ -133,7 +138,8 @@ tty_start() {
   chmod 755 "$runner"
   rm -f "$case_dir/status"
   tmux -L "$tmux_socket" kill-session -t qrw 2>/dev/null
-  tmux -L "$tmux_socket" -f /dev/null new-session -d -s qrw -x 150 -y 50 "$runner"
+  # tmux hands its command to the shell: the runner's path quoted.
+  tmux -L "$tmux_socket" -f /dev/null new-session -d -s qrw -x 150 -y 50 "$(printf '%q' "$runner")"
 }
 
 tty_screen() { tmux -L "$tmux_socket" capture-pane -p -J -S -300 -t qrw; }

@@ -33,7 +33,7 @@ new_case "trace-closed-pipe"
 cp "$QRW_TEST_WORK/trace-new/PROGRAM.EXE" "$QRW_TEST_WORK/trace-new/scenario.txt" "$case_dir/"
 add_node sg0 5
 (cd "$case_dir" && QRW_VDRIVE_SCENARIO=scenario.txt QRW_VDRIVE_TRACE=trace.txt QRW_VDRIVE_SG_NODES="$nodes" \
-  QRWFLASH_ROOT="$case_dir/root" ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$QRW_SG_FRONT" \
+  QRWFLASH_ROOT="$case_dir/root" ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH="$front_dir" LD_PRELOAD="$front_name" \
   "$QRWFLASH" flash PROGRAM.EXE --yes < /dev/null 2>&1 | head -c 1 > /dev/null; echo "${PIPESTATUS[0]}" > status)
 expect_eq "closed pipe: exit status" 0 "$(cat "$case_dir/status")"
 expect_eq "closed pipe: the whole flash reached the drive" "$(cat "$QRW_TEST_WORK/trace-new/reference.txt")" "$(cat "$case_dir/trace.txt")"

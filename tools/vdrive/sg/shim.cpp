@@ -90,15 +90,16 @@ std::vector<ServedFile> FilesOf(const Scenario& scenario) {
 
 // The native front: QRW_VDRIVE_SG_NODES names files, one a drive in the
 // scenario's order, that stand for device nodes (/dev/sg1, ...) of a tree a
-// test lays out. Names separated by blanks.
+// test lays out. Names separated by colons, as in PATH, so that a test's
+// folder may hold blanks.
 std::vector<ServedFile> NodeFilesOf(const Scenario& scenario, const char* names) {
   std::vector<ServedFile> files;
   std::string list(names);
   std::size_t start = 0;
   for (std::size_t i = 0; i < scenario.drives.size(); ++i) {
-    start = list.find_first_not_of(' ', start);
+    start = list.find_first_not_of(':', start);
     if (start == std::string::npos) break;
-    const std::size_t end = std::min(list.find(' ', start), list.size());
+    const std::size_t end = std::min(list.find(':', start), list.size());
     const std::string node = list.substr(start, end - start);
     start = end;
     struct stat64 status;
