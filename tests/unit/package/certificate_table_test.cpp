@@ -244,7 +244,8 @@ TEST(ProgramFileOfASignedProgram, ReadsThePackageAndTellsTheTable) {
   const std::size_t unsignedSize = program.bytes.size();
   PeImage::Sign(program.bytes, CertificateTable(1464), 0x0005AB50);
   const package::ProgramFile file = package::ReadProgramBytes(
-      program.bytes, testsupport::TestKeyWord(), testsupport::TestSealMarker());
+      program.bytes, testsupport::TestKeyWord(), testsupport::TestSealMarker(),
+      testsupport::TestSignatureMarker());
   ASSERT_EQ(file.problem, package::ProgramFileProblem::None) << file.message;
   EXPECT_EQ(file.keyWordAt, program.k);
   EXPECT_EQ(file.seal.state, package::SealState::Intact);
