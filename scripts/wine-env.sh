@@ -180,9 +180,20 @@ qrw_wine_sg_preload() {
   # Through ld.so's $LIB the 64-bit processes of the run (Wine's shell
   # scripts) find the empty namesake built beside the 32-bit shim.
   local arch_dir=/lib/i386-linux-gnu
-  local dir
+  local dir top
   dir=$(dirname "$shim")
-  [ "${dir%"$arch_dir"}" != "$dir" ] && shim="${dir%"$arch_dir"}/\$LIB/$(basename "$shim")"
+  if [ "${dir%"$arch_dir"}" != "$dir" ]; then
+    top=${dir%"$arch_dir"}
+    # ld.so splits LD_PRELOAD at blanks and colons, with no escape: a build
+    # folder whose path holds one is named through a link of its own.
+    if [[ $top == *[[:space:]:]* ]]; then
+      local link
+      link=/tmp/qrw-sg-front-$(printf '%s' "$top" | sha256sum | cut -c1-16)
+      ln -sfn "$top" "$link" || return 1
+      top=$link
+    fi
+    shim="$top/\$LIB/$(basename "$shim")"
+  fi
   if [ -n "${LD_PRELOAD:-}" ]; then
     printf '%s:%s\n' "$shim" "$LD_PRELOAD"
   else
