@@ -42,7 +42,9 @@ for row in "${rows[@]}"; do
   run_qrwflash "${args[@]}"
   expect_eq "$name: exit status" "$expected" "$status"
   if [ "$expected" = 3 ]; then
-    expect_eq "$name: the whole output is the refusal" "$refused" "$(cat "$case_dir/out.txt")"
+    expect_eq "$name: the whole output is the signature's line and the refusal" \
+      "This flash program is not signed.
+$refused" "$(cat "$case_dir/out.txt")"
     expect_eq "$name: nothing sent" "" "$(cat "$case_dir/trace.txt")"
   else
     expect_contains "$name: flashed" "$case_dir/out.txt" "Flash Completed."
