@@ -13,6 +13,7 @@
 
 #include "harness.h"
 #include "package/package_region.h"
+#include "package/signature_record.h"
 
 namespace {
 
@@ -96,15 +97,21 @@ TEST_P(PackageInFile, WholeRegionIsTheGeneratorsOutput) {
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), start));
 }
 
-// The record lies outside the region and holds what the generator wrote
-// after it: an empty seal for the template, the region's for the program.
+// The records lie outside the region and hold what the generator wrote
+// after it: an empty seal for the template, the region's for the program,
+// and an empty signature record in both.
 TEST_P(PackageInFile, SealRecordIsTheGeneratorsOutsideTheRegion) {
   const std::size_t regionStart = k - kKeyWordInRegion;
   EXPECT_TRUE(sealAt + 16 <= regionStart || sealAt >= regionStart + kRegionSize);
   const Bytes sealed = e2e::ReadWholeFile(e2e::FirmwarePath(GetParam().sealed));
-  ASSERT_EQ(sealed.size(), kRegionSize + 16);
+  ASSERT_EQ(sealed.size(), kRegionSize + 16 + package::kSignatureRecordSize);
   EXPECT_EQ(Bytes(file.begin() + sealAt, file.begin() + sealAt + 16),
-            Bytes(sealed.begin() + kRegionSize, sealed.end()));
+            Bytes(sealed.begin() + kRegionSize, sealed.begin() + kRegionSize + 16));
+  const Bytes record(sealed.end() - package::kSignatureRecordSize, sealed.end());
+  const auto recordAt = std::search(file.begin(), file.end(), record.begin(),
+                                    record.begin() + package::kSignatureMarkerSize);
+  ASSERT_NE(recordAt, file.end());
+  EXPECT_EQ(Bytes(recordAt, recordAt + package::kSignatureRecordSize), record);
   const bool isTemplate = GetParam().exe[0] == 'Q';
   EXPECT_EQ(Bytes(file.begin() + sealAt + 8, file.begin() + sealAt + 16) == Bytes(8, 0),
             isTemplate);
