@@ -199,7 +199,14 @@ TEST_F(BuilderE2e, BuildWritesQrwpacksFlashProgramWhichStartsInFlashMode) {
     stale << "an earlier, different output";
   }
   Click(window_, kIdFlashButton);
-  EXPECT_TRUE(Eventually([&] { return ReadWholeFile(folder_ + "\\1.10.EXE") == byQrwpack; }));
+  // Watched by its size, which needs no handle: a file this test holds open
+  // to read would keep the builder from putting the new one in its place.
+  std::error_code ignored;
+  EXPECT_TRUE(Eventually([&] {
+    return std::filesystem::file_size(folder_ + "\\1.10.EXE", ignored) == byQrwpack.size();
+  }));
+  EXPECT_TRUE(WaitForText(window_, kIdGroupBox2, "Build 1.10.EXE ok!"));
+  EXPECT_TRUE(ReadWholeFile(folder_ + "\\1.10.EXE") == byQrwpack);
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder_))
     names.push_back(entry.path().filename().string());
@@ -265,7 +272,14 @@ TEST_F(BuilderE2e, OnWindows9xBuildReplacesAnEarlierOutput) {
                                                "QRWFLASH.INI"}));
   // And once more, now over its own earlier output.
   Click(window_, kIdFlashButton);
-  EXPECT_TRUE(Eventually([&] { return ReadWholeFile(folder_ + "\\1.10.EXE") == byQrwpack; }));
+  // Watched by its size, which needs no handle: a file this test holds open
+  // to read would keep the builder from putting the new one in its place.
+  std::error_code ignored;
+  EXPECT_TRUE(Eventually([&] {
+    return std::filesystem::file_size(folder_ + "\\1.10.EXE", ignored) == byQrwpack.size();
+  }));
+  EXPECT_TRUE(WaitForText(window_, kIdGroupBox2, "Build 1.10.EXE ok!"));
+  EXPECT_TRUE(ReadWholeFile(folder_ + "\\1.10.EXE") == byQrwpack);
   EXPECT_EQ(ControlText(window_, kIdGroupBox2), "Build 1.10.EXE ok!");
   EXPECT_EQ(Names(), (std::vector<std::string>{"1.10.BIN", "1.10.EXE", "2.01.BIN", "QRWFLASH.EXE",
                                                "QRWFLASH.INI"}));
