@@ -114,7 +114,7 @@ int ErrnoForSystemError(std::uint32_t systemError) {
   return kGeneralFailureErrno;
 }
 
-int SgDevice::Io(sg_io_hdr_t& request) {
+int SgDevice::Io(sg_io_hdr_t& request, std::chrono::milliseconds* late) {
   if (const int refusal = Refusal(request); refusal != 0) return -refusal;
   ClearOutcome(request);
   const bool probe = probeArmed_ && IsWineProbe(request);
@@ -132,7 +132,11 @@ int SgDevice::Io(sg_io_hdr_t& request) {
   // A request the drive never finishes in time is ended by the driver;
   // Wine reports ETIME as ERROR_SEM_TIMEOUT.
   if (slowAtWait_ && answer.delivery == Delivery::AtWait) {
-    std::this_thread::sleep_for(kSlowRequest);
+    if (late) {
+      *late = kSlowRequest;
+    } else {
+      std::this_thread::sleep_for(kSlowRequest);
+    }
   } else if (answer.delivery != Delivery::Now) {
     return -ETIME;
   }

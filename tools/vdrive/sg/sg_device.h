@@ -39,7 +39,10 @@ class SgDevice {
   SgDevice(Session& session, Drive& drive, bool slowAtWait = false)
       : session_(session), drive_(drive), slowAtWait_(slowAtWait) {}
 
-  int Io(sg_io_hdr_t& request);
+  // A slow request's wait is left to a caller that gives `late`, so that it
+  // can serve other drives meanwhile, as a kernel serves its devices;
+  // without it Io waits itself.
+  int Io(sg_io_hdr_t& request, std::chrono::milliseconds* late = nullptr);
   int VersionNum(int* version);
   // SCSI_IOCTL_GET_IDLUN: word 0 = target | lun << 8 | channel << 16 |
   // host << 24, word 1 = the host's unique id.

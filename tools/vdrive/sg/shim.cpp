@@ -15,6 +15,7 @@
 #include <sys/sysmacros.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "vdrive/session/session.h"
@@ -171,14 +173,15 @@ bool IsDeviceRequest(unsigned long request) {
   return family == 0x22 || family == 0x53 || family == 0x12;
 }
 
-int Serve(int driveIndex, unsigned long request, void* argument) {
+int ServeNow(int driveIndex, unsigned long request, void* argument,
+             std::chrono::milliseconds* late) {
   ShimSession& live = Live();
   std::lock_guard<std::mutex> guard(live.lock);
   SgDevice* device = LiveDevice(driveIndex);
   if (!device) return -EIO;
   switch (request) {
     case SG_IO:
-      return device->Io(*static_cast<sg_io_hdr_t*>(argument));
+      return device->Io(*static_cast<sg_io_hdr_t*>(argument), late);
     case SG_GET_VERSION_NUM:
       return device->VersionNum(static_cast<int*>(argument));
     case SCSI_IOCTL_GET_IDLUN:
@@ -186,6 +189,15 @@ int Serve(int driveIndex, unsigned long request, void* argument) {
     default:
       return -ENOTTY;
   }
+}
+
+// A slow request keeps its caller waiting, not the other drives: a program
+// that talks to several drives at once must see one drive's slowness alone.
+int Serve(int driveIndex, unsigned long request, void* argument) {
+  std::chrono::milliseconds late{0};
+  const int result = ServeNow(driveIndex, request, argument, &late);
+  if (late.count() > 0) std::this_thread::sleep_for(late);
+  return result;
 }
 
 using IoctlFunction = int (*)(int, unsigned long, void*);
