@@ -18,6 +18,8 @@ struct Console {
   // shown after its prompt, so that the next line starts on a line of its
   // own and a log of the run says what was answered.
   bool echoAnswers = false;
+  // The terminal's width in columns; 0 when unknown (no terminal).
+  int columns = 0;
 };
 
 // The interrupt request a signal handler sets, and what the run made of it.

@@ -56,10 +56,7 @@ struct Wiring {
   std::vector<flash::FoundDrive> choices;
 };
 
-struct Nodes {
-  std::vector<std::string> usable;
-  std::vector<std::string> problems;
-};
+}  // namespace
 
 Nodes FindNodes(platform::ScsiGeneric& sg, const Options& options, bool forFlash) {
   Nodes nodes;
@@ -80,6 +77,18 @@ void TellProblems(const std::vector<std::string>& problems, Console& console) {
   for (const std::string& problem : problems)
     console.err << "qrwflash: " << text::Printable(problem) << std::endl;
 }
+
+int Ending(Console& console, const std::string& what, int status) {
+  console.err << "qrwflash: " << what << std::endl;
+  return status;
+}
+
+GuardHeld::GuardHeld(platform::BurnGuard& guard, Console& console) : guard_(guard) {
+  if (const std::optional<std::string> reason = guard_.Hold())
+    console.err << text::Format(texts::kNotHeldOff, text::Printable(*reason).c_str()) << std::endl;
+}
+
+namespace {
 
 // The nodes take the letters A, B, ... in order; the accepted drives
 // become the choices.
@@ -108,21 +117,6 @@ std::vector<std::string> OpeningProblems(const std::vector<flash::FoundDrive>& f
   return problems;
 }
 
-// The burn guard for one run: held when made, let go when it ends.
-class GuardHeld {
- public:
-  GuardHeld(platform::BurnGuard& guard, Console& console) : guard_(guard) {
-    if (const std::optional<std::string> reason = guard_.Hold())
-      console.err << text::Format(texts::kNotHeldOff, text::Printable(*reason).c_str()) << std::endl;
-  }
-  ~GuardHeld() { guard_.Release(); }
-  GuardHeld(const GuardHeld&) = delete;
-  GuardHeld& operator=(const GuardHeld&) = delete;
-
- private:
-  platform::BurnGuard& guard_;
-};
-
 // Several matching drives: the user picks one by number.
 std::optional<int> ChooseDrive(Wiring& w, Console& console) {
   const int count = static_cast<int>(w.choices.size());
@@ -143,12 +137,6 @@ std::optional<int> ChooseDrive(Wiring& w, Console& console) {
   } catch (const std::exception&) {
   }
   return std::nullopt;
-}
-
-// The run's last line, on the error stream, and its exit status.
-int Ending(Console& console, const std::string& what, int status) {
-  console.err << "qrwflash: " << what << std::endl;
-  return status;
 }
 
 int Stopping(Console& console) {

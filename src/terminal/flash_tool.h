@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "package/package_region.h"
 #include "platform/burn_guard.h"
@@ -21,6 +22,8 @@ inline constexpr int kExitRefused = 3;
 
 struct Options {
   std::optional<std::string> device;  // one node, no discovery
+  bool all = false;                   // every drive the program accepts, at once
+  std::vector<std::string> devices;   // these nodes, at once
   bool assumeYes = false;
   bool ignorePower = false;  // flash on a nearly flat battery all the same
 };
@@ -52,5 +55,28 @@ inline constexpr std::size_t kMaxNodeLength = 37;
 // checkType asks sysfs for a CD-ROM (a node named by the user).
 std::optional<std::string> NodeProblem(platform::ScsiGeneric& sg, const std::string& node,
                                        bool forFlash, bool checkType);
+
+// The CD-ROM nodes a run may use (those of --device, or every one found),
+// and what keeps the others from being used.
+struct Nodes {
+  std::vector<std::string> usable;
+  std::vector<std::string> problems;
+};
+Nodes FindNodes(platform::ScsiGeneric& sg, const Options& options, bool forFlash);
+void TellProblems(const std::vector<std::string>& problems, Console& console);
+// The run's last line, on the error stream, and its exit status.
+int Ending(Console& console, const std::string& what, int status);
+
+// The burn guard for one run: held when made, let go when it ends.
+class GuardHeld {
+ public:
+  GuardHeld(platform::BurnGuard& guard, Console& console);
+  ~GuardHeld() { guard_.Release(); }
+  GuardHeld(const GuardHeld&) = delete;
+  GuardHeld& operator=(const GuardHeld&) = delete;
+
+ private:
+  platform::BurnGuard& guard_;
+};
 
 }  // namespace terminal

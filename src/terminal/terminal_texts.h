@@ -70,4 +70,34 @@ inline constexpr const char* kTemplate =
     "%s is the template (QRWFLASH.EXE, the builder): it carries no firmware "
     "image. Give a flash program made from it.";
 
+// Several drives in one run (--all, or --device more than once).
+inline constexpr const char* kAllWithDevice =
+    "--all flashes every drive the program accepts: give --all or name the drives with "
+    "--device, not both";
+inline constexpr const char* kSameDrive = "%s and %s name the same drive: name each drive once";
+inline constexpr const char* kDrivesToFlash = "Drives to flash:";
+inline constexpr const char* kDrivesSkipped = "Skipped (not touched):";
+inline constexpr const char* kUpdateSeveral = "Update %u drives to FW:%s ?";
+inline constexpr const char* kSkippedCurrent = "already at the new revision";
+inline constexpr const char* kSkippedOther = "not for this flash program";
+inline constexpr const char* kRefusedByCheck = "refused by the revision check";
+inline constexpr const char* kNarrowTerminal =
+    "qrwflash: the terminal is %d columns wide, too narrow for a drive's line (%d): each "
+    "drive's steps follow as whole lines";
+inline constexpr const char* kWaiting = "waiting";
+inline constexpr const char* kStoppedBefore = "stopped at \"%s\" before the critical entry: nothing burnt";
+inline constexpr const char* kStoppedAfter =
+    "stopped at \"%s\" after the critical entry: keep its power on and flash it again";
+inline constexpr const char* kInterruptedBefore = "interrupted before the critical entry: nothing burnt";
+inline constexpr const char* kHeldNote = "interrupt held in the critical phase, not acted on";
+inline constexpr const char* kSeveralDeclined = "declined: no drive was flashed; each keeps its firmware";
+inline constexpr const char* kSeveralFailed =
+    "%u of %u drives failed: the table above says where each stopped. Mend what it reports "
+    "and flash those drives again (--device names each)";
+inline constexpr const char* kSeveralInterrupted =
+    "interrupted: the drives before their critical entry stopped with nothing burnt, those "
+    "past it finished (the table above says which)";
+inline constexpr const char* kSeveralRefused =
+    "the revision check refused %u drives: they were not flashed and keep their firmware";
+
 }  // namespace terminal::texts

@@ -118,8 +118,8 @@ tmux_socket="qrwflash-test-$$"
 tmux_stop() { tmux -L "$tmux_socket" kill-server 2>/dev/null || true; }
 trap 'tmux_stop; bus_stop' EXIT
 
-# tty_start ARGS...: qrwflash in a 150x50 terminal; the status lands in
-# $case_dir/status when it ends.
+# tty_start ARGS...: qrwflash in a 150x50 terminal (tty_width columns, when
+# set); the status lands in $case_dir/status when it ends.
 tty_start() {
   local runner="$case_dir/run.sh"
   bus_for_case
@@ -139,7 +139,7 @@ tty_start() {
   rm -f "$case_dir/status"
   tmux -L "$tmux_socket" kill-session -t qrw 2>/dev/null
   # tmux hands its command to the shell: the runner's path quoted.
-  tmux -L "$tmux_socket" -f /dev/null new-session -d -s qrw -x 150 -y 50 "$(printf '%q' "$runner")"
+  tmux -L "$tmux_socket" -f /dev/null new-session -d -s qrw -x "${tty_width:-150}" -y 50 "$(printf '%q' "$runner")"
 }
 
 tty_screen() { tmux -L "$tmux_socket" capture-pane -p -J -S -300 -t qrw; }

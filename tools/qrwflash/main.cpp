@@ -1,12 +1,14 @@
 // qrwflash: the flash procedure of a QRW flash program, run from a Linux
 // terminal over SG_IO, with the package read out of the program's file.
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "platform/linux/linux_scsi_generic.h"
 #include "terminal/console.h"
 #include "terminal/flash_tool.h"
+#include "terminal/several_drives.h"
 #include "terminal/terminal_seams.h"
 #include "terminal/terminal_texts.h"
 #include "text/format.h"
@@ -82,6 +85,13 @@ std::optional<package::ProgramFile> ReadFlashProgram(const std::string& path,
   return CheckedProgram(path, std::move(file), err);
 }
 
+// The width of the terminal on standard output; 0 without one.
+int TerminalColumns() {
+  struct winsize size {};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
 // Tests lay out a /sys and /dev of their own under this folder.
 std::string DeviceRoot() {
   const char* root = std::getenv("QRWFLASH_ROOT");
@@ -140,6 +150,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1, 1);
   std::string program;
   std::string device;
+  std::vector<std::string> flashDevices;
+  bool all = false;
   bool assumeYes = false;
   bool ignorePower = false;
   bool allowUntrusted = false;
@@ -157,8 +169,15 @@ int main(int argc, char** argv) {
       "while it runs, a systemd-logind inhibitor lock holds off sleep, shutdown, idle and the "
       "power, suspend, hibernate and lid keys (see man qrwflash)");
   flash->add_option("PROGRAM.EXE", program, "the flash program file")->required();
-  flash->add_option("--device", device,
-                    "flash the drive at this node (/dev/sg*, /dev/sr*); skips discovery");
+  flash->add_option("--device", flashDevices,
+                    "flash the drive at this node (/dev/sg*, /dev/sr*); skips discovery. Given "
+                    "more than once: flash these drives at the same time")
+      ->type_name("PATH")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  flash->add_flag("--all", all,
+                  "flash every drive the program accepts, all at the same time, after one "
+                  "warning and one confirmation; a summary table at the end");
   flash->add_flag("-y,--yes", assumeYes, "answer yes to the warning and the confirmation");
   flash->add_flag("--ignore-power", ignorePower,
                   "flash even when the computer runs on a battery below 10% (refused otherwise)");
@@ -190,16 +209,30 @@ int main(int argc, char** argv) {
   CatchInterrupts();
   terminal::Interrupt interrupt(interruptRequested);
   terminal::Console console{std::cin, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1,
-                            isatty(STDIN_FILENO) != 1};
+                            isatty(STDIN_FILENO) != 1, TerminalColumns()};
   if (auto status = SignatureGate(judgement, static_cast<bool>(*flash), console, interrupt))
     return *status;
+  if (all && !flashDevices.empty()) {
+    std::cerr << "qrwflash: " << terminal::texts::kAllWithDevice << std::endl;
+    return terminal::kExitUsage;
+  }
   platform::linux_sg::LinuxScsiGeneric sg(DeviceRoot());
   terminal::Options options;
   if (!device.empty()) options.device = device;
+  if (flashDevices.size() == 1) options.device = flashDevices.front();
+  if (flashDevices.size() > 1) options.devices = flashDevices;
+  options.all = all;
   options.assumeYes = assumeYes;
   options.ignorePower = ignorePower;
   if (*drives) return terminal::ListDrives(file->Package(), options, sg, console, interrupt);
   platform::linux_sg::LinuxPowerSupplies power(DeviceRoot());
   platform::linux_sg::LogindInhibitor inhibitor;
+  if (options.all || !options.devices.empty()) {
+    const terminal::ScsiGenericMaker makeSg = [] {
+      return std::make_unique<platform::linux_sg::LinuxScsiGeneric>(DeviceRoot());
+    };
+    return terminal::FlashSeveral(file->Package(), options, makeSg, power, inhibitor, console,
+                                  interruptRequested);
+  }
   return terminal::FlashDrive(file->Package(), options, sg, power, inhibitor, console, interrupt);
 }

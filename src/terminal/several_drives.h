@@ -1,0 +1,58 @@
+// A run over several drives (--all, or --device more than once): one
+// warning and one confirmation for them all, then every drive flashed at
+// the same time by a worker of its own (a thread with its own session,
+// device and chunk buffer), so that a row of drives takes about the time of
+// its slowest one, and a summary table at the end.
+#pragma once
+
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/package_region.h"
+#include "platform/burn_guard.h"
+#include "platform/power.h"
+#include "platform/scsi_generic.h"
+#include "terminal/console.h"
+#include "terminal/flash_tool.h"
+
+namespace terminal {
+
+// Each worker talks to its drive through a SCSI generic access of its own.
+using ScsiGenericMaker = std::function<std::unique_ptr<platform::ScsiGeneric>()>;
+
+// What became of one drive of the run.
+struct DriveRun {
+  enum class Outcome { Flashed, Failed, Interrupted, Refused, Skipped };
+  std::string device;    // the node as shown
+  std::string line;      // the drive's list line ("0-0-0 /dev/sg1: ...")
+  std::string identity;  // vendor and product, as INQUIRY gives them
+  std::string before;    // revision before the run
+  std::string after;     // after it; "?" when the drive was not read again
+  Outcome outcome = Outcome::Skipped;
+  std::string reason;  // why it was not flashed, or a note on its flash
+};
+
+const char* OutcomeName(DriveRun::Outcome outcome);
+
+// The table printed at the end: device, identity, revisions, outcome and
+// reason, columns as wide as their longest entry.
+std::string SummaryTable(const std::vector<DriveRun>& runs);
+
+// The exit status of a run: 0 when every drive it flashed flashed, 1 when
+// any failed, 3 when none failed but any was refused or interrupted.
+int SeveralStatus(const std::vector<DriveRun>& runs);
+
+// --all (options.all) or the drives of options.devices. Wrong usage (the
+// same drive twice) is 2 before anything is asked; otherwise as FlashDrive:
+// the battery check, the warning, the guard held once for the whole run,
+// the drives identified, listed and confirmed once, then flashed.
+// `requested` is the interrupt request the signal handler sets.
+int FlashSeveral(const package::PackageView& package, const Options& options,
+                 const ScsiGenericMaker& makeSg, platform::PowerSource& power,
+                 platform::BurnGuard& guard, Console& console,
+                 const volatile std::sig_atomic_t& requested);
+
+}  // namespace terminal
