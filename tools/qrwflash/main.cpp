@@ -117,7 +117,9 @@ constexpr const char* kFooter =
     "a device cannot be used or the program was changed after it was signed, "
     "2 wrong usage, 3 refused (declined, not signed by a trusted key, no "
     "matching drive, already at the new revision, interrupted before the "
-    "critical entry, or the computer on a battery below 10%).";
+    "critical entry, or the computer on a battery below 10%). With --all or several "
+    "--device: 0 every drive flashed, 1 any failed, 3 none failed but any was refused "
+    "or interrupted.";
 
 // The signature's line, and for a flash of a program that no trusted key
 // signed where trust is configured, the question or the refusal. Nothing
