@@ -12,7 +12,7 @@ SUDO=""
 pkgs=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
       g++-mingw-w64-i686 gcc-multilib g++-multilib
       wine wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick clang
-      libcli11-dev zlib1g-dev libsodium-dev python3 tmux dpkg-dev lintian osslsigncode openssl
+      libcli11-dev zlib1g-dev libsodium-dev python3 python3-jsonschema tmux dpkg-dev lintian osslsigncode openssl
       qemu-system-x86 qemu-user mmdebstrap e2fsprogs
       pkg-config libsystemd-dev dbus)
 

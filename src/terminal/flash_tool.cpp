@@ -196,9 +196,11 @@ std::optional<std::string> NodeProblem(platform::ScsiGeneric& sg, const std::str
 }
 
 int ListDrives(const package::PackageView& package, const Options& options,
-               platform::ScsiGeneric& sg, Console& console, Interrupt& interrupt) {
+               platform::ScsiGeneric& sg, Console& console, Interrupt& interrupt,
+               std::vector<ListedDrive>* listed, std::vector<std::string>* problems) {
   const Nodes nodes = FindNodes(sg, options, false);
   TellProblems(nodes.problems, console);
+  if (problems) *problems = nodes.problems;
   if (options.device && nodes.usable.empty()) return kExitFailed;
   if (nodes.usable.empty() && nodes.problems.empty()) console.out << texts::kNoNodes << "\n";
   Wiring w(package, sg, console, interrupt, options.assumeYes);
@@ -206,10 +208,16 @@ int ListDrives(const package::PackageView& package, const Options& options,
   const std::vector<flash::FoundDrive> found = Discover(w, nodes.usable);
   const std::vector<std::string> openingProblems = OpeningProblems(found, nodes.usable, sg);
   TellProblems(openingProblems, console);
+  if (problems) problems->insert(problems->end(), openingProblems.begin(), openingProblems.end());
   if (options.device && !openingProblems.empty()) return kExitFailed;
   for (std::size_t i = 0; i < found.size(); ++i) {
     const flash::FoundDrive& d = found[i];
     if (d.whyNot == flash::FoundDrive::WhyNot::CannotOpen) continue;
+    if (listed) {
+      const bool answered = d.whyNot != flash::FoundDrive::WhyNot::NoAnswer;
+      listed->push_back(ListedDrive{sg.ShownName(nodes.usable[i]), answered ? d.line : "", d.accepted,
+                                    d.accepted ? "" : answered ? texts::kSkippedOther : texts::kNoAnswer});
+    }
     const std::string line = d.whyNot == flash::FoundDrive::WhyNot::NoAnswer
                                  ? nodes.usable[i] + ": " + texts::kNoAnswer
                                  : d.line;
@@ -223,7 +231,7 @@ int ListDrives(const package::PackageView& package, const Options& options,
 
 int FlashDrive(const package::PackageView& package, const Options& options,
                platform::ScsiGeneric& sg, platform::PowerSource& power, platform::BurnGuard& guard,
-               Console& console, Interrupt& interrupt) {
+               Console& console, Interrupt& interrupt, std::vector<DriveRun>* runs) {
   // Before anything is asked or sent: a flat battery must not end a burn.
   if (!options.ignorePower) {
     if (const std::optional<int> left = flash::LowBatteryRefusal(power.Read()))
@@ -271,6 +279,11 @@ int FlashDrive(const package::PackageView& package, const Options& options,
   w.session->Flash(flash::ChosenDrive{position, chosen.slot, chosen.line});
   w.bar.EndLine();
   w.gate.CloseDeviceHandle();
+  if (runs) {
+    DriveRun run = RunOf(w.sgPass.DeviceName(chosen.entry.DriveLetter), chosen.line);
+    SettleRun(run, w.shown.Result(), w.shown.NewLine(), interrupt.Held(), w.gate.LastSent());
+    runs->push_back(run);
+  }
   return Outcome(w, interrupt, console);
 }
 

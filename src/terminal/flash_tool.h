@@ -12,6 +12,7 @@
 #include "platform/power.h"
 #include "platform/scsi_generic.h"
 #include "terminal/console.h"
+#include "terminal/drive_run.h"
 
 namespace terminal {
 
@@ -28,11 +29,22 @@ struct Options {
   bool ignorePower = false;  // flash on a nearly flat battery all the same
 };
 
+// One drive as `drives` lists it.
+struct ListedDrive {
+  std::string device;  // the node as shown
+  std::string line;    // its list line; empty without an answer
+  bool accepted = false;
+  std::string whyNot;  // empty when accepted
+};
+
 // Every CD-ROM device with its INQUIRY line and whether the package accepts
 // it. 0 when at least one is accepted, 3 when none is, 1 when a device named
-// with --device cannot be used.
+// with --device cannot be used. The drives land in *listed when given, the
+// nodes that cannot be used in *problems.
 int ListDrives(const package::PackageView& package, const Options& options,
-               platform::ScsiGeneric& sg, Console& console, Interrupt& interrupt);
+               platform::ScsiGeneric& sg, Console& console, Interrupt& interrupt,
+               std::vector<ListedDrive>* listed = nullptr,
+               std::vector<std::string>* problems = nullptr);
 
 // The battery check, the warning, the matching drives (a choice among
 // several), the revision check and confirmation, the flash. 0 flashed, 1 a
@@ -42,9 +54,10 @@ int ListDrives(const package::PackageView& package, const Options& options,
 // critical entry).
 // From the warning's Yes until it ends, the flash holds `guard`; where the
 // system cannot be asked, one line says so and the flash goes on.
+// The chosen drive's run lands in *runs when given (for --json).
 int FlashDrive(const package::PackageView& package, const Options& options,
                platform::ScsiGeneric& sg, platform::PowerSource& power, platform::BurnGuard& guard,
-               Console& console, Interrupt& interrupt);
+               Console& console, Interrupt& interrupt, std::vector<DriveRun>* runs = nullptr);
 
 // Longest device node that still leaves a whole list line (79 characters)
 // for the address and the 28 identification characters.

@@ -33,13 +33,15 @@ scsi::Opening InterruptGate::OpenForFlash(char letter) {
 
 scsi::ScsiResult InterruptGate::NTSendRequest(const scsi::ScsiRequest& request) {
   if (Stops()) return NotSent(request);
-  return inner_.NTSendRequest(request);
+  lastSent_ = Sent{request, inner_.NTSendRequest(request)};
+  return lastSent_->result;
 }
 
 scsi::ScsiResult InterruptGate::NTSendRequest(const scsi::ScsiRequest& request,
                                               platform::Handle handle) {
   if (Stops()) return NotSent(request);
-  return inner_.NTSendRequest(request, handle);
+  lastSent_ = Sent{request, inner_.NTSendRequest(request, handle)};
+  return lastSent_->result;
 }
 
 }  // namespace terminal

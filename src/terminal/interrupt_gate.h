@@ -28,6 +28,14 @@ class InterruptGate final : public scsi::PassThrough {
   void CloseDeviceHandle() override { inner_.CloseDeviceHandle(); }
   std::string DeviceName(char letter) const override { return inner_.DeviceName(letter); }
 
+  // The last command that went to the drive and how it ended: the command
+  // a failed flash ended on, when it ended on one.
+  struct Sent {
+    scsi::ScsiRequest request;
+    scsi::ScsiResult result;
+  };
+  const std::optional<Sent>& LastSent() const { return lastSent_; }
+
  private:
   bool Stops();
   scsi::ScsiResult NotSent(const scsi::ScsiRequest& request) const;
@@ -36,6 +44,7 @@ class InterruptGate final : public scsi::PassThrough {
   Interrupt& interrupt_;
   Console& console_;
   bool refusedOpen_ = false;
+  std::optional<Sent> lastSent_;
 };
 
 }  // namespace terminal

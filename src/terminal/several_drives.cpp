@@ -192,6 +192,7 @@ class Worker {
   }
 
   const WorkerView& View() const { return view_; }
+  const std::optional<InterruptGate::Sent>& LastSent() const { return gate_.LastSent(); }
   bool Held() const { return interrupt_.Held(); }
 
  private:
@@ -216,31 +217,6 @@ class Worker {
   InterruptGate gate_;
   std::unique_ptr<flash::FlashSession> session_;
 };
-
-std::string Trimmed(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
-
-// A list line ends with the 28 identification characters: vendor and
-// product (24), revision (4).
-constexpr std::size_t kIdentification = 28;
-constexpr std::size_t kIdentity = 24;
-
-std::string IdentityOf(const std::string& line) {
-  if (line.size() < kIdentification) return "";
-  return Trimmed(line.substr(line.size() - kIdentification, kIdentity));
-}
-
-DriveRun RunOf(const std::string& device, const std::string& line) {
-  DriveRun run;
-  run.device = device;
-  run.line = line;
-  run.identity = IdentityOf(line);
-  run.before = flash::CurrentRevision(line);
-  run.after = run.before;
-  return run;
-}
 
 // Two names of one drive: the same node (a link to it, say), or the sg and
 // sr nodes of one SCSI device, which sit at the same address.
@@ -271,47 +247,8 @@ std::optional<std::string> SameDriveTwice(platform::ScsiGeneric& sg,
   return std::nullopt;
 }
 
-// A failed flash in the table: the report the drive's command gave, and
-// where the flash stopped, before or after the critical entry.
-std::string FailureReason(const flash::FlashResult& result) {
-  std::string reason = result.reason;
-  if (result.caption.empty()) return reason;
-  if (!reason.empty()) reason += "; ";
-  return reason + text::Format(result.critical ? texts::kStoppedAfter : texts::kStoppedBefore,
-                               result.caption.c_str());
-}
-
 void Settle(DriveRun& run, const Worker& worker) {
-  const std::optional<flash::FlashResult>& result = worker.View().Result();
-  if (!result) {
-    run.outcome = DriveRun::Outcome::Failed;
-    run.after = run.before;
-    return;
-  }
-  switch (result->outcome) {
-    case flash::Outcome::Flashed:
-      run.outcome = DriveRun::Outcome::Flashed;
-      run.after = worker.View().NewLine() ? flash::CurrentRevision(*worker.View().NewLine()) : "?";
-      if (worker.Held()) run.reason = texts::kHeldNote;
-      return;
-    case flash::Outcome::Interrupted:
-      run.outcome = DriveRun::Outcome::Interrupted;
-      run.after = run.before;
-      run.reason = texts::kInterruptedBefore;
-      return;
-    case flash::Outcome::Declined:
-    case flash::Outcome::Refused:
-      run.outcome = DriveRun::Outcome::Refused;
-      run.reason = texts::kRefusedByCheck;
-      return;
-    case flash::Outcome::Failed:
-      run.outcome = DriveRun::Outcome::Failed;
-      run.reason = FailureReason(*result);
-      // Before the critical entry nothing was burnt; after it, what the
-      // drive holds is unknown until it is read again.
-      run.after = result->critical ? "?" : run.before;
-      return;
-  }
+  SettleRun(run, worker.View().Result(), worker.View().NewLine(), worker.Held(), worker.LastSent());
 }
 
 int CountOf(const std::vector<DriveRun>& runs, DriveRun::Outcome outcome) {
@@ -360,17 +297,6 @@ void ListForConfirmation(const std::vector<DriveRun>& runs, const std::vector<bo
 
 }  // namespace
 
-const char* OutcomeName(DriveRun::Outcome outcome) {
-  switch (outcome) {
-    case DriveRun::Outcome::Flashed: return "flashed";
-    case DriveRun::Outcome::Failed: return "failed";
-    case DriveRun::Outcome::Interrupted: return "interrupted";
-    case DriveRun::Outcome::Refused: return "refused";
-    case DriveRun::Outcome::Skipped: return "skipped";
-  }
-  return "";
-}
-
 std::string SummaryTable(const std::vector<DriveRun>& runs) {
   std::vector<std::vector<std::string>> rows = {
       {"Device", "Identity", "Before", "After", "Outcome", "Reason"}};
@@ -388,7 +314,8 @@ std::string SummaryTable(const std::vector<DriveRun>& runs) {
       if (c + 1 < row.size()) cell.resize(widths[c] + 2, ' ');
       line += cell;
     }
-    table += Trimmed(line) + "\n";
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    table += line + "\n";
   }
   return table;
 }
@@ -403,7 +330,9 @@ int SeveralStatus(const std::vector<DriveRun>& runs) {
 int FlashSeveral(const package::PackageView& package, const Options& options,
                  const ScsiGenericMaker& makeSg, platform::PowerSource& power,
                  platform::BurnGuard& guard, Console& console,
-                 const volatile std::sig_atomic_t& requested) {
+                 const volatile std::sig_atomic_t& requested, std::vector<DriveRun>* runsOut) {
+  std::vector<DriveRun> ownRuns;
+  std::vector<DriveRun>& runs = runsOut ? *runsOut : ownRuns;
   const std::unique_ptr<platform::ScsiGeneric> sg = makeSg();
   if (!options.all) {
     if (const std::optional<std::string> same = SameDriveTwice(*sg, options.devices))
@@ -433,7 +362,6 @@ int FlashSeveral(const package::PackageView& package, const Options& options,
   const std::string next = flash::NewRevision(package);
   std::vector<std::unique_ptr<Worker>> workers;
   std::vector<flash::FoundDrive> found;
-  std::vector<DriveRun> runs;
   std::vector<bool> toFlash;
   std::string noDriveText = flash::NoDriveTextHead(packageTexts, rangeWildcard);
   for (const std::string& node : *nodes) {

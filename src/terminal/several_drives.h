@@ -16,26 +16,13 @@
 #include "platform/power.h"
 #include "platform/scsi_generic.h"
 #include "terminal/console.h"
+#include "terminal/drive_run.h"
 #include "terminal/flash_tool.h"
 
 namespace terminal {
 
 // Each worker talks to its drive through a SCSI generic access of its own.
 using ScsiGenericMaker = std::function<std::unique_ptr<platform::ScsiGeneric>()>;
-
-// What became of one drive of the run.
-struct DriveRun {
-  enum class Outcome { Flashed, Failed, Interrupted, Refused, Skipped };
-  std::string device;    // the node as shown
-  std::string line;      // the drive's list line ("0-0-0 /dev/sg1: ...")
-  std::string identity;  // vendor and product, as INQUIRY gives them
-  std::string before;    // revision before the run
-  std::string after;     // after it; "?" when the drive was not read again
-  Outcome outcome = Outcome::Skipped;
-  std::string reason;  // why it was not flashed, or a note on its flash
-};
-
-const char* OutcomeName(DriveRun::Outcome outcome);
 
 // The table printed at the end: device, identity, revisions, outcome and
 // reason, columns as wide as their longest entry.
@@ -50,9 +37,10 @@ int SeveralStatus(const std::vector<DriveRun>& runs);
 // the battery check, the warning, the guard held once for the whole run,
 // the drives identified, listed and confirmed once, then flashed.
 // `requested` is the interrupt request the signal handler sets.
+// Every drive's run lands in *runs when given (for --json).
 int FlashSeveral(const package::PackageView& package, const Options& options,
                  const ScsiGenericMaker& makeSg, platform::PowerSource& power,
                  platform::BurnGuard& guard, Console& console,
-                 const volatile std::sig_atomic_t& requested);
+                 const volatile std::sig_atomic_t& requested, std::vector<DriveRun>* runs = nullptr);
 
 }  // namespace terminal

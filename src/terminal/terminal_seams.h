@@ -80,8 +80,9 @@ class TerminalView final : public flash::FlashObserver {
   void Caption(const std::string& text) override;
   drive::TransferCursor& Progress() override { return bar_; }
   void Busy(bool) override {}
-  // The list is shown once, before the flash.
-  void DriveLineChanged(int, const std::string&) override {}
+  // The list is shown once, before the flash; the line is kept for the
+  // revision after it.
+  void DriveLineChanged(int, const std::string& line) override { newLine_ = line; }
   void PhaseChanged(flash::Phase phase) override;
   void RestartNotOffered() override;
   bool StopRequested() const override { return interrupt_.Stopped(); }
@@ -90,11 +91,13 @@ class TerminalView final : public flash::FlashObserver {
   const std::vector<std::string>& Shown() const { return shown_; }
   // How the press ended; none when it never reached a drive.
   const std::optional<flash::FlashResult>& Result() const { return result_; }
+  const std::optional<std::string>& NewLine() const { return newLine_; }
 
  private:
   Console& console_;
   Interrupt& interrupt_;
   TerminalBar& bar_;
+  std::optional<std::string> newLine_;
   std::vector<std::string> shown_;
   std::optional<flash::FlashResult> result_;
 };

@@ -70,6 +70,9 @@ inline constexpr const char* kTemplate =
     "%s is the template (QRWFLASH.EXE, the builder): it carries no firmware "
     "image. Give a flash program made from it.";
 
+inline constexpr const char* kJsonWithoutYes =
+    "--json asks no questions: give --yes with it to flash (nothing was sent)";
+
 // Several drives in one run (--all, or --device more than once).
 inline constexpr const char* kAllWithDevice =
     "--all flashes every drive the program accepts: give --all or name the drives with "

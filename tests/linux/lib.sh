@@ -101,14 +101,18 @@ front_dir=$(dirname "$QRW_SG_FRONT")
 front_name=$(basename "$QRW_SG_FRONT")
 
 # run_qrwflash ARGS...: qrwflash in $case_dir with the front preloaded;
-# output in $case_dir/out.txt, status in $status. Its input is the file
-# $stdin names, /dev/null when none.
+# output in $case_dir/out.txt (its error stream too, unless $stderr_file
+# names a file of its own), status in $status. Its input is the file $stdin
+# names, /dev/null when none. Both streams append, so that the lines of one
+# file keep their order.
 run_qrwflash() {
   bus_for_case
+  : > "$case_dir/out.txt"
+  [ -z "${stderr_file:-}" ] || : > "$stderr_file"
   (cd "$case_dir" && QRW_VDRIVE_SCENARIO="$case_dir/scenario.txt" QRW_VDRIVE_TRACE="$case_dir/trace.txt" \
   QRW_VDRIVE_SG_NODES="${nodes:-}" QRWFLASH_ROOT="$case_dir/root" DBUS_SYSTEM_BUS_ADDRESS="$bus_address" \
   ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH="$front_dir" LD_PRELOAD="$front_name" \
-    "$QRWFLASH" "$@" > "$case_dir/out.txt" 2>&1 < "${stdin:-/dev/null}")
+    "$QRWFLASH" "$@" >> "$case_dir/out.txt" 2>> "${stderr_file:-$case_dir/out.txt}" < "${stdin:-/dev/null}")
   status=$?
 }
 

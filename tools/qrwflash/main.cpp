@@ -10,6 +10,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "platform/linux/linux_scsi_generic.h"
 #include "terminal/console.h"
 #include "terminal/flash_tool.h"
+#include "terminal/json_reports.h"
 #include "terminal/several_drives.h"
 #include "terminal/terminal_seams.h"
 #include "terminal/terminal_texts.h"
@@ -157,6 +159,7 @@ int main(int argc, char** argv) {
   bool assumeYes = false;
   bool ignorePower = false;
   bool allowUntrusted = false;
+  bool json = false;
   std::vector<std::string> trustFiles;
 
   CLI::App* drives = app.add_subcommand(
@@ -164,6 +167,8 @@ int main(int argc, char** argv) {
   drives->add_option("PROGRAM.EXE", program, "the flash program file")->required();
   drives->add_option("--device", device, "look at this device node only (no discovery)");
   AddTrustOption(*drives, trustFiles);
+  drives->add_flag("--json", json,
+                   "write one JSON document on standard output (the lines go to standard error)");
 
   CLI::App* flash = app.add_subcommand(
       "flash",
@@ -186,6 +191,9 @@ int main(int argc, char** argv) {
   AddTrustOption(*flash, trustFiles);
   flash->add_flag("--allow-untrusted", allowUntrusted,
                   "flash a program that no trusted key signed without asking");
+  flash->add_flag("--json", json,
+                  "write one JSON document on standard output (the lines go to standard "
+                  "error); needs --yes");
 
   try {
     app.parse(argc, argv);
@@ -193,6 +201,28 @@ int main(int argc, char** argv) {
     const int code = app.exit(error);
     return code == 0 ? terminal::kExitFlashed : terminal::kExitUsage;
   }
+
+  if (all && !flashDevices.empty()) {
+    std::cerr << "qrwflash: " << terminal::texts::kAllWithDevice << std::endl;
+    return terminal::kExitUsage;
+  }
+  if (json && *flash && !assumeYes) {
+    std::cerr << "qrwflash: " << terminal::texts::kJsonWithoutYes << std::endl;
+    return terminal::kExitUsage;
+  }
+  terminal::JsonHead head{*drives ? "drives" : "flash", text::Printable(program), "", ""};
+  std::vector<terminal::ListedDrive> listed;
+  std::vector<std::string> unusable;
+  std::vector<terminal::DriveRun> runs;
+  // With --json, the run's one document on standard output, whatever it ended with.
+  const auto ending = [&](int status) {
+    if (json)
+      std::cout << (*drives ? terminal::DrivesDocument(head, listed, unusable, status)
+                            : terminal::FlashDocument(head, runs, status))
+                       .Document()
+                << std::flush;
+    return status;
+  };
 
   // Trust and the signature before anything else is shown.
   const signing::Trust trust = signing::LoadTrust(DeviceRoot(), trustFiles);
@@ -204,20 +234,27 @@ int main(int argc, char** argv) {
                          ? signing::CheckSignature(read.Package())
                          : signing::SignatureCheck{},
                      trust, text::Printable(program), assumeYes, allowUntrusted);
+  std::ostringstream refusal;
   std::optional<package::ProgramFile> file =
-      ReadFlashProgram(program, judgement, std::move(read), std::cerr);
-  if (!file) return terminal::kExitFailed;
+      ReadFlashProgram(program, judgement, std::move(read), refusal);
+  std::cerr << refusal.str() << std::flush;
+  if (!file) {
+    std::string line = refusal.str();
+    while (!line.empty() && line.back() == '\n') line.pop_back();
+    head.problem = line.substr(line.rfind('\n') == std::string::npos ? 0 : line.rfind('\n') + 1);
+    return ending(terminal::kExitFailed);
+  }
+  head.signature = text::Printable(judgement.line);
 
   CatchInterrupts();
   terminal::Interrupt interrupt(interruptRequested);
-  terminal::Console console{std::cin, std::cout, std::cerr, isatty(STDOUT_FILENO) == 1,
-                            isatty(STDIN_FILENO) != 1, TerminalColumns()};
+  // With --json, standard output carries the document alone: the lines a
+  // person reads go to standard error, without a bar.
+  terminal::Console console{std::cin, json ? std::cerr : std::cout, std::cerr,
+                            !json && isatty(STDOUT_FILENO) == 1, isatty(STDIN_FILENO) != 1,
+                            json ? 0 : TerminalColumns()};
   if (auto status = SignatureGate(judgement, static_cast<bool>(*flash), console, interrupt))
-    return *status;
-  if (all && !flashDevices.empty()) {
-    std::cerr << "qrwflash: " << terminal::texts::kAllWithDevice << std::endl;
-    return terminal::kExitUsage;
-  }
+    return ending(*status);
   platform::linux_sg::LinuxScsiGeneric sg(DeviceRoot());
   terminal::Options options;
   if (!device.empty()) options.device = device;
@@ -226,15 +263,18 @@ int main(int argc, char** argv) {
   options.all = all;
   options.assumeYes = assumeYes;
   options.ignorePower = ignorePower;
-  if (*drives) return terminal::ListDrives(file->Package(), options, sg, console, interrupt);
+  if (*drives)
+    return ending(terminal::ListDrives(file->Package(), options, sg, console, interrupt, &listed,
+                                       &unusable));
   platform::linux_sg::LinuxPowerSupplies power(DeviceRoot());
   platform::linux_sg::LogindInhibitor inhibitor;
   if (options.all || !options.devices.empty()) {
     const terminal::ScsiGenericMaker makeSg = [] {
       return std::make_unique<platform::linux_sg::LinuxScsiGeneric>(DeviceRoot());
     };
-    return terminal::FlashSeveral(file->Package(), options, makeSg, power, inhibitor, console,
-                                  interruptRequested);
+    return ending(terminal::FlashSeveral(file->Package(), options, makeSg, power, inhibitor,
+                                         console, interruptRequested, &runs));
   }
-  return terminal::FlashDrive(file->Package(), options, sg, power, inhibitor, console, interrupt);
+  return ending(
+      terminal::FlashDrive(file->Package(), options, sg, power, inhibitor, console, interrupt, &runs));
 }

@@ -25,6 +25,7 @@
 #include "package/seal.h"
 #include "signature_commands.h"
 #include "text/format.h"
+#include "text/json.h"
 #include "text/printable.h"
 #include "reason_keeping_files.h"
 #ifdef _WIN32
@@ -54,8 +55,8 @@ constexpr const char* kUsage =
     "\n"
     "usage: qrwpack build --template TEMPLATE.EXE --models FILE.INI --model INDEX|NAME\n"
     "                     --image IMAGE [--out-dir DIR] [--sign NAME.key]\n"
-    "       qrwpack inspect FILE.EXE\n"
-    "       qrwpack verify FILE.EXE...\n"
+    "       qrwpack inspect [--json] FILE.EXE\n"
+    "       qrwpack verify [--json] FILE.EXE...\n"
     "       qrwpack keygen --out NAME [--comment TEXT]\n"
     "       qrwpack sign --key NAME.key PROGRAM.EXE...\n"
     "       qrwpack --help\n"
@@ -73,6 +74,8 @@ constexpr const char* kUsage =
     "verify   checks the seal and the signature of each program, one line per file;\n"
     "         the status is 1 when any seal is broken, any signature does not match\n"
     "         or any file is not a program.\n"
+    "--json   (inspect, verify) one JSON document on standard output, the lines on\n"
+    "         standard error (man qrwpack gives its fields).\n"
     "keygen   makes an Ed25519 key pair: NAME.key (secret, mode 0600) and NAME.pub (the\n"
     "         public key for qrwflash's users; COMMENT names its maker).\n"
     "sign     signs flash programs already built, each in place (a template is refused).\n"
@@ -89,7 +92,17 @@ void Write(const std::string& text, std::FILE* stream) {
   const std::string shown = text::Printable(text);
   std::fwrite(shown.data(), 1, shown.size(), stream);
 }
-void Out(const std::string& text) { Write(text, stdout); }
+// With --json, standard output carries the document alone and the lines a
+// person reads go to standard error.
+std::FILE* humanLines = stdout;
+void Out(const std::string& text) { Write(text, humanLines); }
+// The document is written as it is: its texts are escaped already, and a
+// package's bytes above 0x7E are characters of it, which the printable
+// filter would spoil.
+void OutJson(const text::Json& document) {
+  const std::string written = document.Document();
+  std::fwrite(written.data(), 1, written.size(), stdout);
+}
 void Err(const std::string& text) { Write(text, stderr); }
 
 int UsageError(const std::string& problem) {
@@ -287,44 +300,165 @@ void PrintPackage(const std::string& path, const package::ProgramFile& program) 
   Out("Certificate:  " + CertificateDescription(program.certificates) + "\n");
 }
 
+const char* SealState(const package::SealCheck& seal) {
+  switch (seal.state) {
+    case package::SealState::Empty: return "empty";
+    case package::SealState::Intact: return "intact";
+    case package::SealState::Broken: return "broken";
+  }
+  return "";
+}
+
+text::Json SealJson(const package::SealCheck& seal) {
+  const bool empty = seal.state == package::SealState::Empty;
+  text::Json json = text::Json::Object();
+  json.Set("state", SealState(seal));
+  json.Set("stored", empty ? text::Json() : text::Json(package::Hex32(seal.stored)));
+  json.Set("computed", empty ? text::Json() : text::Json(package::Hex32(seal.computed)));
+  json.Set("text", SealDescription(seal));
+  return json;
+}
+
+text::Json SignatureJson(const qrwpack::SignatureShown& shown) {
+  text::Json json = text::Json::Object();
+  json.Set("text", shown.text);
+  json.Set("matches", !shown.broken);
+  return json;
+}
+
+text::Json ImageJson(const package::PackageView& view) {
+  text::Json json = text::Json::Object();
+  const package::ImageFormat format = package::CheckNewFormatBIN(view.ImageArea());
+  const char* kind = package::IsTemplate(view)     ? "none"
+                     : !format.signatureFound      ? "unmarked"
+                     : format.NeedsFlashProfile    ? "new"
+                                                   : "old";
+  json.Set("format", kind);
+  json.Set("length", package::IsTemplate(view) ? text::Json() : text::Json(static_cast<unsigned long>(format.ImageLength)));
+  json.Set("flashProfile", !package::IsTemplate(view) && format.NeedsFlashProfile);
+  json.Set("text", ImageDescription(view));
+  return json;
+}
+
+text::Json ProfilesJson(const package::PackageView& view) {
+  text::Json list = text::Json::Array();
+  const std::uint8_t* table = view.ProfileTable();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < package::kProfileEntries; ++i) {
+    const std::uint8_t* entry = table + 4 * i;
+    const unsigned length = (static_cast<unsigned>(entry[2]) << 8) | entry[3];
+    text::Json profile = text::Json::Object();
+    profile.Set("maker", Hex(entry[0], 2));
+    profile.Set("device", Hex(entry[1], 2));
+    profile.Set("length", length);
+    profile.Set("blockOffset", static_cast<unsigned long>(start));
+    list.Add(std::move(profile));
+    start += length;
+  }
+  return list;
+}
+
+text::Json CertificateJson(const package::CertificateTable& table) {
+  const char* state = "none";
+  if (table.state == package::CertificateTableState::Present) state = "present";
+  if (table.state == package::CertificateTableState::Unusable) state = "unusable";
+  text::Json json = text::Json::Object();
+  json.Set("state", state);
+  const bool present = table.state == package::CertificateTableState::Present;
+  json.Set("size", present ? text::Json(static_cast<unsigned long>(table.size)) : text::Json());
+  json.Set("at", present ? text::Json(static_cast<unsigned long>(table.at)) : text::Json());
+  json.Set("text", CertificateDescription(table));
+  return json;
+}
+
+// Everything inspect prints, as values, set into JSON.
+text::Json ProgramJson(text::Json json, const std::string& path, const package::ProgramFile& program,
+                       const qrwpack::SignatureShown& signature) {
+  const package::PackageView view = program.Package();
+  json.Set("file", path);
+  json.Set("program", true);
+  json.Set("problem", text::Json());
+  json.Set("keyWordAt", static_cast<unsigned long>(program.keyWordAt));
+  json.Set("sealAt", static_cast<unsigned long>(program.sealAt));
+  json.Set("seal", SealJson(program.seal));
+  json.Set("model", view.Model());
+  json.Set("inquiry", view.Inquiry());
+  json.Set("fwRange", view.FwRange());
+  json.Set("vendor", view.Vendor());
+  json.Set("note", view.Note());
+  json.Set("newRevision", view.NewRevision());
+  json.Set("template", package::IsTemplate(view));
+  json.Set("image", ImageJson(view));
+  json.Set("profiles", ProfilesJson(view));
+  json.Set("certificate", CertificateJson(program.certificates));
+  json.Set("signature", SignatureJson(signature));
+  return json;
+}
+
+// A file that is not a program: its path and why.
+text::Json NotProgramJson(text::Json json, const std::string& path, const std::string& problem) {
+  json.Set("file", path);
+  json.Set("program", false);
+  json.Set("problem", problem);
+  return json;
+}
+
 qrwpack::SignatureShown PrintSignature(const package::ProgramFile& program) {
   const qrwpack::SignatureShown shown = qrwpack::ShowSignature(program);
   Out("Signature:    " + shown.text + "\n");
   return shown;
 }
 
-int Inspect(const std::vector<std::string>& files) {
+text::Json CommandJson(const char* command) {
+  text::Json json = text::Json::Object();
+  json.Set("command", command);
+  return json;
+}
+
+int Inspect(const std::vector<std::string>& files, bool json) {
   if (files.size() != 1) return UsageError("inspect takes one file");
   const std::string& path = files.front();
   const package::ProgramFile program = package::ReadProgramFile(path);
-  if (program.problem != package::ProgramFileProblem::None) return Failure(program.message);
+  const auto ending = [&](int status, text::Json document) {
+    if (json) OutJson(document.Set("status", status));
+    return status;
+  };
+  if (program.problem != package::ProgramFileProblem::None)
+    return ending(Failure(program.message), NotProgramJson(CommandJson("inspect"), path, program.message));
   PrintPackage(path, program);
   const qrwpack::SignatureShown signature = PrintSignature(program);
+  text::Json document = ProgramJson(CommandJson("inspect"), path, program, signature);
   if (program.seal.state == package::SealState::Broken)
-    return Failure(path + ": the seal is broken; this program is damaged");
+    return ending(Failure(path + ": the seal is broken; this program is damaged"), document);
   if (signature.broken)
-    return Failure(path + ": the signature does not match; this program was changed after it was signed");
-  return kExitOk;
+    return ending(Failure(path + ": the signature does not match; this program was changed after it was signed"),
+                  document);
+  return ending(kExitOk, document);
 }
 
 // --- verify ----------------------------------------------------------------
 
 // One line per file: its seal, or why it is not a program.
-int Verify(const std::vector<std::string>& files) {
+int Verify(const std::vector<std::string>& files, bool json) {
   if (files.empty()) return UsageError("verify takes one or more files");
   bool allGood = true;
+  text::Json results = text::Json::Array();
   for (const std::string& path : files) {
     const package::ProgramFile program = package::ReadProgramFile(path);
     if (program.problem != package::ProgramFileProblem::None) {
       Out(program.message + "\n");
+      results.Add(NotProgramJson(text::Json::Object(), path, program.message));
       allGood = false;
       continue;
     }
     const qrwpack::SignatureShown signature = qrwpack::ShowSignature(program);
     Out(path + ": seal " + SealDescription(program.seal) + "; signature: " + signature.text + "\n");
+    results.Add(ProgramJson(text::Json::Object(), path, program, signature));
     if (program.seal.state == package::SealState::Broken || signature.broken) allGood = false;
   }
-  return allGood ? kExitOk : kExitFailure;
+  const int status = allGood ? kExitOk : kExitFailure;
+  if (json) OutJson(CommandJson("verify").Set("files", std::move(results)).Set("status", status));
+  return status;
 }
 
 // --- keygen and sign ------------------------------------------------------
@@ -363,6 +497,7 @@ struct CommandLine {
   Command command = Command::None;
   bool help = false;
   bool version = false;
+  bool json = false;  // inspect and verify: one JSON document on standard output
   BuildOptions buildOptions;
   SignatureOptions signatureOptions;
   std::vector<std::string> files;
@@ -456,7 +591,8 @@ struct CommandLine {
           break;
         case Command::Inspect:
         case Command::Verify:
-          if (word.size() > 1 && word[0] == '-') unknownOptions.push_back(word);
+          if (word == "--json") json = true;
+          else if (word.size() > 1 && word[0] == '-') unknownOptions.push_back(word);
           else files.push_back(word);
           break;
         case Command::Help: break;  // help on anything is the usage
@@ -478,8 +614,10 @@ struct CommandLine {
       return UsageError("unknown option " + unknownOptions.front());
     switch (command) {
       case Command::Build: return Build(buildOptions);
-      case Command::Inspect: return Inspect(files);
-      case Command::Verify: return Verify(files);
+      case Command::Inspect:
+      case Command::Verify:
+        if (json) humanLines = stderr;
+        return command == Command::Inspect ? Inspect(files, json) : Verify(files, json);
       case Command::Keygen: return Keygen(signatureOptions);
       case Command::Sign: return Sign(signatureOptions, files);
       case Command::Help:
