@@ -15,6 +15,7 @@
 #include "package/package_texts.h"
 #include "scsi/sg_pass_through.h"
 #include "terminal/drive_board.h"
+#include "terminal/drive_worker.h"
 #include "terminal/interrupt_gate.h"
 #include "terminal/terminal_seams.h"
 #include "terminal/terminal_texts.h"
@@ -24,199 +25,6 @@
 namespace terminal {
 
 namespace {
-
-using Note = std::function<void(const std::string&)>;
-
-// A stream whose every whole line becomes a note of one drive: what the
-// session's seams write to their console (an interrupt held) reaches the
-// board as the drive's own line.
-class NoteBuffer final : public std::streambuf {
- public:
-  explicit NoteBuffer(Note note) : note_(std::move(note)) {}
-
- protected:
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof())) return c;
-    if (c == '\n') {
-      if (!pending_.empty()) note_(pending_);
-      pending_.clear();
-    } else {
-      pending_ += traits_type::to_char_type(c);
-    }
-    return c;
-  }
-
- private:
-  Note note_;
-  std::string pending_;
-};
-
-// The run's one confirmation stands for every drive: a worker's session
-// hears Yes, and its messages (a command's report) become notes.
-class WorkerDialogs final : public platform::Dialogs {
- public:
-  WorkerDialogs(Note note, const Interrupt& interrupt) : note_(std::move(note)), interrupt_(interrupt) {}
-
-  void Message(const std::string& text) override {
-    // A command refused because of the interrupt is no drive failure.
-    if (!interrupt_.Stopped()) note_(text);
-  }
-  platform::Answer Ask(platform::DialogKind, const std::string& text,
-                       platform::DialogButtons buttons) override {
-    if (buttons == platform::DialogButtons::Ok) {
-      note_(text);
-      return platform::Answer::Ok;
-    }
-    return platform::Answer::Yes;
-  }
-  void SystemBox(const std::string& text, const std::string& title) override {
-    note_(title + ": " + text);
-  }
-
- private:
-  Note note_;
-  const Interrupt& interrupt_;
-};
-
-// The transfer cursor of one drive: keeps its values exactly, and tells the
-// board the chunks done while its step is one chunk.
-class WorkerCursor final : public drive::TransferCursor {
- public:
-  using Shown = std::function<void(int done, int total)>;
-  explicit WorkerCursor(Shown shown) : shown_(std::move(shown)) {}
-
-  void SetMin(std::int32_t value) override { min_ = value; }
-  void SetMax(std::int32_t value) override { max_ = value; }
-  void SetPosition(std::int32_t value) override { position_ = value; }
-  void SetStep(std::int32_t value) override { step_ = value; }
-  void StepIt() override {
-    position_ += step_;
-    if (step_ != flash::kChunkLength || max_ <= 0) return;
-    const int total = max_ / flash::kChunkLength;
-    shown_(std::clamp(position_ / flash::kChunkLength, 0, total), total);
-  }
-  std::int32_t Min() const override { return min_; }
-  std::int32_t Max() const override { return max_; }
-  std::int32_t Position() const override { return position_; }
-  std::int32_t Step() const override { return step_; }
-
- private:
-  Shown shown_;
-  std::int32_t min_ = 0, max_ = 100, position_ = 0, step_ = 10;
-};
-
-// What one drive's session reports, for the board and the summary.
-class WorkerView final : public flash::FlashObserver {
- public:
-  using StepShown = std::function<void(const std::string&)>;
-  WorkerView(Interrupt& interrupt, Console& console, WorkerCursor& cursor, StepShown step)
-      : interrupt_(interrupt), console_(console), cursor_(cursor), step_(std::move(step)) {}
-
-  void Caption(const std::string& text) override {
-    interrupt_.ReportIfHeld(console_);
-    if (!interrupt_.Stopped()) step_(text);
-  }
-  drive::TransferCursor& Progress() override { return cursor_; }
-  void Busy(bool) override {}
-  void DriveLineChanged(int, const std::string& line) override { newLine_ = line; }
-  void PhaseChanged(flash::Phase phase) override {
-    if (phase == flash::Phase::CriticalBegun) interrupt_.EnterCritical();
-  }
-  // Said once for the whole run, below the table.
-  void RestartNotOffered() override {}
-  bool StopRequested() const override { return interrupt_.Stopped(); }
-  void Finished(const flash::FlashResult& result) override { result_ = result; }
-
-  const std::optional<flash::FlashResult>& Result() const { return result_; }
-  const std::optional<std::string>& NewLine() const { return newLine_; }
-
- private:
-  Interrupt& interrupt_;
-  Console& console_;
-  WorkerCursor& cursor_;
-  StepShown step_;
-  std::optional<flash::FlashResult> result_;
-  std::optional<std::string> newLine_;
-};
-
-// One drive of the run: its own SCSI generic access, session, transport,
-// interrupt state and (inside the procedure) chunk buffer. The drive check
-// runs on the caller's thread, the flash on a thread of its own.
-class Worker {
- public:
-  Worker(const package::PackageView& package, std::unique_ptr<platform::ScsiGeneric> sg,
-         std::string node, const volatile std::sig_atomic_t& requested)
-      : sg_(std::move(sg)),
-        node_(std::move(node)),
-        noteBuffer_([this](const std::string& text) { Tell(text); }),
-        notes_(&noteBuffer_),
-        console_{in_, notes_, notes_},
-        interrupt_(requested),
-        cursor_([this](int done, int total) {
-          if (board_) board_->Progress(index_, done, total);
-        }),
-        view_(interrupt_, console_, cursor_,
-              [this](const std::string& caption) {
-                if (board_) board_->Step(index_, caption);
-              }),
-        dialogs_([this](const std::string& text) { Tell(text); }, interrupt_),
-        os_(interrupt_),
-        sgPass_(*sg_),
-        gate_(sgPass_, interrupt_, console_),
-        session_(flash::BuildSession(flash::SessionParts{.passThrough = &gate_,
-                                                         .dialogs = dialogs_,
-                                                         .os = os_,
-                                                         .observer = view_,
-                                                         .package = package,
-                                                         .emptySlots = true})) {}
-  Worker(const Worker&) = delete;
-  Worker& operator=(const Worker&) = delete;
-
-  flash::FoundDrive Identify() {
-    sgPass_.SetNodes({node_});
-    return session_->DiscoverLetters({scsi::SgPassThrough::LetterOf(0)}).front();
-  }
-  std::string OpeningProblem(const flash::FoundDrive& found) {
-    return text::Format(texts::kCannotOpen, node_.c_str(),
-                        sg_->ErrorText(found.opening.systemError).c_str());
-  }
-  std::string Shown() { return sg_->ShownName(node_); }
-
-  void ShowOn(DriveBoard& board, std::size_t index) {
-    board_ = &board;
-    index_ = index;
-  }
-  void Flash(const flash::FoundDrive& found) {
-    session_->Flash(flash::ChosenDrive{0, found.slot, found.line});
-    gate_.CloseDeviceHandle();
-  }
-
-  const WorkerView& View() const { return view_; }
-  const std::optional<InterruptGate::Sent>& LastSent() const { return gate_.LastSent(); }
-  bool Held() const { return interrupt_.Held(); }
-
- private:
-  void Tell(const std::string& text) {
-    if (board_) board_->Note(index_, text);
-  }
-
-  std::unique_ptr<platform::ScsiGeneric> sg_;
-  std::string node_;
-  DriveBoard* board_ = nullptr;
-  std::size_t index_ = 0;
-  std::istringstream in_;
-  NoteBuffer noteBuffer_;
-  std::ostream notes_;
-  Console console_;
-  Interrupt interrupt_;
-  WorkerCursor cursor_;
-  WorkerView view_;
-  WorkerDialogs dialogs_;
-  TerminalOs os_;
-  scsi::SgPassThrough sgPass_;
-  InterruptGate gate_;
-  std::unique_ptr<flash::FlashSession> session_;
-};
 
 // Two names of one drive: the same node (a link to it, say), or the sg and
 // sr nodes of one SCSI device, which sit at the same address.
@@ -278,6 +86,67 @@ std::optional<std::vector<std::string>> RunNodes(platform::ScsiGeneric& sg, cons
     return std::nullopt;
   }
   return nodes.usable;
+}
+
+// The drives of a run, each identified by its worker's drive check, one
+// after another (each drive's trace begins with its own, as a flash of
+// that drive alone begins), and what the run makes of each.
+struct Identified {
+  std::vector<std::unique_ptr<Worker>> workers;
+  std::vector<flash::FoundDrive> found;
+  std::vector<DriveRun> runs;
+  std::vector<bool> toFlash;
+  std::string noDriveText;
+};
+
+Identified IdentifyAll(const package::PackageView& package, const std::vector<std::string>& nodes,
+                       const ScsiGenericMaker& makeSg, const volatile std::sig_atomic_t& requested,
+                       Console& console) {
+  Identified drives;
+  const std::string next = flash::NewRevision(package);
+  drives.noDriveText = flash::NoDriveTextHead(package::FormPackageTexts(package),
+                                              package::IsRangeWildcard(package));
+  for (const std::string& node : nodes) {
+    drives.workers.push_back(std::make_unique<Worker>(package, makeSg(), node, requested));
+    drives.found.push_back(drives.workers.back()->Identify());
+    const flash::FoundDrive& d = drives.found.back();
+    DriveRun run = RunOf(drives.workers.back()->Shown(), d.line);
+    bool flashIt = false;
+    switch (d.whyNot) {
+      case flash::FoundDrive::WhyNot::CannotOpen:
+        run.outcome = DriveRun::Outcome::Failed;
+        run.reason = drives.workers.back()->OpeningProblem(d);
+        TellProblems({run.reason}, console);
+        break;
+      case flash::FoundDrive::WhyNot::NoAnswer:
+        run.reason = texts::kNoAnswer;
+        break;
+      case flash::FoundDrive::WhyNot::OtherDrive:
+        drives.noDriveText += d.line + "\n";
+        run.reason = run.before == next ? texts::kSkippedCurrent : texts::kSkippedOther;
+        break;
+      case flash::FoundDrive::WhyNot::Nothing:
+        if (flash::DecideRevision(package, d.line).refused) {
+          run.outcome = DriveRun::Outcome::Refused;
+          run.reason = texts::kRefusedByCheck;
+        } else {
+          flashIt = true;
+          run.after = "?";
+        }
+        break;
+    }
+    drives.runs.push_back(run);
+    drives.toFlash.push_back(flashIt);
+  }
+  return drives;
+}
+
+// No drive left to flash: a drive that could not be opened fails the run;
+// otherwise the detected drives are listed, as a single flash lists them.
+int NothingToFlash(const Identified& drives, Console& console) {
+  if (CountOf(drives.runs, DriveRun::Outcome::Failed) > 0) return kExitFailed;
+  console.out << text::Printable(drives.noDriveText) << std::flush;
+  return Ending(console, texts::kNoMatchingDrive, kExitRefused);
 }
 
 void ListForConfirmation(const std::vector<DriveRun>& runs, const std::vector<bool>& toFlash,
@@ -344,9 +213,8 @@ int FlashSeveral(const package::PackageView& package, const Options& options,
   }
   Interrupt interrupt(requested);
   TerminalDialogs dialogs(console, interrupt, options.assumeYes);
-  const package::PackageTexts packageTexts = package::FormPackageTexts(package);
-  const bool rangeWildcard = package::IsRangeWildcard(package);
-  if (dialogs.Ask(platform::DialogKind::Warning, flash::WarningText(packageTexts, rangeWildcard),
+  if (dialogs.Ask(platform::DialogKind::Warning,
+                  flash::WarningText(package::FormPackageTexts(package), package::IsRangeWildcard(package)),
                   platform::DialogButtons::YesNo) != platform::Answer::Yes)
     return Ending(console, texts::kDeclined, kExitRefused);
   // Once for the whole run, from the first drive command until the last
@@ -357,55 +225,18 @@ int FlashSeveral(const package::PackageView& package, const Options& options,
   const std::optional<std::vector<std::string>> nodes = RunNodes(*sg, options, console, status);
   if (!nodes) return status;
 
-  // The drive checks, one drive after another; each drive's trace begins
-  // with its own, as a flash of that drive alone begins.
+  Identified drives = IdentifyAll(package, *nodes, makeSg, requested, console);
+  runs = drives.runs;
+  const std::vector<std::unique_ptr<Worker>>& workers = drives.workers;
+  const std::vector<flash::FoundDrive>& found = drives.found;
+  const std::vector<bool>& toFlash = drives.toFlash;
   const std::string next = flash::NewRevision(package);
-  std::vector<std::unique_ptr<Worker>> workers;
-  std::vector<flash::FoundDrive> found;
-  std::vector<bool> toFlash;
-  std::string noDriveText = flash::NoDriveTextHead(packageTexts, rangeWildcard);
-  for (const std::string& node : *nodes) {
-    workers.push_back(std::make_unique<Worker>(package, makeSg(), node, requested));
-    found.push_back(workers.back()->Identify());
-    const flash::FoundDrive& d = found.back();
-    DriveRun run = RunOf(workers.back()->Shown(), d.line);
-    bool flashIt = false;
-    switch (d.whyNot) {
-      case flash::FoundDrive::WhyNot::CannotOpen:
-        run.outcome = DriveRun::Outcome::Failed;
-        run.reason = workers.back()->OpeningProblem(d);
-        TellProblems({run.reason}, console);
-        break;
-      case flash::FoundDrive::WhyNot::NoAnswer:
-        run.reason = texts::kNoAnswer;
-        break;
-      case flash::FoundDrive::WhyNot::OtherDrive:
-        noDriveText += d.line + "\n";
-        run.reason = run.before == next ? texts::kSkippedCurrent : texts::kSkippedOther;
-        break;
-      case flash::FoundDrive::WhyNot::Nothing:
-        if (flash::DecideRevision(package, d.line).refused) {
-          run.outcome = DriveRun::Outcome::Refused;
-          run.reason = texts::kRefusedByCheck;
-        } else {
-          flashIt = true;
-          run.after = "?";
-        }
-        break;
-    }
-    runs.push_back(run);
-    toFlash.push_back(flashIt);
-  }
   if (interrupt.Requested()) {
     console.out << texts::kInterruptStopping << std::endl;
     return kExitRefused;
   }
   const unsigned count = static_cast<unsigned>(std::count(toFlash.begin(), toFlash.end(), true));
-  if (count == 0) {
-    if (CountOf(runs, DriveRun::Outcome::Failed) > 0) return kExitFailed;
-    console.out << text::Printable(noDriveText) << std::flush;
-    return Ending(console, texts::kNoMatchingDrive, kExitRefused);
-  }
+  if (count == 0) return NothingToFlash(drives, console);
 
   ListForConfirmation(runs, toFlash, next, console);
   console.out << text::Format(texts::kUpdateSeveral, count, text::Printable(next).c_str()) << std::endl;
@@ -451,6 +282,55 @@ int FlashSeveral(const package::PackageView& package, const Options& options,
     default:
       return kExitFlashed;
   }
+}
+
+int DryRun(const package::PackageView& package, const Options& options,
+           const ScsiGenericMaker& makeSg, Console& console,
+           const volatile std::sig_atomic_t& requested) {
+  const std::unique_ptr<platform::ScsiGeneric> sg = makeSg();
+  if (!options.all && options.devices.size() > 1) {
+    if (const std::optional<std::string> same = SameDriveTwice(*sg, options.devices))
+      return Ending(console, *same, kExitUsage);
+  }
+  int status = kExitFlashed;
+  std::vector<std::string> nodes;
+  if (options.all || !options.devices.empty()) {
+    const std::optional<std::vector<std::string>> named = RunNodes(*sg, options, console, status);
+    if (!named) return status;
+    nodes = *named;
+  } else {
+    const Nodes found = FindNodes(*sg, options, true);
+    TellProblems(found.problems, console);
+    if (!found.problems.empty() && (options.device || found.usable.empty())) return kExitFailed;
+    nodes = found.usable;
+  }
+  const Identified drives = IdentifyAll(package, nodes, makeSg, requested, console);
+  const std::size_t count = static_cast<std::size_t>(std::count(drives.toFlash.begin(), drives.toFlash.end(), true));
+  if (count == 0) return NothingToFlash(drives, console);
+  // As a flash without --device: one drive, or the user names it.
+  if (count > 1 && !options.all && options.devices.empty())
+    return Ending(console, texts::kSeveralWithYes, kExitUsage);
+
+  if (package::CheckNewFormatBIN(package.ImageArea()).NeedsFlashProfile) {
+    const std::uint8_t* chip = package.ProfileTable();
+    console.out << text::Format(texts::kDryRunChip, unsigned{chip[0]}, unsigned{chip[1]}) << "\n";
+  }
+  for (std::size_t i = 0; i < drives.workers.size(); ++i) {
+    const DriveRun& run = drives.runs[i];
+    if (!drives.toFlash[i]) {
+      console.out << text::Format(texts::kDryRunSkipped, text::Printable(run.line.empty() ? run.device : run.line).c_str(),
+                                  run.reason.c_str())
+                  << "\n";
+      continue;
+    }
+    console.out << text::Format(texts::kDryRunDrive, text::Printable(run.line).c_str(),
+                                text::Printable(flash::NewRevision(package)).c_str())
+                << "\n";
+    for (const std::string& line : drives.workers[i]->Rehearse(drives.found[i]))
+      console.out << text::Printable(line) << "\n";
+  }
+  console.out << texts::kDryRunEnd << std::endl;
+  return kExitFlashed;
 }
 
 }  // namespace terminal

@@ -43,4 +43,14 @@ int FlashSeveral(const package::PackageView& package, const Options& options,
                  platform::BurnGuard& guard, Console& console,
                  const volatile std::sig_atomic_t& requested, std::vector<DriveRun>* runs = nullptr);
 
+// --dry-run: the drives identified (their INQUIRY, as `drives` sends it,
+// and nothing else), the program, the drive and the revision checked as a
+// flash checks them, then for the chosen drive (or each drive of --all or
+// several --device) the commands its flash would send, in order, as trace
+// lines with their time limits. Nothing is asked; 0 when there was a drive
+// to show, otherwise as a flash would end.
+int DryRun(const package::PackageView& package, const Options& options,
+           const ScsiGenericMaker& makeSg, Console& console,
+           const volatile std::sig_atomic_t& requested);
+
 }  // namespace terminal

@@ -73,6 +73,22 @@ inline constexpr const char* kTemplate =
 inline constexpr const char* kJsonWithoutYes =
     "--json asks no questions: give --yes with it to flash (nothing was sent)";
 
+inline constexpr const char* kJsonWithDryRun =
+    "--dry-run prints commands, not a JSON document: give one of --dry-run and --json";
+
+// --dry-run.
+inline constexpr const char* kDryRunChip =
+    "The flash profile a flash sends is the one for the flash chip the drive names when "
+    "asked (DF 11); a dry run asks nothing, and shows the one for maker %02X, device %02X, "
+    "the first of the program's table.";
+inline constexpr const char* kDryRunDrive =
+    "Commands a flash of %s to %s would send, in order (operation and CDB, direction, length, "
+    "digest of the bytes sent or of those a drive that takes the flash returns, time limit):";
+inline constexpr const char* kDryRunSkipped = "Not flashed: %s: %s";
+inline constexpr const char* kDryRunEnd =
+    "Dry run: nothing was sent to any drive but the identification (INQUIRY) that qrwflash "
+    "drives sends; no drive was flashed.";
+
 // Several drives in one run (--all, or --device more than once).
 inline constexpr const char* kAllWithDevice =
     "--all flashes every drive the program accepts: give --all or name the drives with "

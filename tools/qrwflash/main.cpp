@@ -160,6 +160,7 @@ int main(int argc, char** argv) {
   bool ignorePower = false;
   bool allowUntrusted = false;
   bool json = false;
+  bool dryRun = false;
   std::vector<std::string> trustFiles;
 
   CLI::App* drives = app.add_subcommand(
@@ -191,6 +192,9 @@ int main(int argc, char** argv) {
   AddTrustOption(*flash, trustFiles);
   flash->add_flag("--allow-untrusted", allowUntrusted,
                   "flash a program that no trusted key signed without asking");
+  flash->add_flag("--dry-run", dryRun,
+                  "identify the drives and check them as a flash would, then print the commands "
+                  "the flash would send, in order; nothing but the identification is sent");
   flash->add_flag("--json", json,
                   "write one JSON document on standard output (the lines go to standard "
                   "error); needs --yes");
@@ -204,6 +208,10 @@ int main(int argc, char** argv) {
 
   if (all && !flashDevices.empty()) {
     std::cerr << "qrwflash: " << terminal::texts::kAllWithDevice << std::endl;
+    return terminal::kExitUsage;
+  }
+  if (json && dryRun) {
+    std::cerr << "qrwflash: " << terminal::texts::kJsonWithDryRun << std::endl;
     return terminal::kExitUsage;
   }
   if (json && *flash && !assumeYes) {
@@ -266,12 +274,13 @@ int main(int argc, char** argv) {
   if (*drives)
     return ending(terminal::ListDrives(file->Package(), options, sg, console, interrupt, &listed,
                                        &unusable));
+  const terminal::ScsiGenericMaker makeSg = [] {
+    return std::make_unique<platform::linux_sg::LinuxScsiGeneric>(DeviceRoot());
+  };
+  if (dryRun) return terminal::DryRun(file->Package(), options, makeSg, console, interruptRequested);
   platform::linux_sg::LinuxPowerSupplies power(DeviceRoot());
   platform::linux_sg::LogindInhibitor inhibitor;
   if (options.all || !options.devices.empty()) {
-    const terminal::ScsiGenericMaker makeSg = [] {
-      return std::make_unique<platform::linux_sg::LinuxScsiGeneric>(DeviceRoot());
-    };
     return ending(terminal::FlashSeveral(file->Package(), options, makeSg, power, inhibitor,
                                          console, interruptRequested, &runs));
   }
