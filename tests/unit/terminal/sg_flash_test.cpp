@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 
+#include "fakes/fake_power.h"
 #include "flash/flash_rig.h"
 #include "scsi/record_layout.h"
 #include "scsi/sg_pass_through.h"
@@ -166,19 +167,6 @@ INSTANTIATE_TEST_SUITE_P(
                       PackageCase{"FlashAll", PackageSpec{.note = "FLASH-ALL"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A computer on mains power, as far as a flash's battery check goes.
-class Mains final : public platform::PowerSource {
- public:
-  platform::PowerState Read() override { return {}; }
-};
-
-// A system that is never asked to hold anything off, and says nothing.
-class NoGuard final : public platform::BurnGuard {
- public:
-  std::optional<std::string> Hold() override { return std::nullopt; }
-  void Release() override {}
-};
-
 // A drive whose device could be looked at but not opened by the drive
 // check (it went away in between) is told in one line, in the words of a
 // node that cannot be opened; a flash ends there with status 1, as the
@@ -197,8 +185,8 @@ TEST(SgFlashTool, ADriveThatCannotBeOpenedAtItsCheckIsToldInOneLine) {
       {"flash",
        [](const package::PackageView& view, platform::ScsiGeneric& sg, terminal::Console& console,
           terminal::Interrupt& interrupt) {
-         Mains mains;
-         NoGuard guard;
+         fakes::MainsPower mains;
+         fakes::SilentGuard guard;
          return terminal::FlashDrive(view, terminal::Options{}, sg, mains, guard, console, interrupt);
        },
        terminal::kExitFailed, line},
