@@ -6,13 +6,6 @@ namespace drive {
 
 namespace {
 
-constexpr std::uint8_t kOpTestUnitReady = 0x00;
-constexpr std::uint8_t kOpInquiry = 0x12;
-constexpr std::uint8_t kOpStartStopUnit = 0x1B;
-constexpr std::uint8_t kOpWriteBuffer = 0x3B;
-constexpr std::uint8_t kOpReadBuffer = 0x3C;
-constexpr std::uint8_t kOpVendor = 0xDF;
-
 constexpr std::uint8_t kModeDownloadAndSave = 0x05;
 constexpr std::uint8_t kModeVendorRead = 0x01;
 constexpr std::uint8_t kBufferId = 0x01;

@@ -13,6 +13,14 @@ namespace drive {
 
 using Cdb = std::array<std::uint8_t, 16>;
 
+// The operation codes (CDB byte 0) of the commands.
+inline constexpr std::uint8_t kOpTestUnitReady = 0x00;
+inline constexpr std::uint8_t kOpInquiry = 0x12;
+inline constexpr std::uint8_t kOpStartStopUnit = 0x1B;
+inline constexpr std::uint8_t kOpWriteBuffer = 0x3B;
+inline constexpr std::uint8_t kOpReadBuffer = 0x3C;
+inline constexpr std::uint8_t kOpVendor = 0xDF;
+
 // Command blocks; every byte not set is zero.
 Cdb InquiryCdb(std::uint8_t allocationLength);
 Cdb TestUnitReadyCdb();

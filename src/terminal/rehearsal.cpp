@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "drive/requests.h"
 #include "flash/revision_check.h"
 #include "text/format.h"
 
@@ -10,11 +11,6 @@ namespace terminal {
 
 namespace {
 
-constexpr std::uint8_t kInquiry = 0x12;
-constexpr std::uint8_t kTestUnitReady = 0x00;
-constexpr std::uint8_t kFlashIdRead = 0xDF;
-constexpr std::uint8_t kReadBuffer = 0x3C;
-constexpr std::uint8_t kWriteBuffer = 0x3B;
 constexpr std::uint8_t kControlChunk = 0x00;
 // Buffer 1 holds the image below this offset, the flash profile at it.
 constexpr std::uint32_t kProfileOffset = 0x80000;
@@ -87,7 +83,7 @@ scsi::ScsiResult Rehearsal::NTSendRequest(const scsi::ScsiRequest& request,
 // The drive check's INQUIRY answer is kept: the drive answers the INQUIRY
 // after the flash with the same bytes but for its new revision.
 scsi::ScsiResult Rehearsal::Sent(const scsi::ScsiRequest& request, const scsi::ScsiResult& result) {
-  if (request.cdb[0] == kInquiry && scsi::IsGood(result) && request.data)
+  if (request.cdb[0] == drive::kOpInquiry && scsi::IsGood(result) && request.data)
     inquiry_.assign(request.data, request.data + request.transferLength);
   return result;
 }
@@ -99,25 +95,25 @@ std::uint32_t Rehearsal::Moved(const scsi::ScsiRequest& request) {
   if (length == 0 || data == nullptr) return 0;
   if (request.direction == scsi::Direction::Out) {
     const std::uint32_t offset = Be24(&request.cdb[3]);
-    if (request.cdb[0] == kWriteBuffer && request.cdb[9] == kControlChunk && offset == kProfileOffset)
+    if (request.cdb[0] == drive::kOpWriteBuffer && request.cdb[9] == kControlChunk && offset == kProfileOffset)
       profile_.assign(data, data + length);
     return length;
   }
   std::memset(data, 0, length);
   switch (request.cdb[0]) {
-    case kInquiry: {
+    case drive::kOpInquiry: {
       std::memcpy(data, inquiry_.data(), std::min<std::size_t>(length, inquiry_.size()));
       const std::string next = flash::NewRevision(package_);
       if (length >= kRevisionAt + next.size()) std::memcpy(data + kRevisionAt, next.data(), next.size());
       break;
     }
-    case kFlashIdRead: {
+    case drive::kOpVendor: {
       // The chip of the profile table's first entry: which chip the drive
       // holds would take the drive's own answer, and a dry run asks nothing.
       std::memcpy(data, package_.ProfileTable(), std::min<std::uint32_t>(length, 2));
       break;
     }
-    case kReadBuffer: {
+    case drive::kOpReadBuffer: {
       const std::uint32_t offset = Be24(&request.cdb[3]);
       if (offset >= kProfileOffset) {
         std::memcpy(data, profile_.data(), std::min<std::size_t>(length, profile_.size()));
@@ -145,7 +141,7 @@ scsi::ScsiResult Rehearsal::Answer(const scsi::ScsiRequest& request) {
   result.returnedAdapter = request.adapter;
   result.returnedTarget = request.target;
   result.returnedLun = request.lun;
-  if (request.cdb[0] == kTestUnitReady) {
+  if (request.cdb[0] == drive::kOpTestUnitReady) {
     result.status = kCheckCondition;
     result.senseByte2 = kNotReady;
     result.asc = kMediumNotPresent;
