@@ -4,19 +4,14 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
-#include <sstream>
-#include <streambuf>
 #include <thread>
 
-#include "flash/flash_session.h"
 #include "flash/mode_texts.h"
 #include "flash/power_check.h"
 #include "flash/revision_check.h"
 #include "package/package_texts.h"
-#include "scsi/sg_pass_through.h"
 #include "terminal/drive_board.h"
 #include "terminal/drive_worker.h"
-#include "terminal/interrupt_gate.h"
 #include "terminal/terminal_seams.h"
 #include "terminal/terminal_texts.h"
 #include "text/format.h"
@@ -29,10 +24,10 @@ namespace {
 // Two names of one drive: the same node (a link to it, say), or the sg and
 // sr nodes of one SCSI device, which sit at the same address.
 bool SameNode(platform::ScsiGeneric& sg, const std::string& a, const std::string& b) {
-  std::error_code error;
-  const std::filesystem::path pa = std::filesystem::weakly_canonical(a, error);
-  const std::filesystem::path pb = std::filesystem::weakly_canonical(b, error);
-  if (pa == pb) return true;
+  std::error_code errorA, errorB;
+  const std::filesystem::path pa = std::filesystem::weakly_canonical(a, errorA);
+  const std::filesystem::path pb = std::filesystem::weakly_canonical(b, errorB);
+  if (!errorA && !errorB && pa == pb) return true;
   const auto addressOf = [&sg](const std::string& node) -> std::optional<platform::ScsiAddress> {
     const std::optional<platform::Handle> handle = sg.Open(node);
     if (!handle) return std::nullopt;
@@ -164,8 +159,8 @@ void ListForConfirmation(const std::vector<DriveRun>& runs, const std::vector<bo
   }
 }
 
-}  // namespace
-
+// The table printed at the end: device, identity, revisions, outcome and
+// reason, columns as wide as their longest entry.
 std::string SummaryTable(const std::vector<DriveRun>& runs) {
   std::vector<std::vector<std::string>> rows = {
       {"Device", "Identity", "Before", "After", "Outcome", "Reason"}};
@@ -189,12 +184,16 @@ std::string SummaryTable(const std::vector<DriveRun>& runs) {
   return table;
 }
 
+// The exit status of a run: 0 when every drive it flashed flashed, 1 when
+// any failed, 3 when none failed but any was refused or interrupted.
 int SeveralStatus(const std::vector<DriveRun>& runs) {
   if (CountOf(runs, DriveRun::Outcome::Failed) > 0) return kExitFailed;
   if (CountOf(runs, DriveRun::Outcome::Refused) > 0 || CountOf(runs, DriveRun::Outcome::Interrupted) > 0)
     return kExitRefused;
   return kExitFlashed;
 }
+
+}  // namespace
 
 int FlashSeveral(const package::PackageView& package, const Options& options,
                  const ScsiGenericMaker& makeSg, platform::PowerSource& power,

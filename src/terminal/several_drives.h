@@ -24,14 +24,6 @@ namespace terminal {
 // Each worker talks to its drive through a SCSI generic access of its own.
 using ScsiGenericMaker = std::function<std::unique_ptr<platform::ScsiGeneric>()>;
 
-// The table printed at the end: device, identity, revisions, outcome and
-// reason, columns as wide as their longest entry.
-std::string SummaryTable(const std::vector<DriveRun>& runs);
-
-// The exit status of a run: 0 when every drive it flashed flashed, 1 when
-// any failed, 3 when none failed but any was refused or interrupted.
-int SeveralStatus(const std::vector<DriveRun>& runs);
-
 // --all (options.all) or the drives of options.devices. Wrong usage (the
 // same drive twice) is 2 before anything is asked; otherwise as FlashDrive:
 // the battery check, the warning, the guard held once for the whole run,
