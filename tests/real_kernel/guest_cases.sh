@@ -35,10 +35,11 @@ done
 # every two seconds, between the commands under test.
 echo 0 >/sys/module/block/parameters/events_dfl_poll_msecs
 
-# wait_node HOST LUN WHAT: sets $node to the generic node of the device at
-# that LUN of the SCSI host whose driver is HOST, once it is there.
+# wait_node HOST LUN WHAT [TARGET]: sets $node to the generic node of the
+# device at that LUN (of that target, when given) of the SCSI host whose
+# driver is HOST, once it is there.
 wait_node() {
-  local host_name=$1 lun=$2 what=$3 until=$((SECONDS + 20))
+  local host_name=$1 lun=$2 what=$3 target=${4:-} until=$((SECONDS + 20))
   while [ "$SECONDS" -lt "$until" ]; do
     local d
     for d in /sys/class/scsi_generic/sg*; do
@@ -48,6 +49,7 @@ wait_node() {
       host=${hctl%%:*}
       [ "$(cat "/sys/class/scsi_host/host$host/proc_name" 2>/dev/null)" = "$host_name" ] || continue
       [ "${hctl##*:}" = "$lun" ] || continue
+      [ -z "$target" ] || [ "$(cut -d: -f3 <<<"$hctl")" = "$target" ] || continue
       [ -c "/dev/$(basename "$d")" ] || continue
       node=$(basename "$d")
       return 0
@@ -230,6 +232,78 @@ tcmu_cases() {
   done
 }
 
+# Three virtual drives at once flashed with --all: targets 1 to 3 of the
+# loopback fabric (a target portal group each, the drive its LUN 0), a
+# backstore and a handler each. Not LUNs 0 to 2 of one target: the kernel
+# writes the LUN into bits 5 to 7 of CDB byte 1 for a device of SCSI-2
+# level (the drive's INQUIRY says 2), which would change the vendor
+# command's sub-code at LUN 1 and 2. QEMU's own CD-ROMs leave the kernel
+# first, so that --all finds these three alone; the case runs last.
+several_case() {
+  local dir=$cases/tcmu-several i d
+  mkdir -p "$dir"
+  for d in /sys/class/scsi_generic/sg*; do
+    local host
+    host=$(basename "$(readlink -f "$d/device")"); host=${host%%:*}
+    [ "$(cat "/sys/class/scsi_host/host$host/proc_name" 2>/dev/null)" = virtio_scsi ] || continue
+    bounded sh -c "echo 1 >$d/device/delete" || fault "QEMU's CD-ROM $(basename "$d") could not be taken out"
+  done
+  local pids=() nodes=()
+  for i in 0 1 2; do
+    local store=$config/core/user_1/qrw$i uio="" u
+    local portal=$config/loopback/naa.5001405000000001/tpgt_$((i + 1))
+    bounded mkdir -p "$store" || fault "the TCMU backstore $i could not be made"
+    bounded sh -c "echo -n dev_config=qrw$i/vdrive,dev_size=1048576 >$store/control" &&
+      bounded sh -c "echo 5 >$store/attrib/cmd_time_out" && bounded sh -c "echo 1 >$store/enable" ||
+      fault "the TCMU backstore $i could not be set up"
+    for u in /sys/class/uio/uio*; do
+      case $(cat "$u/name" 2>/dev/null) in tcm-user/1/qrw$i/*) uio=/dev/$(basename "$u") ;; esac
+    done
+    [ -n "$uio" ] && [ -c "$uio" ] || fault "the TCMU backstore $i has no UIO device"
+    : >"$dir/trace$i.txt"
+    QRW_VDRIVE_SCENARIO=$work/scenarios/tcmu-several.txt QRW_VDRIVE_TRACE=$dir/trace$i.txt \
+      "$tcmu" "$uio" >"$dir/handler$i.log" 2>&1 &
+    pids+=($!)
+    handler_pid=$!
+    bounded mkdir -p "$portal/lun/lun_0" || fault "the loopback target $((i + 1)) could not be made"
+    [ -n "$(cat "$portal/nexus" 2>/dev/null)" ] ||
+      bounded sh -c "echo naa.500140500000001$i >$portal/nexus" || fault "the loopback target $((i + 1)) took no nexus"
+    bounded ln -s "$store" "$portal/lun/lun_0/qrw$i" || fault "the backstore $i could not be linked to its LUN"
+    wait_node tcm_loopback 0 "the virtual drive $i's SCSI device" $((i + 1))
+    nodes+=("$node")
+  done
+  # The kernel's own start of each device is over when its block node is
+  # there and no drive has heard anything for a second.
+  local heard=-1 until=$((SECONDS + 60))
+  while [ "$SECONDS" -lt "$until" ]; do
+    local now all=yes
+    now=$(cat "$dir"/trace?.txt | wc -l)
+    for d in "${nodes[@]}"; do [ -n "$(block_of "$d")" ] || all=""; done
+    [ -n "$all" ] && [ "$now" = "$heard" ] && break
+    heard=$now
+    sleep 1
+  done
+  echo "${nodes[*]}" >"$dir/devices"
+  local before=()
+  for i in 0 1 2; do before+=("$(wc -l <"$dir/trace$i.txt")"); done
+  run_case tcmu-several 300 "$qrwflash" flash "$work/new/PROGRAM.EXE" --all --yes
+  sleep 0.2
+  for i in 0 1 2; do tail -n +"$((before[i] + 1))" "$dir/trace$i.txt" >"$dir/flash$i.txt"; done
+  timeout 60 "$qrwflash" drives "$work/new/PROGRAM.EXE" >"$dir/after.txt" 2>&1 </dev/null
+  for i in 0 1 2; do
+    local portal=$config/loopback/naa.5001405000000001/tpgt_$((i + 1))
+    bounded rm -f "$portal/lun/lun_0/qrw$i" && bounded rmdir "$portal/lun/lun_0" ||
+      fault "the LUN of target $((i + 1)) could not be taken down"
+    if [ "$i" -gt 0 ]; then
+      bounded sh -c "echo NULL >$portal/nexus" && bounded rmdir "$portal" ||
+        fault "the loopback target $((i + 1)) could not be taken down"
+    fi
+    handler_pid=${pids[i]}
+    stop_handler
+    bounded rmdir "$config/core/user_1/qrw$i" || fault "the TCMU backstore $i could not be removed"
+  done
+}
+
 # The Windows program under Wine (NT mode), on the virtual drive's block node.
 wine_case() {
   tcmu_up wine-nt
@@ -244,7 +318,7 @@ wine_case() {
 }
 
 case ${QRW_RK_TABLE:-main} in
-  main) qemu_cases; tcmu_cases ;;
+  main) qemu_cases; tcmu_cases; several_case ;;
   wine) wine_case ;;
   *) fault "no table of cases named ${QRW_RK_TABLE}" ;;
 esac

@@ -26,6 +26,8 @@ for kind in new old flash-all; do
   timeout -k 5 120 "$QRW_NT_REFERENCE" "$kind" "$work/$kind" >/dev/null || fail "$kind: the reference flash did not work"
   cp "$work/$kind/scenario.txt" "$work/scenarios/tcmu-$kind.txt"
 done
+# Three drives flashed with --all: each the drive of the new program.
+cp "$work/scenarios/tcmu-new.txt" "$work/scenarios/tcmu-several.txt"
 # One fault of each kind: a command that fails, a completion that never
 # comes, a read-back that differs.
 fault_scenario() { printf '[drive QRW]\nletter = E\n%s\n' "$2" >"$work/scenarios/tcmu-fault-$1.txt"; }
@@ -262,6 +264,24 @@ done
 # The lost completion: the held read is the last command the drive saw.
 expect_eq "tcmu-fault-lost: the held command is the last" "QRW 3C 01 01 00 40 00 00 40 00 00" \
   "$(tail -1 "$cases/tcmu-fault-lost/flash.txt" | cut -d/ -f1 | sed 's/ $//')"
+
+# Three drives of the kernel's target at once, with --all: each flashed to
+# "Flash Completed." with the trace of a flash of it alone.
+name=tcmu-several
+note_case "$name"
+expect_eq "$name: exit status" 0 "$(cat "$cases/$name/status")"
+read -r -a several_nodes <"$cases/$name/devices"
+expect_eq "$name: three drives of the target" 3 "${#several_nodes[@]}"
+for i in 0 1 2; do
+  node=${several_nodes[i]:-none}
+  expect_contains "$name: /dev/$node completed" "$cases/$name/out.txt" "/dev/$node: Flash Completed."
+  expect_eq "$name: /dev/$node's trace equals the shim's of one flash, entry by entry" \
+    "$(standard_cdbs "$work/shim/tcmu-new.txt")" "$(cat "$cases/$name/flash$i.txt")"
+  expect_contains "$name: /dev/$node at its new revision" "$cases/$name/after.txt" \
+    "/dev/$node: QUARVEL QRW-20410C      1.10  (not for this flash program)"
+done
+expect_eq "$name: the summary, every drive flashed" 3 \
+  "$(grep -cE '^/dev/sg[0-9]+ +QUARVEL QRW-20410C +1\.00 +1\.10 +flashed$' "$cases/$name/out.txt")"
 
 fi
 
