@@ -32,4 +32,31 @@ void WindowView::DriveLineChanged(int position, const std::string& line) {
   list_.Repaint();
 }
 
+void WindowView::PhaseChanged(flash::Phase phase) {
+  switch (phase) {
+    case flash::Phase::CommandsBegun:
+      awake_ = guard_.StayAwake();
+      break;
+    case flash::Phase::CriticalBegun:
+      blocking_ = guard_.BlockShutdown(kShutdownBlockReason);
+      break;
+    case flash::Phase::CriticalEnded:
+      Unblock();
+      break;
+  }
+}
+
+void WindowView::Finished(const flash::FlashResult&) {
+  Unblock();
+  if (!awake_) return;
+  awake_ = false;
+  guard_.Release();
+}
+
+void WindowView::Unblock() {
+  if (!blocking_) return;
+  blocking_ = false;
+  guard_.UnblockShutdown();
+}
+
 }  // namespace app

@@ -4,12 +4,15 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/burn_guard.h"
 #include "platform/os.h"
+#include "platform/power.h"
 #include "platform/restart.h"
 
 namespace fakes {
@@ -82,6 +85,46 @@ class FakeProfileReader : public platform::ProfileReader {
                    const std::string& defaultValue, const std::string&) override {
     auto it = values.find({section, key});
     return it == values.end() ? defaultValue : it->second;
+  }
+};
+
+// The system's stay-awake request and shutdown block reason: each call is
+// recorded ("StayAwake", "Release", "BlockShutdown REASON",
+// "UnblockShutdown"), and `onCall` hears it as it comes; a request the
+// system lacks (`hasStayAwake`, `hasBlockReason` false) answers false.
+class FakeBurnGuard : public platform::BurnGuard {
+ public:
+  bool hasStayAwake = true;
+  bool hasBlockReason = true;
+  std::vector<std::string> calls;
+  std::function<void(const std::string&)> onCall;
+
+  bool StayAwake() override {
+    Record("StayAwake");
+    return hasStayAwake;
+  }
+  void Release() override { Record("Release"); }
+  bool BlockShutdown(const std::string& reason) override {
+    Record("BlockShutdown " + reason);
+    return hasBlockReason;
+  }
+  void UnblockShutdown() override { Record("UnblockShutdown"); }
+
+ private:
+  void Record(const std::string& call) {
+    calls.push_back(call);
+    if (onCall) onCall(call);
+  }
+};
+
+// The power state the system reports; on mains unless a test says otherwise.
+class FakePowerSource : public platform::PowerSource {
+ public:
+  platform::PowerState state;
+  int reads = 0;
+  platform::PowerState Read() override {
+    ++reads;
+    return state;
   }
 };
 

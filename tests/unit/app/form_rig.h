@@ -24,7 +24,7 @@ struct FormRig {
         aspi(bus),
         form(app::Controls{caption, label, combo, files, group, bar, button, cursor},
              app::Services{os, profileReader ? *profileReader : profiles, dialogs, device, aspi,
-                           restart, diskFiles},
+                           restart, diskFiles, guard, power},
              package) {}
 
   vdrive::Bus bus;
@@ -43,6 +43,8 @@ struct FormRig {
   fakes::FakeOs os;
   fakes::FakeProfileReader profiles;
   fakes::FakeRestart restart;
+  fakes::FakeBurnGuard guard;
+  fakes::FakePowerSource power;
   platform::posix::PosixFiles diskFiles;  // the builder writes real files
   app::TFlashForm form;
 };
