@@ -88,6 +88,7 @@ class WindowCloser {
 
 int RunProgram(HINSTANCE instance, int showCommand) {
   InitialiseCommonControls();
+  KeepOwnWindowWhenBusy();
   HWND application = CreateApplicationWindow(instance);
   auto services = std::make_unique<Services>();
   MainWindow window(instance, services->cursor);

@@ -43,6 +43,25 @@ void Win32BurnGuard::UnblockShutdown() {
   if (blockReasonDestroy_ != nullptr && window_ != nullptr) blockReasonDestroy_(window_);
 }
 
+void AnswerSentMessages() {
+  // PeekMessageA delivers the messages sent to the thread's windows while it
+  // looks; PM_NOREMOVE leaves every posted message (input above all) where
+  // it is. Found at run time like the guard's other calls, so that the
+  // import list stays the one every supported system was checked against.
+  using PeekMessageFn = BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT, UINT);
+  const auto peek = LookUp<PeekMessageFn>("USER32.DLL", "PeekMessageA");
+  if (peek == nullptr) return;
+  MSG message{};
+  peek(&message, nullptr, 0, 0, PM_NOREMOVE);
+  while (peek(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+void KeepOwnWindowWhenBusy() {
+  using DisableGhostingFn = void(WINAPI*)();
+  const auto disable = LookUp<DisableGhostingFn>("USER32.DLL", "DisableProcessWindowsGhosting");
+  if (disable != nullptr) disable();
+}
+
 PowerState Win32PowerSource::Read() {
   using PowerStatusFn = BOOL(WINAPI*)(LPSYSTEM_POWER_STATUS);
   const auto getStatus = LookUp<PowerStatusFn>("KERNEL32.DLL", "GetSystemPowerStatus");

@@ -35,6 +35,21 @@ class Win32BurnGuard : public BurnGuard {
   HWND window_ = nullptr;
 };
 
+// The window's one thread waits inside drive commands and pauses during a
+// flash. Between and inside those waits it answers what other programs and
+// the system send the window (a shutdown or log-off query, a suspend query,
+// a close request), which the window refuses while a flash runs, and paints
+// what needs painting; clicks and keys stay queued until the flash is over,
+// so they start nothing meanwhile. A thread that looks at its messages is
+// not taken for hung, so Windows keeps the window's own caption.
+void AnswerSentMessages();
+
+// The one wait that cannot look at its messages is a synchronous
+// pass-through command, the final flash command above all (up to 200
+// seconds): Windows is told not to put its "(Not Responding)" ghost over
+// the window meanwhile (Windows XP SP1 and later; elsewhere nothing).
+void KeepOwnWindowWhenBusy();
+
 class Win32PowerSource : public PowerSource {
  public:
   // Unknown (flash allowed) where GetSystemPowerStatus is missing or fails.
