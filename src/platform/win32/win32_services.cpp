@@ -213,7 +213,10 @@ std::uint32_t Win32AspiLibrary::GetSupportInfo() {
 
 // SS_ERR (4) when the entry point was never found.
 std::uint32_t Win32AspiLibrary::SendCommand(std::uint8_t* srb) {
-  return sendCommand_ != nullptr ? sendCommand_(srb) : 0x04;
+  if (sendCommand_ == nullptr) return 0x04;
+  const DWORD status = sendCommand_(srb);
+  AnswerSentMessages();
+  return status;
 }
 
 void Win32AspiLibrary::PutAddress(std::uint8_t* field, void* buffer) {

@@ -21,21 +21,17 @@ constexpr const char* kReason = "BlockShutdown Firmware update in progress. Do n
 
 class BurnGuardTest : public testing::TestWithParam<Platform> {
  protected:
-  BurnGuardTest() : rig_(flash_test::OneDrive(flash_test::StandardDrive()), package_.View()) {
-    rig_.os.roots = {"C:\\", "E:\\"};
-    rig_.os.driveTypes["E:\\"] = platform::kDriveCdRom;
+  BurnGuardTest() : rig_(flash_test::OneDrive(flash_test::StandardDrive()), package_.View()) {}
+
+  std::uint32_t PlatformId() const {
+    return GetParam() == Platform::Nt ? platform::kPlatformWin32Nt
+                                      : platform::kPlatformWin32Windows;
   }
 
   // Start-up in flash mode up to the waiting window, drive E listed.
   void Start() {
-    rig_.os.platformId = GetParam() == Platform::Nt ? platform::kPlatformWin32Nt
-                                                    : platform::kPlatformWin32Windows;
-    rig_.dialogs.answers = {Answer::Yes};
-    rig_.form.FormCreate();
+    app_test::StartWithDriveE(rig_, PlatformId());
     ASSERT_EQ(rig_.combo.Count(), 1);
-    rig_.dialogs.shown.clear();
-    rig_.bus.SessionTrace().Clear();
-    rig_.journal.events.clear();
     opensAtStart_ = rig_.device.Opens().size();
   }
 
@@ -217,12 +213,7 @@ TEST_P(BurnGuardTest, EveryEndingWithdrawsWhatWasAsked) {
     c.drive(drive);
     flash_test::TestPackage package{flash_test::PackageSpec{}};
     app_test::FormRig rig(flash_test::OneDrive(drive), package.View());
-    rig.os.roots = {"C:\\", "E:\\"};
-    rig.os.driveTypes["E:\\"] = platform::kDriveCdRom;
-    rig.os.platformId = GetParam() == Platform::Nt ? platform::kPlatformWin32Nt
-                                                   : platform::kPlatformWin32Windows;
-    rig.dialogs.answers = {Answer::Yes};
-    rig.form.FormCreate();
+    app_test::StartWithDriveE(rig, PlatformId());
     rig.dialogs.answers = {c.confirmation, Answer::No};
 
     rig.form.FlashButtonClick();
@@ -263,17 +254,11 @@ TEST_P(BurnGuardTest, WhatTheSystemLacksChangesNothingOfTheFlash) {
     SCOPED_TRACE(c.name);
     flash_test::TestPackage package{flash_test::PackageSpec{}};
     app_test::FormRig rig(flash_test::OneDrive(flash_test::StandardDrive()), package.View());
-    rig.os.roots = {"C:\\", "E:\\"};
-    rig.os.driveTypes["E:\\"] = platform::kDriveCdRom;
-    rig.os.platformId = rig_.os.platformId;
     rig.guard.hasStayAwake = c.stayAwake;
     rig.guard.hasBlockReason = c.blockReason;
     // A missing GetSystemPowerStatus reads as nothing known.
     rig.power.state = c.powerStatus ? platform::PowerStateOfWindows(1, 100) : platform::PowerState{};
-    rig.dialogs.answers = {Answer::Yes};
-    rig.form.FormCreate();
-    rig.bus.SessionTrace().Clear();
-    rig.journal.events.clear();
+    app_test::StartWithDriveE(rig, PlatformId());
     rig.dialogs.answers = {Answer::Yes, Answer::No};
 
     rig.form.FlashButtonClick();

@@ -49,4 +49,18 @@ struct FormRig {
   app::TFlashForm form;
 };
 
+// Start-up in flash mode on the platform `platformId` names, up to the
+// waiting window with drive E listed: Yes to the warning. The dialogs, the
+// trace and the journal are emptied afterwards.
+inline void StartWithDriveE(FormRig& rig, std::uint32_t platformId) {
+  rig.os.roots = {"C:\\", "E:\\"};
+  rig.os.driveTypes["E:\\"] = platform::kDriveCdRom;
+  rig.os.platformId = platformId;
+  rig.dialogs.answers = {platform::Answer::Yes};
+  rig.form.FormCreate();
+  rig.dialogs.shown.clear();
+  rig.bus.SessionTrace().Clear();
+  rig.journal.events.clear();
+}
+
 }  // namespace app_test
