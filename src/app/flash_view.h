@@ -24,13 +24,13 @@ inline constexpr const char* kShutdownBlockReason =
 std::optional<flash::ChosenDrive> ChosenInList(
     const platform::ComboBox& list, const std::array<int, drive::kDriveSlots>& itemToEntry);
 
-// Captions go to GroupBox2 and are painted at once (the window handles no
-// messages while a flash runs), the progress to ProgressBar, which holds
-// the transfer cursor, the busy cursor to the hourglass, and the flashed
-// drive's new line replaces its item and stays selected. From the first
-// drive command to the end of the sequence the system is asked to stay
-// awake, and from the critical entry to the final flash command's answer a
-// shutdown names the flash.
+// Captions go to GroupBox2 and are painted at once (while a flash runs the
+// window answers only what is sent to it, between the drive's commands),
+// the progress to ProgressBar, which holds the transfer cursor, the busy
+// cursor to the hourglass, and the flashed drive's new line replaces its
+// item and stays selected. From the first drive command to the end of the
+// sequence the system is asked to stay awake, and from the critical entry
+// to the final flash command's answer a shutdown names the flash.
 class WindowView final : public flash::FlashObserver {
  public:
   WindowView(platform::TextControl& status, platform::ProgressBar& bar, platform::ComboBox& list,
