@@ -47,7 +47,7 @@ void AnswerSentMessages();
 // The one wait that cannot look at its messages is a synchronous
 // pass-through command, the final flash command above all (up to 200
 // seconds): Windows is told not to put its "(Not Responding)" ghost over
-// the window meanwhile (Windows XP SP1 and later; elsewhere nothing).
+// the window meanwhile (Windows XP and later; elsewhere nothing).
 void KeepOwnWindowWhenBusy();
 
 class Win32PowerSource : public PowerSource {
