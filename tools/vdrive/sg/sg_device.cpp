@@ -132,7 +132,11 @@ int SgDevice::Io(sg_io_hdr_t& request) {
   // A request the drive never finishes in time is ended by the driver;
   // Wine reports ETIME as ERROR_SEM_TIMEOUT.
   if (slowAtWait_ && answer.delivery == Delivery::AtWait) {
-    std::this_thread::sleep_for(kSlowRequest);
+    if (session_.HoldsUntilReleased()) {
+      session_.AwaitRelease();
+    } else {
+      std::this_thread::sleep_for(kSlowRequest);
+    }
   } else if (answer.delivery != Delivery::Now) {
     return -ETIME;
   }

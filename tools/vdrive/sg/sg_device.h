@@ -33,9 +33,10 @@ inline constexpr unsigned kScsiCdromMajor = 11;
 class SgDevice {
  public:
   // slowAtWait: a request held "at-wait" answers late but succeeds, as a
-  // synchronous pass-through call does (the native front, where a test
-  // needs a command to stay with the drive for a while); otherwise every
-  // held request fails with ETIME, as Wine reports it.
+  // synchronous pass-through call does (the native front, or a session that
+  // names a release file, where a test needs a command to stay with the
+  // drive for a while); otherwise every held request fails with ETIME, as
+  // Wine reports it.
   SgDevice(Session& session, Drive& drive, bool slowAtWait = false)
       : session_(session), drive_(drive), slowAtWait_(slowAtWait) {}
 
@@ -54,7 +55,8 @@ class SgDevice {
   bool slowAtWait_ = false;
 };
 
-// How long a slow request of the native front stays with the drive.
+// How long a slow request stays with the drive when the session names no
+// release file.
 inline constexpr std::chrono::milliseconds kSlowRequest{2000};
 
 // The errno that Wine turns back into the given Windows system error code

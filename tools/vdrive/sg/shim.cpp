@@ -154,8 +154,9 @@ SgDevice* LiveDevice(int driveIndex) {
     }
     Bus& bus = live.session->Drives();
     for (std::size_t i = 0; i < bus.Size(); ++i) {
-      live.devices.push_back(std::make_unique<SgDevice>(*live.session, bus.At(i),
-                                                        std::getenv(kNodesEnvironment) != nullptr));
+      const bool slowAtWait =
+          std::getenv(kNodesEnvironment) != nullptr || live.session->HoldsUntilReleased();
+      live.devices.push_back(std::make_unique<SgDevice>(*live.session, bus.At(i), slowAtWait));
     }
   }
   if (!live.session || static_cast<std::size_t>(driveIndex) >= live.devices.size()) {
