@@ -52,13 +52,15 @@ Win32ShutdownNotice::Win32ShutdownNotice() {
 
 bool Win32ShutdownNotice::Show(const std::string& reason) {
   if (create_ == nullptr || destroy_ == nullptr || window_ == nullptr) return false;
-  shown_ = create_(window_, Wide(reason).c_str()) != FALSE;
-  return shown_;
+  asked_ = true;
+  return create_(window_, Wide(reason).c_str()) != FALSE;
 }
 
+// Destroyed whenever it was asked for: destroying a reason that was never
+// made does nothing, and one that was made but said otherwise goes too.
 void Win32ShutdownNotice::Withdraw() {
-  if (!shown_) return;
-  shown_ = false;
+  if (!asked_) return;
+  asked_ = false;
   destroy_(window_);
 }
 

@@ -46,7 +46,7 @@ class Win32ShutdownNotice final : public ShutdownNotice {
   CreateFn create_ = nullptr;
   DestroyFn destroy_ = nullptr;
   HWND window_ = nullptr;
-  bool shown_ = false;
+  bool asked_ = false;
 };
 
 class Win32PowerSource final : public PowerSource {
