@@ -86,11 +86,14 @@ std::string WithoutHold(std::string line) {
 void Release(const FlashRun& run) { std::ofstream(run.SessionFile("release")) << "go\n"; }
 
 // Sends one message and waits at most a second for the answer: nothing
-// when the window did not answer in time.
+// when the window did not answer in time. The time is measured as well:
+// Wine does not always end the wait on a thread that is stuck in a call.
 std::optional<LRESULT> Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 1000, &result))
-    return std::nullopt;
+  const DWORD start = GetTickCount();
+  const bool answered =
+      SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 1000, &result) != 0;
+  if (!answered || GetTickCount() - start > 1000) return std::nullopt;
   return static_cast<LRESULT>(result);
 }
 
