@@ -325,6 +325,8 @@ struct Window {
   fakes::FakeOs os;
   fakes::FakeProfileReader profiles;
   fakes::FakeRestart restart;
+  fakes::FakeBurnGuard guard;
+  fakes::FakePowerSource power;
 };
 
 }  // namespace
@@ -355,7 +357,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fakes::MemoryFiles disk;  // the builder's; a flash program never writes
   app::TFlashForm form(
       app::Controls{w.caption, w.label, w.combo, w.files, w.group, w.bar, w.button, w.cursor},
-      app::Services{w.os, w.profiles, dialogs, device, aspi, w.restart, disk}, package);
+      app::Services{w.os, w.profiles, dialogs, device, aspi, w.restart, disk, w.guard, w.guard, w.power},
+      package);
   form.FormCreate();
   if (w.combo.Count() > 0) form.FlashButtonClick();
   form.FormDestroy();

@@ -16,16 +16,23 @@
 #include "package/package_region.h"
 #include "package/package_texts.h"
 #include "platform/aspi.h"
+#include "platform/burn_guard.h"
 #include "platform/device_io.h"
 #include "platform/files.h"
 #include "platform/os.h"
+#include "platform/power.h"
 #include "platform/restart.h"
+#include "platform/shutdown_notice.h"
 #include "platform/ui.h"
 #include "scsi/nt_passthrough.h"
 
 namespace app {
 
 inline constexpr const char* kVersionText = " Flash V1.039 ";
+// A press on a nearly flat battery: the flash does not begin.
+inline constexpr const char* kOnBatteryText =
+    "The computer is running on battery (%d%% left). Connect it to mains power before you "
+    "flash the drive.";
 
 struct Controls {
   platform::TextControl& FlashForm;  // the window's caption
@@ -46,6 +53,9 @@ struct Services {
   platform::AspiLibrary& aspi;
   platform::Restart& restart;
   platform::Files& files;  // the builder's
+  platform::BurnGuard& guard;
+  platform::ShutdownNotice& notice;
+  platform::PowerSource& power;
 };
 
 class TFlashForm {
@@ -82,7 +92,8 @@ class TFlashForm {
   package::PackageView Package;
   // The NT family's transport, made by NT discovery only.
   std::optional<scsi::NtPassThrough> Nt;
-  WindowView View{ui.GroupBox2, ui.ProgressBar, ui.ComboBox1, ui.Cursor};
+  WindowView View{ui.GroupBox2, ui.ProgressBar, ui.ComboBox1, ui.Cursor, sys.guard,
+                  sys.notice};
   // The flash session of the run's transport (DriveTable among it), made by
   // discovery; none in builder mode.
   std::unique_ptr<flash::FlashSession> Session;

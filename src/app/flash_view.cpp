@@ -32,4 +32,25 @@ void WindowView::DriveLineChanged(int position, const std::string& line) {
   list_.Repaint();
 }
 
+void WindowView::PhaseChanged(flash::Phase phase) {
+  switch (phase) {
+    // A system without the request flashes as before: there is nobody to
+    // tell but the user, who cannot change it.
+    case flash::Phase::CommandsBegun:
+      guard_.Hold();
+      break;
+    case flash::Phase::CriticalBegun:
+      notice_.Show(kShutdownBlockReason);
+      break;
+    case flash::Phase::CriticalEnded:
+      notice_.Withdraw();
+      break;
+  }
+}
+
+void WindowView::Finished(const flash::FlashResult&) {
+  notice_.Withdraw();
+  guard_.Release();
+}
+
 }  // namespace app

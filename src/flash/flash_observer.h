@@ -11,6 +11,8 @@
 namespace flash {
 
 enum class Phase {
+  CommandsBegun,  // the first drive command of the sequence is about to be sent; the
+                  // sequence ends with Finished
   CriticalBegun,  // the critical entry is about to be sent
   CriticalEnded,  // the final flash command has answered, or the run stopped after the entry
 };

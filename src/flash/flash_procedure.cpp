@@ -180,6 +180,7 @@ void FlashProcedure::Flash9x(const std::optional<ChosenDrive>& chosen) {
 void FlashProcedure::RunNt(const ChosenDrive& chosen) {
   DriveEntry* entry = EntryAt(chosen.position);
   if (entry == nullptr) return;
+  w_.observer.PhaseChanged(Phase::CommandsBegun);
   const scsi::Opening opening = w_.nt->OpenForFlash(entry->DriveLetter);
   if (!opening.Opened()) {
     w_.dialogs.Message(drive::OpeningText(opening));
@@ -192,6 +193,7 @@ void FlashProcedure::RunNt(const ChosenDrive& chosen) {
 void FlashProcedure::Run9x(const ChosenDrive& chosen) {
   DriveEntry* entry = EntryAt(chosen.slot);
   if (entry == nullptr) return;
+  w_.observer.PhaseChanged(Phase::CommandsBegun);
   RunSequence(k9xVariant, *entry, chosen);
 }
 

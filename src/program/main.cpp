@@ -5,6 +5,7 @@
 #include "app/flash_form.h"
 #include "package/package_data.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_guard.h"
 #include "program/main_window.h"
 #include "platform/win32/win32_services.h"
 
@@ -70,6 +71,9 @@ struct Services {
   Win32Restart restart;
   Win32Cursor cursor;
   Win32Files files;
+  Win32BurnGuard guard;
+  Win32ShutdownNotice notice;
+  Win32PowerSource power;
 };
 
 // Destroys the window (running FormDestroy) while the form still exists,
@@ -89,10 +93,12 @@ int RunProgram(HINSTANCE instance, int showCommand) {
   auto services = std::make_unique<Services>();
   MainWindow window(instance, services->cursor);
   services->dialogs.SetOwner(window.Hwnd());
+  services->notice.SetWindow(window.Hwnd());
   app::TFlashForm form(window.Controls(),
                        app::Services{services->os, services->profiles, services->dialogs,
                                      services->device, services->aspi, services->restart,
-                                     services->files},
+                                     services->files, services->guard, services->notice,
+                                     services->power},
                        package::BuiltInPackage());
   WindowCloser closer(window);
   window.SetHandlers({[&form] { form.FlashButtonClick(); },

@@ -172,8 +172,17 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
       }
       break;
+    // While a flash runs nothing may end the program or the system under
+    // it: the close button, a shutdown or log-off, a suspend (Windows 98,
+    // ME, 2000 and XP ask first) are all refused.
     case WM_CLOSE:
-      if (handlers_.CanClose && !handlers_.CanClose()) return 0;
+      if (FlashRunning()) return 0;
+      break;
+    case WM_QUERYENDSESSION:
+      if (FlashRunning()) return FALSE;
+      break;
+    case WM_POWERBROADCAST:
+      if (wParam == PBT_APMQUERYSUSPEND && FlashRunning()) return BROADCAST_QUERY_DENY;
       break;
     case WM_DESTROY:
       Run(handlers_.FormDestroy);
@@ -194,6 +203,10 @@ void MainWindow::Command(int id, int notification) {
     Run(handlers_.ComboBox1Change);
   if (id == kIdFileListBox1 && notification == LBN_SELCHANGE)
     Run(handlers_.FileListBox1Click);
+}
+
+bool MainWindow::FlashRunning() const {
+  return handlers_.CanClose && !handlers_.CanClose();
 }
 
 void MainWindow::Run(const std::function<void()>& handler) {

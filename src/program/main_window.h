@@ -54,6 +54,7 @@ class MainWindow {
   static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void Command(int id, int notification);
+  bool FlashRunning() const;
   static void Run(const std::function<void()>& handler);
   void CreateControls(HINSTANCE instance);
   ChildWindow MakeChild(HINSTANCE instance, const char* windowClass, const char* text,

@@ -9,6 +9,7 @@ set(QRW_E2E_EXPECTED_SUITES
   e2e.package_file_test
   e2e.startup_e2e_test
   e2e.flash_e2e_test
+  e2e.guard_e2e_test
   e2e.discovery_nt
   e2e.transport_9x
   e2e.transport_nt)

@@ -4,13 +4,17 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/burn_guard.h"
 #include "platform/os.h"
+#include "platform/power.h"
 #include "platform/restart.h"
+#include "platform/shutdown_notice.h"
 
 namespace fakes {
 
@@ -82,6 +86,59 @@ class FakeProfileReader : public platform::ProfileReader {
                    const std::string& defaultValue, const std::string&) override {
     auto it = values.find({section, key});
     return it == values.end() ? defaultValue : it->second;
+  }
+};
+
+// The window's two requests to the system, the stay-awake request and the
+// shutdown block reason, in one log so that their order shows: "Hold",
+// "Release", "Show REASON", "Withdraw"; `onCall` hears each as it comes. A
+// request the system lacks (`hasStayAwake`, `hasBlockReason` false) is
+// refused, and like the systems' own, a release or withdrawal of nothing
+// held does nothing and is not recorded.
+class FakeBurnGuard : public platform::BurnGuard, public platform::ShutdownNotice {
+ public:
+  bool hasStayAwake = true;
+  bool hasBlockReason = true;
+  std::vector<std::string> calls;
+  std::function<void(const std::string&)> onCall;
+
+  std::optional<std::string> Hold() override {
+    Record("Hold");
+    held_ = hasStayAwake;
+    if (!held_) return "no stay-awake request";
+    return std::nullopt;
+  }
+  void Release() override {
+    if (held_) Record("Release");
+    held_ = false;
+  }
+  bool Show(const std::string& reason) override {
+    Record("Show " + reason);
+    shown_ = hasBlockReason;
+    return shown_;
+  }
+  void Withdraw() override {
+    if (shown_) Record("Withdraw");
+    shown_ = false;
+  }
+
+ private:
+  bool held_ = false;
+  bool shown_ = false;
+  void Record(const std::string& call) {
+    calls.push_back(call);
+    if (onCall) onCall(call);
+  }
+};
+
+// The power state the system reports; on mains unless a test says otherwise.
+class FakePowerSource : public platform::PowerSource {
+ public:
+  platform::PowerState state;
+  int reads = 0;
+  platform::PowerState Read() override {
+    ++reads;
+    return state;
   }
 };
 

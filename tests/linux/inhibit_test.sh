@@ -13,12 +13,16 @@ lock_args="inhibit what=sleep:shutdown:idle:handle-power-key:handle-suspend-key:
 # -- the lock over a whole flash, held while the final command is with the drive
 bus_start
 one_drive held "hold = burn 1 at-wait"
-{ run_qrwflash flash "$P" --yes; echo "$status" > "$case_dir/status.txt"; } &
+# The final flash command stays with the drive until the release file
+# appears, however slow the machine.
+release="$case_dir/release"
+{ QRW_VDRIVE_RELEASE=$release run_qrwflash flash "$P" --yes; echo "$status" > "$case_dir/status.txt"; } &
 runner=$!
 trace_wait "$burn"
 expect_eq "while the final flash command is held: the lock, taken before any WRITE BUFFER, still open" \
   "$lock_args
 write-buffers-before=0" "$(grep -v '^ready$' "$bus_dir/logind.txt")"
+: > "$release"
 wait "$runner"
 expect_eq "held: exit status" 0 "$(cat "$case_dir/status.txt")"
 expect_contains "held: flashed" "$case_dir/out.txt" "Flash Completed."

@@ -1,6 +1,9 @@
 #include "platform/win32/win32_services.h"
 
+#include <algorithm>
 #include <vector>
+
+#include "platform/win32/win32_guard.h"
 
 namespace platform::win32 {
 
@@ -65,7 +68,9 @@ std::uint32_t Win32Os::DriveType(const std::string& root) {
 }
 
 void Win32Os::Sleep(std::chrono::milliseconds duration) {
+  AnswerWindowMessages();
   ::Sleep(static_cast<DWORD>(duration.count()));
+  AnswerWindowMessages();
 }
 
 void Win32Os::PostQuit(int exitCode) {
@@ -154,9 +159,18 @@ std::optional<Handle> Win32DeviceIo::Open(const char* path, std::uint32_t access
 
 bool Win32DeviceIo::Control(Handle handle, std::uint32_t code, void* in,
                             std::uint32_t inLength, void* out, std::uint32_t outLength) {
-  DWORD returned = 0;
-  return DeviceIoControl(reinterpret_cast<HANDLE>(handle), code, in, inLength, out,
-                         outLength, &returned, nullptr) != FALSE;
+  bool done = false;
+  DWORD error = 0;
+  auto call = [&] {
+    DWORD returned = 0;
+    done = DeviceIoControl(reinterpret_cast<HANDLE>(handle), code, in, inLength, out, outLength,
+                           &returned, nullptr) != FALSE;
+    error = GetLastError();
+  };
+  WhileAnswering(call);
+  // The caller reads the command's own error afterwards, on this thread.
+  SetLastError(error);
+  return done;
 }
 
 void Win32DeviceIo::Close(Handle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
@@ -203,7 +217,10 @@ std::uint32_t Win32AspiLibrary::GetSupportInfo() {
 
 // SS_ERR (4) when the entry point was never found.
 std::uint32_t Win32AspiLibrary::SendCommand(std::uint8_t* srb) {
-  return sendCommand_ != nullptr ? sendCommand_(srb) : 0x04;
+  if (sendCommand_ == nullptr) return 0x04;
+  const DWORD status = sendCommand_(srb);
+  AnswerWindowMessages();
+  return status;
 }
 
 void Win32AspiLibrary::PutAddress(std::uint8_t* field, void* buffer) {
@@ -218,12 +235,22 @@ EventHandle Win32AspiLibrary::CreateEvent() {
   return reinterpret_cast<EventHandle>(CreateEventA(nullptr, FALSE, FALSE, nullptr));
 }
 
+// The limit is waited in slices, with the window's sent messages answered
+// between them: the final flash command may take minutes.
 WaitResult Win32AspiLibrary::Wait(EventHandle event, std::chrono::milliseconds limit) {
-  switch (WaitForSingleObject(reinterpret_cast<HANDLE>(event),
-                              static_cast<DWORD>(limit.count()))) {
-    case WAIT_OBJECT_0: return WaitResult::Signalled;
-    case WAIT_TIMEOUT: return WaitResult::TimedOut;
-    default: return WaitResult::Failed;
+  constexpr DWORD kSlice = 100;
+  const DWORD total = static_cast<DWORD>(limit.count());
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD elapsed = GetTickCount() - start;
+    const DWORD left = elapsed < total ? total - elapsed : 0;
+    switch (WaitForSingleObject(reinterpret_cast<HANDLE>(event), std::min(left, kSlice))) {
+      case WAIT_OBJECT_0: return WaitResult::Signalled;
+      case WAIT_TIMEOUT: break;
+      default: return WaitResult::Failed;
+    }
+    if (left <= kSlice) return WaitResult::TimedOut;
+    AnswerWindowMessages();
   }
 }
 

@@ -16,20 +16,13 @@ using platform::Answer;
 class FlashButtonTest : public testing::Test {
  protected:
   explicit FlashButtonTest(flash_test::PackageSpec spec = {})
-      : package_(spec), rig_(flash_test::OneDrive(flash_test::StandardDrive()), package_.View()) {
-    rig_.os.roots = {"C:\\", "E:\\"};
-    rig_.os.driveTypes["E:\\"] = platform::kDriveCdRom;
-  }
+      : package_(spec), rig_(flash_test::OneDrive(flash_test::StandardDrive()), package_.View()) {}
 
   // Start-up in flash mode up to the waiting window, drive E listed.
   void Start(Platform p) {
-    rig_.os.platformId = p == Platform::Nt ? platform::kPlatformWin32Nt
-                                           : platform::kPlatformWin32Windows;
-    rig_.dialogs.answers = {Answer::Yes};
-    rig_.form.FormCreate();
+    app_test::StartWithDriveE(rig_, p == Platform::Nt ? platform::kPlatformWin32Nt
+                                                      : platform::kPlatformWin32Windows);
     ASSERT_EQ(rig_.combo.Count(), 1);
-    rig_.dialogs.shown.clear();
-    rig_.bus.SessionTrace().Clear();
   }
 
   flash_test::TestPackage package_;

@@ -24,7 +24,7 @@ struct FormRig {
         aspi(bus),
         form(app::Controls{caption, label, combo, files, group, bar, button, cursor},
              app::Services{os, profileReader ? *profileReader : profiles, dialogs, device, aspi,
-                           restart, diskFiles},
+                           restart, diskFiles, guard, guard, power},
              package) {}
 
   vdrive::Bus bus;
@@ -43,8 +43,24 @@ struct FormRig {
   fakes::FakeOs os;
   fakes::FakeProfileReader profiles;
   fakes::FakeRestart restart;
+  fakes::FakeBurnGuard guard;
+  fakes::FakePowerSource power;
   platform::posix::PosixFiles diskFiles;  // the builder writes real files
   app::TFlashForm form;
 };
+
+// Start-up in flash mode on the platform `platformId` names, up to the
+// waiting window with drive E listed: Yes to the warning. The dialogs, the
+// trace and the journal are emptied afterwards.
+inline void StartWithDriveE(FormRig& rig, std::uint32_t platformId) {
+  rig.os.roots = {"C:\\", "E:\\"};
+  rig.os.driveTypes["E:\\"] = platform::kDriveCdRom;
+  rig.os.platformId = platformId;
+  rig.dialogs.answers = {platform::Answer::Yes};
+  rig.form.FormCreate();
+  rig.dialogs.shown.clear();
+  rig.bus.SessionTrace().Clear();
+  rig.journal.events.clear();
+}
 
 }  // namespace app_test

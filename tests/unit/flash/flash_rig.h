@@ -204,7 +204,8 @@ class FlashRig {
   fakes::FakeProgressBar& bar;
   fakes::FakeComboBox list{"ComboBox1", &journal};
   fakes::FakeCursor cursor{&journal};
-  app::WindowView window{status, bar, list, cursor};
+  fakes::FakeBurnGuard guard;
+  app::WindowView window{status, bar, list, cursor, guard, guard};
   fakes::FakeDialogs dialogs{&journal};
   fakes::FakeOs os;
   fakes::FakeRestart restart;

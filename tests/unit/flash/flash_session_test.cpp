@@ -111,18 +111,24 @@ TEST(SessionResult, EachPressEndsWithOneResultAndItsPhases) {
       EXPECT_EQ(result.caption, observer.captions.empty() ? "" : observer.captions.back());
       ASSERT_FALSE(rig.dialogs.shown.empty());
       EXPECT_EQ(result.reason, c.reasonShown ? rig.dialogs.shown.back().text : "");
-      EXPECT_EQ(observer.phases,
-                c.critical ? (std::vector<flash::Phase>{flash::Phase::CriticalBegun,
-                                                        flash::Phase::CriticalEnded})
-                           : std::vector<flash::Phase>{});
+      // Drive commands begin only after the revision check and the Yes.
+      std::vector<flash::Phase> phases;
+      if (c.outcome != flash::Outcome::Declined && c.outcome != flash::Outcome::Refused)
+        phases.push_back(flash::Phase::CommandsBegun);
+      if (c.critical) {
+        phases.push_back(flash::Phase::CriticalBegun);
+        phases.push_back(flash::Phase::CriticalEnded);
+      }
+      EXPECT_EQ(observer.phases, phases);
       EXPECT_FALSE(observer.busy);
       EXPECT_EQ(rig.Drive().Burns(), c.outcome == flash::Outcome::Flashed ? 1u : 0u);
     }
   }
 }
 
-// The critical phase begins before the critical entry's caption and ends
-// when the final flash command has answered, before "Flash Completed.".
+// The drive commands begin before the first caption; the critical phase
+// begins before the critical entry's caption and ends when the final flash
+// command has answered, before "Flash Completed.".
 TEST(SessionResult, TheCriticalPhaseSpansTheCriticalEntryToTheFinalFlashCommand) {
   for (Platform p : {Platform::Nt, Platform::W9x}) {
     SCOPED_TRACE(PlatformName(p));
@@ -133,7 +139,9 @@ TEST(SessionResult, TheCriticalPhaseSpansTheCriticalEntryToTheFinalFlashCommand)
       void Busy(bool) override {}
       void DriveLineChanged(int, const std::string&) override {}
       void PhaseChanged(flash::Phase phase) override {
-        events.push_back(phase == flash::Phase::CriticalBegun ? "<begun>" : "<ended>");
+        events.push_back(phase == flash::Phase::CommandsBegun   ? "<commands>"
+                         : phase == flash::Phase::CriticalBegun ? "<begun>"
+                                                                : "<ended>");
       }
       void RestartNotOffered() override {}
       bool StopRequested() const override { return false; }
@@ -155,7 +163,8 @@ TEST(SessionResult, TheCriticalPhaseSpansTheCriticalEntryToTheFinalFlashCommand)
     rig.dialogs.answers = {Answer::Yes, Answer::No};
     rig.ClickOn(*session);
 
-    std::vector<std::string> expected{texts::kCaptionWriteProfile,
+    std::vector<std::string> expected{"<commands>",
+                                      texts::kCaptionWriteProfile,
                                       texts::kCaptionWriteBin,
                                       "<begun>",
                                       texts::kCaptionEntryCritical,

@@ -2,11 +2,14 @@
 // requests filled here as Wine fills them, answered by a virtual drive.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "support/temp_folder.h"
 #include "vdrive/sg/sg_device.h"
@@ -268,6 +271,36 @@ TEST_F(SgDeviceTest, NativeFrontAnswersAHeldRequestLate) {
   Bytes none;
   sg_io_hdr_t request = Request(cdb, SG_DXFER_NONE, none);
   EXPECT_EQ(device.Io(request), 0);
+  EXPECT_EQ(request.status, 0x00);
+}
+
+// A session that names a release file keeps an "at-wait" request with the
+// drive until the file appears: the command is traced when it arrives and
+// answers, successfully, only after the release.
+TEST_F(SgDeviceTest, AHeldRequestAnswersOnlyAfterTheRelease) {
+  std::ofstream(paths_.scenario) << "[drive D]\nletter = D\nmedium = loaded\nhold = tur 1 at-wait\n";
+  paths_.release = (folder_ / "release").string();
+  std::string error;
+  session_ = vdrive::Session::Open(paths_, &error);
+  ASSERT_TRUE(session_) << error;
+  ASSERT_TRUE(session_->HoldsUntilReleased());
+  vdrive::sg::SgDevice device(*session_, session_->Drives().At(0), true);
+  Bytes cdb(6, 0x00);
+  Bytes none;
+  sg_io_hdr_t request = Request(cdb, SG_DXFER_NONE, none);
+  std::atomic<bool> answered{false};
+  int result = -1;
+  std::thread caller([&] {
+    result = device.Io(request);
+    answered = true;
+  });
+  // Well past the slow request's own delay.
+  std::this_thread::sleep_for(vdrive::sg::kSlowRequest + std::chrono::milliseconds(500));
+  EXPECT_FALSE(answered) << "answered before the release";
+  EXPECT_EQ(Trace(), "D 00 00 00 00 00 00 / none 0 - -> 00 00 00 00 held-at-wait\n");
+  std::ofstream(paths_.release) << "";
+  caller.join();
+  EXPECT_EQ(result, 0);
   EXPECT_EQ(request.status, 0x00);
 }
 

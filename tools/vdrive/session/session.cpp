@@ -1,7 +1,10 @@
 #include "vdrive/session/session.h"
 
 #include <cstdio>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -76,9 +79,17 @@ void AppendToFile(const std::string& path, const void* data, std::size_t size) {
 std::optional<SessionPaths> SessionPathsFromEnvironment() {
   SessionPaths paths{EnvironmentValue(kScenarioEnvironment),
                      EnvironmentValue(kTraceEnvironment),
-                     EnvironmentValue(kStateEnvironment)};
+                     EnvironmentValue(kStateEnvironment),
+                     EnvironmentValue(kReleaseEnvironment)};
   if (paths.scenario.empty()) return std::nullopt;
   return paths;
+}
+
+void Session::AwaitRelease() const {
+  using namespace std::chrono_literals;
+  const auto limit = std::chrono::steady_clock::now() + 10min;
+  while (!std::ifstream(paths_.release).good() && std::chrono::steady_clock::now() < limit)
+    std::this_thread::sleep_for(20ms);
 }
 
 std::unique_ptr<Session> Session::Open(const SessionPaths& paths,

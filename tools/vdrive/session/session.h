@@ -8,7 +8,10 @@
 //   QRW_VDRIVE_STATE     a journal of every command the session's drives have
 //                        run, so that the drive a process finds is the drive
 //                        the earlier processes left (a flashed drive reports
-//                        its new revision to the next run).
+//                        its new revision to the next run);
+//   QRW_VDRIVE_RELEASE   a file whose appearance ends every "at-wait" hold, so
+//                        that a test decides how long a held command stays
+//                        with the drive while it looks at the program.
 // Every process of the session replays the journal into fresh drives built
 // from the scenario before its own first command, and again before each
 // command (catching up with what another process has journalled meanwhile).
@@ -27,11 +30,13 @@
 namespace vdrive {
 
 inline constexpr const char* kStateEnvironment = "QRW_VDRIVE_STATE";
+inline constexpr const char* kReleaseEnvironment = "QRW_VDRIVE_RELEASE";
 
 struct SessionPaths {
   std::string scenario;
   std::string trace;    // empty: no trace file
   std::string journal;  // empty: state lives as long as the process
+  std::string release;  // empty: a front holds "at-wait" requests its own while
 };
 
 // The paths from the environment; nullopt when no scenario is named.
@@ -48,6 +53,12 @@ class Session {
   // Runs one command on one drive of the bus and journals it.
   Answer Execute(Drive& drive, std::span<const std::uint8_t> cdb,
                  Direction direction, std::span<std::uint8_t> data);
+
+  // Whether the session names a release file for "at-wait" holds.
+  bool HoldsUntilReleased() const { return !paths_.release.empty(); }
+  // Waits until the release file exists; ten minutes at most, so that a
+  // test that never releases cannot hang its run for ever.
+  void AwaitRelease() const;
 
   // Appends a line of the front's own (for example a refused request) to the
   // trace file, so that a test sees it in place.

@@ -114,7 +114,7 @@ int ErrnoForSystemError(std::uint32_t systemError) {
   return kGeneralFailureErrno;
 }
 
-int SgDevice::Io(sg_io_hdr_t& request, std::chrono::milliseconds* late) {
+int SgDevice::Io(sg_io_hdr_t& request, bool* heldForCaller) {
   if (const int refusal = Refusal(request); refusal != 0) return -refusal;
   ClearOutcome(request);
   const bool probe = probeArmed_ && IsWineProbe(request);
@@ -132,16 +132,24 @@ int SgDevice::Io(sg_io_hdr_t& request, std::chrono::milliseconds* late) {
   // A request the drive never finishes in time is ended by the driver;
   // Wine reports ETIME as ERROR_SEM_TIMEOUT.
   if (slowAtWait_ && answer.delivery == Delivery::AtWait) {
-    if (late) {
-      *late = kSlowRequest;
+    if (heldForCaller) {
+      *heldForCaller = true;
     } else {
-      std::this_thread::sleep_for(kSlowRequest);
+      WaitWhileHeld();
     }
   } else if (answer.delivery != Delivery::Now) {
     return -ETIME;
   }
   WriteOutcome(request, answer, length);
   return 0;
+}
+
+void SgDevice::WaitWhileHeld() const {
+  if (session_.HoldsUntilReleased()) {
+    session_.AwaitRelease();
+  } else {
+    std::this_thread::sleep_for(kSlowRequest);
+  }
 }
 
 int SgDevice::AnswerProbe(sg_io_hdr_t& request) {

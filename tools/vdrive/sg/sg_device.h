@@ -33,16 +33,20 @@ inline constexpr unsigned kScsiCdromMajor = 11;
 class SgDevice {
  public:
   // slowAtWait: a request held "at-wait" answers late but succeeds, as a
-  // synchronous pass-through call does (the native front, where a test
-  // needs a command to stay with the drive for a while); otherwise every
-  // held request fails with ETIME, as Wine reports it.
+  // synchronous pass-through call does (the native front, or a session that
+  // names a release file, where a test needs a command to stay with the
+  // drive for a while); otherwise every held request fails with ETIME, as
+  // Wine reports it.
   SgDevice(Session& session, Drive& drive, bool slowAtWait = false)
       : session_(session), drive_(drive), slowAtWait_(slowAtWait) {}
 
-  // A slow request's wait is left to a caller that gives `late`, so that it
-  // can serve other drives meanwhile, as a kernel serves its devices;
-  // without it Io waits itself.
-  int Io(sg_io_hdr_t& request, std::chrono::milliseconds* late = nullptr);
+  // A held request's wait (WaitWhileHeld) is left to a caller that gives
+  // `heldForCaller`, so that it can serve other drives meanwhile, as a
+  // kernel serves its devices; without it Io waits itself.
+  int Io(sg_io_hdr_t& request, bool* heldForCaller = nullptr);
+  // How long a held "at-wait" request stays with the drive: until the
+  // session's release file appears, or kSlowRequest.
+  void WaitWhileHeld() const;
   int VersionNum(int* version);
   // SCSI_IOCTL_GET_IDLUN: word 0 = target | lun << 8 | channel << 16 |
   // host << 24, word 1 = the host's unique id.
@@ -57,7 +61,8 @@ class SgDevice {
   bool slowAtWait_ = false;
 };
 
-// How long a slow request of the native front stays with the drive.
+// How long a slow request stays with the drive when the session names no
+// release file.
 inline constexpr std::chrono::milliseconds kSlowRequest{2000};
 
 // The errno that Wine turns back into the given Windows system error code

@@ -15,7 +15,6 @@
 #include <sys/sysmacros.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -25,7 +24,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "vdrive/session/session.h"
@@ -156,8 +154,9 @@ SgDevice* LiveDevice(int driveIndex) {
     }
     Bus& bus = live.session->Drives();
     for (std::size_t i = 0; i < bus.Size(); ++i) {
-      live.devices.push_back(std::make_unique<SgDevice>(*live.session, bus.At(i),
-                                                        std::getenv(kNodesEnvironment) != nullptr));
+      const bool slowAtWait =
+          std::getenv(kNodesEnvironment) != nullptr || live.session->HoldsUntilReleased();
+      live.devices.push_back(std::make_unique<SgDevice>(*live.session, bus.At(i), slowAtWait));
     }
   }
   if (!live.session || static_cast<std::size_t>(driveIndex) >= live.devices.size()) {
@@ -173,15 +172,16 @@ bool IsDeviceRequest(unsigned long request) {
   return family == 0x22 || family == 0x53 || family == 0x12;
 }
 
-int ServeNow(int driveIndex, unsigned long request, void* argument,
-             std::chrono::milliseconds* late) {
+// *held: the request is held at the drive; the caller waits for it.
+int ServeNow(int driveIndex, unsigned long request, void* argument, SgDevice*& device,
+             bool* held) {
   ShimSession& live = Live();
   std::lock_guard<std::mutex> guard(live.lock);
-  SgDevice* device = LiveDevice(driveIndex);
+  device = LiveDevice(driveIndex);
   if (!device) return -EIO;
   switch (request) {
     case SG_IO:
-      return device->Io(*static_cast<sg_io_hdr_t*>(argument), late);
+      return device->Io(*static_cast<sg_io_hdr_t*>(argument), held);
     case SG_GET_VERSION_NUM:
       return device->VersionNum(static_cast<int*>(argument));
     case SCSI_IOCTL_GET_IDLUN:
@@ -191,12 +191,14 @@ int ServeNow(int driveIndex, unsigned long request, void* argument,
   }
 }
 
-// A slow request keeps its caller waiting, not the other drives: a program
+// A held request keeps its caller waiting, not the other drives: a program
 // that talks to several drives at once must see one drive's slowness alone.
+// The devices live as long as the process.
 int Serve(int driveIndex, unsigned long request, void* argument) {
-  std::chrono::milliseconds late{0};
-  const int result = ServeNow(driveIndex, request, argument, &late);
-  if (late.count() > 0) std::this_thread::sleep_for(late);
+  SgDevice* device = nullptr;
+  bool held = false;
+  const int result = ServeNow(driveIndex, request, argument, device, &held);
+  if (held) device->WaitWhileHeld();
   return result;
 }
 

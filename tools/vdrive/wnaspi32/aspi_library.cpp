@@ -62,7 +62,11 @@ void AspiLibrary::PendingAtWait(std::uint8_t* srb) {
 }
 
 void AspiLibrary::CompleteAtWait(std::uint8_t* srb) {
-  std::this_thread::sleep_for(kAtWaitDelay);
+  if (session_->HoldsUntilReleased()) {
+    session_->AwaitRelease();
+  } else {
+    std::this_thread::sleep_for(kAtWaitDelay);
+  }
   std::lock_guard<std::mutex> guard(lock_);
   dispatcher_->CompleteAtWait(srb);
 }

@@ -2,7 +2,8 @@
 // The requests are served by the dispatcher the in-process front uses too;
 // this library adds what only a DLL has: real events, its lock, the
 // session's journal, and a thread of its own that completes an at-wait
-// request a moment after the send, while the caller waits on its event.
+// request a moment after the send (or once the session's release file
+// exists), while the caller waits on its event.
 #pragma once
 
 #include <windows.h>

@@ -53,6 +53,7 @@ vdrive::SessionPaths WindowsPaths(vdrive::SessionPaths paths) {
   paths.scenario = WindowsPath(paths.scenario);
   paths.trace = WindowsPath(paths.trace);
   paths.journal = WindowsPath(paths.journal);
+  paths.release = WindowsPath(paths.release);
   return paths;
 }
 
