@@ -123,7 +123,8 @@ tmux_stop() { tmux -L "$tmux_socket" kill-server 2>/dev/null || true; }
 trap 'tmux_stop; bus_stop' EXIT
 
 # tty_start ARGS...: qrwflash in a 150x50 terminal (tty_width columns, when
-# set); the status lands in $case_dir/status when it ends.
+# set; the drive's release file QRW_VDRIVE_RELEASE, when set); the status
+# lands in $case_dir/status when it ends.
 tty_start() {
   local runner="$case_dir/run.sh"
   bus_for_case
@@ -135,6 +136,7 @@ tty_start() {
     printf 'export QRWFLASH_ROOT=%q ASAN_OPTIONS=verify_asan_link_order=0 LD_LIBRARY_PATH=%q LD_PRELOAD=%q\n' \
       "$case_dir/root" "$front_dir" "$front_name"
     printf 'export DBUS_SYSTEM_BUS_ADDRESS=%q\n' "$bus_address"
+    [ -z "${QRW_VDRIVE_RELEASE:-}" ] || printf 'export QRW_VDRIVE_RELEASE=%q\n' "$QRW_VDRIVE_RELEASE"
     printf "%q " ${tty_prefix[@]+"${tty_prefix[@]}"} "$QRWFLASH"; printf " %q" "$@"; echo
     printf 'echo $? > %q\n' "$case_dir/status"
     echo "sleep 600"

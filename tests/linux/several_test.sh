@@ -111,14 +111,26 @@ expect_traces "read-back"
 
 # -- one holds its final flash command; the others complete meanwhile ------
 several_case held "" "" "hold = burn 1 at-wait" ""
-run_qrwflash flash "$P" --all --yes
+# sg2's final flash command stays with it until the release file appears.
+release="$case_dir/release"
+{ QRW_VDRIVE_RELEASE=$release run_qrwflash flash "$P" --all --yes; echo "$status" > "$case_dir/status.txt"; } &
+runner=$!
+trace_wait '^D2 3B 05 01 00 00 C5 00 00 01 80 '
+for _ in $(seq 1 200); do [ "$(grep -c ': Flash Completed\.$' "$case_dir/out.txt")" -ge 3 ] && break; sleep 0.1; done
+expect_eq "held: the other three completed while sg2's final command is with it" \
+"/dev/sg0: Flash Completed.
+/dev/sg1: Flash Completed.
+/dev/sg3: Flash Completed." "$(grep ': Flash Completed\.$' "$case_dir/out.txt" | sort)"
+: > "$release"
+wait "$runner"
+status=$(cat "$case_dir/status.txt")
 expect_eq "held: exit status" 0 "$status"
 expect_eq "held: the summary" "$good
 $(row_ok 0)
 $(row_ok 1)
 $(row_ok 2)
 $(row_ok 3)" "$(table "$case_dir/out.txt")"
-expect_eq "held: the others completed while sg2's final command was with it" \
+expect_eq "held: sg2 completed last, once released" \
   "/dev/sg2: Flash Completed." "$(grep ': Flash Completed\.$' "$case_dir/out.txt" | tail -n 1)"
 expect_traces "held"
 
@@ -153,10 +165,13 @@ expect_traces "--device twice"
 # -- Ctrl-C: two drives before their critical entry, two past it -----------
 several_case interrupt "hold = write-chunk 3 at-wait" "hold = write-chunk 3 at-wait" \
   "hold = read-chunk 2 at-wait" "hold = read-chunk 2 at-wait"
-tty_start flash "$P" --all --yes
+# Each held command stays with its drive until the release file appears.
+QRW_VDRIVE_RELEASE="$case_dir/release" tty_start flash "$P" --all --yes
 for i in 0 1; do trace_wait "^D$i 3B 05 01 00 80 00 00 40 00 00 .*held-at-wait"; done
 for i in 2 3; do trace_wait "^D$i 3C 01 01 00 40 00 00 40 00 00 .*held-at-wait"; done
 tty_keys C-c
+sleep 0.5
+: > "$case_dir/release"
 tty_end
 expect_eq "Ctrl-C: exit status" 3 "$status"
 expect_eq "Ctrl-C: the summary says which drive is which" "Device    Identity            Before  After  Outcome      Reason
