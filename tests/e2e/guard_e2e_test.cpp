@@ -230,7 +230,8 @@ TEST_P(GuardE2e, TheFlashHoldsTheSystemAndItsWindowAnswersWhileTheDriveWorks) {
 // asked or sent, and on mains power the next press goes on.
 TEST_P(GuardE2e, ALowBatteryRefusesThePressUntilTheComputerIsPluggedIn) {
   const char* supplies = std::getenv("QRW_POWER_SUPPLY");
-  if (supplies == nullptr) GTEST_SKIP() << "no power-supply folder of the test's own (root only)";
+  if (supplies == nullptr)
+    GTEST_SKIP() << "no stand-in power supply: it needs root and a mount namespace of its own";
   const std::string ac = std::string("Z:") + supplies + "/AC/online";
   std::ofstream(ac) << "0\n";
 
