@@ -91,29 +91,21 @@ void AnswerWindowMessages() {
   }
 }
 
-namespace detail {
-
 namespace {
 
-struct Job {
-  void (*run)(void*);
-  void* context;
-};
-
-DWORD WINAPI RunJob(LPVOID parameter) {
-  const Job& job = *static_cast<Job*>(parameter);
-  job.run(job.context);
+DWORD WINAPI RunCall(LPVOID parameter) {
+  (*static_cast<const std::function<void()>*>(parameter))();
   return 0;
 }
 
 }  // namespace
 
-void RunAnswering(void (*run)(void*), void* context) {
-  Job job{run, context};
+void WhileAnswering(const std::function<void()>& call) {
   DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, RunJob, &job, 0, &id);
+  HANDLE thread = CreateThread(nullptr, 0, RunCall,
+                               const_cast<std::function<void()>*>(&call), 0, &id);
   if (thread == nullptr) {
-    run(context);
+    call();
     AnswerWindowMessages();
     return;
   }
@@ -122,7 +114,5 @@ void RunAnswering(void (*run)(void*), void* context) {
   CloseHandle(thread);
   AnswerWindowMessages();
 }
-
-}  // namespace detail
 
 }  // namespace platform::win32

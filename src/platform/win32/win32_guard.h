@@ -9,6 +9,7 @@
 
 #include "platform/win32/win32_api.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -70,16 +71,6 @@ void AnswerWindowMessages();
 // command up to 200 seconds) is carried out by a thread of its own while
 // the window's thread waits for it; nothing else runs meanwhile. Where no
 // thread can be made, the call is made on the window's thread as before.
-template <typename Call>
-void WhileAnswering(Call& call);
-
-namespace detail {
-void RunAnswering(void (*run)(void*), void* context);
-}  // namespace detail
-
-template <typename Call>
-void WhileAnswering(Call& call) {
-  detail::RunAnswering([](void* context) { (*static_cast<Call*>(context))(); }, &call);
-}
+void WhileAnswering(const std::function<void()>& call);
 
 }  // namespace platform::win32
